@@ -1,0 +1,19 @@
+#include "shell/TrayTip.h"
+
+namespace vindel::shell {
+namespace {
+constexpr qsizetype visibleTipLength = 63; // 64-character field, the last one the terminating NUL
+const QString productName = QStringLiteral("Vindel");
+} // namespace
+
+QString trayTip()
+{
+    return productName;
+}
+
+QString trayTip(const QString& statusText)
+{
+    return (productName + QStringLiteral(" - ") + statusText).left(visibleTipLength);
+}
+
+} // namespace vindel::shell
