@@ -11,6 +11,8 @@ public:
     virtual int windowHeightTwips() const = 0;
     virtual int screenWidthTwips() const = 0;
     virtual int screenHeightTwips() const = 0;
+    virtual int leftTwips() const = 0;
+    virtual int topTwips() const = 0;
     virtual void setLeftTwips(int left) = 0;
     virtual void setTopTwips(int top) = 0;
     // Puts the window into or out of the top-most band; always shows it.

@@ -1,0 +1,65 @@
+#include "settings/ConfigForm.h"
+
+#include "settings/ConfigStore.h"
+#include "shell/MessageBoxes.h"
+
+namespace vindel::settings {
+namespace {
+const QString defaultIntervalText = QStringLiteral("10");
+} // namespace
+
+ConfigFormFields formFromRecord(const ConfigRecord& record)
+{
+    return {record.UserName,   record.PassWord,  record.Pop3Server, QString::number(record.Interval),
+            record.MailerPath, record.SoundPath, record.MailCountReset};
+}
+
+bool intervalKeyAccepted(QChar typed)
+{
+    return (typed >= u'0' && typed <= u'9') || typed == QChar(8);
+}
+
+bool intervalRuleAccepts(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    // Compared as text: "1" <= trimmed <= "99", which for two digits means
+    // 1 to 99 without a leading zero.
+    if (QString::compare(trimmed, QStringLiteral("99")) > 0 || QString::compare(trimmed, QStringLiteral("1")) < 0)
+        return false;
+    // Pasted text such as "7a" sorts inside the range but is no number.
+    bool ok = false;
+    trimmed.toShort(&ok);
+    return ok;
+}
+
+bool acceptConfigForm(ConfigFormFields& fields, Globals& globals, ConfigStore& store,
+                      shell::MessageBoxes& messages,
+                      const std::function<void(const QString&)>& intervalBoxChanged)
+{
+    if (fields.userName.isEmpty()) {
+        messages.show(QStringLiteral("ﾕｰｻﾞ名を入力してください。"), shell::MessageStyle::Exclamation);
+        return false;
+    }
+    ConfigRecord& config = globals.config;
+    config.UserName = fields.userName;
+    config.PassWord = fields.passWord;
+    config.Pop3Server = fields.pop3Server;
+    config.MailCountReset = fields.mailCountReset;
+
+    if (!intervalRuleAccepts(fields.interval)) {
+        fields.interval = defaultIntervalText;
+        if (intervalBoxChanged)
+            intervalBoxChanged(fields.interval);
+        messages.show(QStringLiteral("Interval は10分（ﾃﾞﾌｫﾙﾄ値）に設定されました。"),
+                      shell::MessageStyle::Exclamation);
+    }
+    config.Interval = fields.interval.trimmed().toShort();
+
+    config.MailerPath = fields.mailerPath;
+    config.SoundPath = fields.soundPath;
+    store.saveConfig();
+    globals.ConfigChanged = true;
+    return true;
+}
+
+} // namespace vindel::settings

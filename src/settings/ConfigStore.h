@@ -1,0 +1,35 @@
+#pragma once
+
+#include "diag/Failure.h"
+#include "settings/ConfigRecord.h"
+#include "settings/SettingsStore.h"
+#include "settings/WindowPlacement.h"
+
+#include <optional>
+
+namespace vindel::settings {
+
+// Loads the ten settings into the record and applies the three that concern
+// the status window; saves the record back.
+class ConfigStore {
+public:
+    ConfigStore(Globals& globals, SettingsStore& store, WindowPlacement& window);
+
+    // Reads every key in order, places the window and applies "always in
+    // front". A stored number that cannot be converted stops the load at that
+    // key with the conversion failure; fields read before keep their values.
+    std::optional<diag::Failure> loadConfig();
+
+    // Writes all ten keys; a failing write is skipped and the rest still made.
+    void saveConfig();
+
+private:
+    QString read(const QString& key) const;
+    std::optional<diag::Failure> placeWindow();
+
+    Globals& m_globals;
+    SettingsStore& m_store;
+    WindowPlacement& m_window;
+};
+
+} // namespace vindel::settings
