@@ -5,9 +5,9 @@
 
 namespace vindel::check {
 
-CheckCycle::CheckCycle(settings::Globals& globals, CheckVariables& variables, Timer& checkTimer, TcpClient& tcp,
-                       shell::StatusView& view, diag::ErrorReporter& reporter, Pop3Session& session,
-                       ConfigLoader loadConfig)
+CheckCycle::CheckCycle(settings::Globals& globals, CheckVariables& variables, Timer& checkTimer,
+                       TcpClient& tcp, shell::StatusView& view, diag::ErrorReporter& reporter,
+                       Pop3Session& session, ConfigLoader loadConfig)
     : m_globals(globals), m_variables(variables), m_checkTimer(checkTimer), m_tcp(tcp), m_view(view),
       m_reporter(reporter), m_session(session), m_loadConfig(std::move(loadConfig))
 {

@@ -7,10 +7,10 @@ namespace vindel::check {
 
 // The check's working variables, owned by the status window's behaviour.
 struct CheckVariables {
-    QString SessionState;           // "", "CONNECT", "USER_NAME", "PASSWORD", "STAT", "QUIT"
-    qint16 ErrorCount = 0;          // consecutive failures since the server last answered
-    QString PrevMailCount;          // count reported last, compared as text
-    qint16 TicksSinceCheck = 0;     // timer ticks since the last check started
+    QString SessionState;       // "", "CONNECT", "USER_NAME", "PASSWORD", "STAT", "QUIT"
+    qint16 ErrorCount = 0;      // consecutive failures since the server last answered
+    QString PrevMailCount;      // count reported last, compared as text
+    qint16 TicksSinceCheck = 0; // timer ticks since the last check started
 
     // Adds one failure; the count stops at 32767.
     void raiseErrorCount()

@@ -26,8 +26,9 @@ ConnectionErrorKind classifyConnectionError(int number)
 }
 
 ConnectionErrors::ConnectionErrors(CheckVariables& variables, TcpClient& tcp, Timer& checkTimer,
-                                   shell::StatusView& view, diag::EventLog& log, diag::ErrorReporter& reporter,
-                                   shell::MessageBoxes& messages, shell::AppControl& app)
+                                   shell::StatusView& view, diag::EventLog& log,
+                                   diag::ErrorReporter& reporter, shell::MessageBoxes& messages,
+                                   shell::AppControl& app)
     : m_variables(variables), m_tcp(tcp), m_checkTimer(checkTimer), m_view(view), m_log(log),
       m_reporter(reporter), m_messages(messages), m_app(app)
 {

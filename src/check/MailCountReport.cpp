@@ -9,8 +9,8 @@ namespace vindel::check {
 MailCountReport::MailCountReport(const settings::Globals& globals, CheckVariables& variables,
                                  shell::StatusView& view, shell::Tray& tray, shell::NoticeView& notice,
                                  SoundPlayer& sound, shell::AppControl& app)
-    : m_globals(globals), m_variables(variables), m_view(view), m_tray(tray), m_notice(notice), m_sound(sound),
-      m_app(app)
+    : m_globals(globals), m_variables(variables), m_view(view), m_tray(tray), m_notice(notice),
+      m_sound(sound), m_app(app)
 {
 }
 

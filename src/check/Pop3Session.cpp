@@ -38,11 +38,11 @@ QByteArray commandBytes(const QString& text)
 
 } // namespace
 
-Pop3Session::Pop3Session(settings::Globals& globals, CheckVariables& variables, TcpClient& tcp, Timer& checkTimer,
-                         Timer& replyTimer, shell::StatusView& view, diag::EventLog& log,
+Pop3Session::Pop3Session(settings::Globals& globals, CheckVariables& variables, TcpClient& tcp,
+                         Timer& checkTimer, Timer& replyTimer, shell::StatusView& view, diag::EventLog& log,
                          diag::ErrorReporter& reporter, MailCountReport& report)
-    : m_globals(globals), m_variables(variables), m_tcp(tcp), m_checkTimer(checkTimer), m_replyTimer(replyTimer),
-      m_view(view), m_log(log), m_reporter(reporter), m_report(report)
+    : m_globals(globals), m_variables(variables), m_tcp(tcp), m_checkTimer(checkTimer),
+      m_replyTimer(replyTimer), m_view(view), m_log(log), m_reporter(reporter), m_report(report)
 {
     m_replyTimer.setEnabled(false);
     m_replyTimer.setHandler([this] {
@@ -113,7 +113,8 @@ void Pop3Session::handleReply(const QByteArray& reply)
         advance(statePassword, QStringLiteral("Send Password..."), QStringLiteral("PASS **********"),
                 commandBytes(QStringLiteral("PASS ") + config.PassWord));
     } else if (state == statePassword) {
-        advance(stateStat, QStringLiteral("Now Checking..."), QStringLiteral("STAT"), commandBytes(stateStat));
+        advance(stateStat, QStringLiteral("Now Checking..."), QStringLiteral("STAT"),
+                commandBytes(stateStat));
     } else if (state == stateStat) {
         m_variables.SessionState = stateQuit;
         m_report.report(mailCount(text));

@@ -25,8 +25,8 @@ public:
     static constexpr int defaultReplyLimitMs = 60000;
 
     Pop3Session(settings::Globals& globals, CheckVariables& variables, TcpClient& tcp, Timer& checkTimer,
-                Timer& replyTimer, shell::StatusView& view, diag::EventLog& log, diag::ErrorReporter& reporter,
-                MailCountReport& report);
+                Timer& replyTimer, shell::StatusView& view, diag::EventLog& log,
+                diag::ErrorReporter& reporter, MailCountReport& report);
 
     // Where a check that outlived the reply limit goes: the connection-error
     // handling, with 10060.

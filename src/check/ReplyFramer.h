@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+
 #include <optional>
 
 namespace vindel::check {

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QString>
+
 #include <optional>
 
 namespace vindel::diag {

@@ -10,7 +10,7 @@ const QString defaultIntervalText = QStringLiteral("10");
 
 ConfigFormFields formFromRecord(const ConfigRecord& record)
 {
-    return {record.UserName,   record.PassWord,  record.Pop3Server, QString::number(record.Interval),
+    return {record.UserName,   record.PassWord,  record.Pop3Server,    QString::number(record.Interval),
             record.MailerPath, record.SoundPath, record.MailCountReset};
 }
 
@@ -24,7 +24,8 @@ bool intervalRuleAccepts(const QString& text)
     const QString trimmed = text.trimmed();
     // Compared as text: "1" <= trimmed <= "99", which for two digits means
     // 1 to 99 without a leading zero.
-    if (QString::compare(trimmed, QStringLiteral("99")) > 0 || QString::compare(trimmed, QStringLiteral("1")) < 0)
+    if (QString::compare(trimmed, QStringLiteral("99")) > 0 ||
+        QString::compare(trimmed, QStringLiteral("1")) < 0)
         return false;
     // Pasted text such as "7a" sorts inside the range but is no number.
     bool ok = false;

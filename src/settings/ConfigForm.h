@@ -3,6 +3,7 @@
 #include "settings/ConfigRecord.h"
 
 #include <QString>
+
 #include <functional>
 
 namespace vindel::shell {

@@ -15,8 +15,7 @@ constexpr qint16 defaultInterval = 10;
 
 // Converts stored text to a whole number of the field's width: blanks around
 // it are ignored and a fraction is rounded to the nearest, halves to even.
-template <typename Int>
-std::variant<Int, diag::Failure> toInteger(const QString& text)
+template <typename Int> std::variant<Int, diag::Failure> toInteger(const QString& text)
 {
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);

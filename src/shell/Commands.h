@@ -13,12 +13,12 @@ struct MenuState {
 class Commands {
 public:
     virtual ~Commands() = default;
-    virtual void checkNow() = 0;       // the check command (state button, "ﾒｰﾙﾁｪｯｸ！")
-    virtual void launchMailer() = 0;   // mail-program button, "ﾒｰﾗｰの起動"
-    virtual void editSettings() = 0;   // "設定"
-    virtual void toggleTopMost() = 0;  // "常に手前に表示"
-    virtual void showAbout() = 0;      // "ﾊﾞｰｼﾞｮﾝ情報"
-    virtual void exitProgram() = 0;    // "終了": the shut-down sequence, then the end
+    virtual void checkNow() = 0;      // the check command (state button, "ﾒｰﾙﾁｪｯｸ！")
+    virtual void launchMailer() = 0;  // mail-program button, "ﾒｰﾗｰの起動"
+    virtual void editSettings() = 0;  // "設定"
+    virtual void toggleTopMost() = 0; // "常に手前に表示"
+    virtual void showAbout() = 0;     // "ﾊﾞｰｼﾞｮﾝ情報"
+    virtual void exitProgram() = 0;   // "終了": the shut-down sequence, then the end
     // The end of a drag of the status window: stores the position and saves.
     virtual void windowMoved(int leftTwips, int topTwips) = 0;
     // Enabling rules: the window's menu also looks at the error count.

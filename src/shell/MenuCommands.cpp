@@ -4,9 +4,10 @@
 
 namespace vindel::shell {
 
-MenuCommands::MenuCommands(settings::Globals& globals, check::CheckVariables& variables, check::Timer& checkTimer,
-                           StatusView& view, Tray& tray, MessageBoxes& messages, ProcessLauncher& launcher,
-                           ConfigDialogHost& configDialog, AboutView& about, AppControl& app)
+MenuCommands::MenuCommands(settings::Globals& globals, check::CheckVariables& variables,
+                           check::Timer& checkTimer, StatusView& view, Tray& tray, MessageBoxes& messages,
+                           ProcessLauncher& launcher, ConfigDialogHost& configDialog, AboutView& about,
+                           AppControl& app)
     : m_globals(globals), m_variables(variables), m_checkTimer(checkTimer), m_view(view), m_tray(tray),
       m_messages(messages), m_launcher(launcher), m_configDialog(configDialog), m_about(about), m_app(app)
 {

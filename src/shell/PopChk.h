@@ -27,6 +27,7 @@
 #include "shell/Tray.h"
 
 #include <QStringList>
+
 #include <memory>
 
 namespace vindel::shell {

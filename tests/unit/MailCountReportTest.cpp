@@ -1,0 +1,113 @@
+// What a found count shows: the label always, the alert only on a change.
+#include "check/MailCountReport.h"
+
+#include "Fakes.h"
+#include "shell/TrayTip.h"
+
+#include <QDir>
+#include <QTemporaryFile>
+
+#include <gtest/gtest.h>
+
+namespace vindel::test {
+namespace {
+
+class Report : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(soundFile.open());
+        soundFile.write("RIFF");
+        soundFile.flush();
+        h.globals.config.SoundPath = soundFile.fileName();
+        variables.PrevMailCount = "-1";
+    }
+    void report(const QString& count)
+    {
+        h.journal.clear();
+        mailCountReport.report(count);
+    }
+
+    Harness h;
+    QTemporaryFile soundFile;
+    check::CheckVariables variables;
+    check::MailCountReport mailCountReport{h.globals, variables, h.window, h.tray, h.notice, h.sound, h.app};
+};
+
+TEST_F(Report, FirstCountAfterStartIsAlwaysAChange)
+{
+    report("0");
+    EXPECT_EQ(h.journal,
+              (Journal{"label You have No mail", "tray 0 Vindel - You have No mail", "picture 0"}));
+
+    Harness other;
+    check::CheckVariables fresh;
+    fresh.PrevMailCount = "-1";
+    other.globals.config.SoundPath = soundFile.fileName();
+    check::MailCountReport r(other.globals, fresh, other.window, other.tray, other.notice, other.sound,
+                             other.app);
+    r.report("3");
+    EXPECT_EQ(other.journal,
+              (Journal{"label You have 3 Mail(s)", "tray 1 Vindel - You have 3 Mail(s)",
+                       "notice You have 3 Mail(s)", "sound " + soundFile.fileName(), "picture 1"}));
+    EXPECT_EQ(other.window.icon, shell::StatePicture::NewMail);
+    EXPECT_EQ(fresh.PrevMailCount, "3");
+}
+
+TEST_F(Report, OnlyAChangedCountAlerts)
+{
+    report("3");
+    report("3");
+    EXPECT_EQ(h.journal, Journal{"label You have 3 Mail(s)"}); // silent
+    report("5");
+    report("3"); // fewer is a change too
+    EXPECT_TRUE(h.journal.contains("notice You have 3 Mail(s)"));
+    report("03"); // compared as text
+    EXPECT_TRUE(h.journal.contains("notice You have 03 Mail(s)"));
+    report("0");
+    EXPECT_EQ(h.journal,
+              (Journal{"label You have No mail", "tray 0 Vindel - You have No mail", "picture 0"}));
+    EXPECT_EQ(h.window.icon, shell::StatePicture::Normal);
+}
+
+TEST_F(Report, AnEmptyCountTakesTheNewMailBranch)
+{
+    report("");
+    EXPECT_EQ(h.window.status, "You have  Mail(s)");
+    EXPECT_TRUE(h.journal.contains("notice You have  Mail(s)"));
+}
+
+TEST_F(Report, NoSoundWithoutAnExistingFile)
+{
+    for (const QString& path : {QString(), QString("/nonexistent/ding.wav"), QDir::tempPath()}) {
+        variables.PrevMailCount = "-1";
+        h.globals.config.SoundPath = path;
+        report("2");
+        EXPECT_TRUE(h.journal.filter("sound").isEmpty()) << path.toStdString();
+        EXPECT_TRUE(h.journal.contains("notice You have 2 Mail(s)"));
+    }
+}
+
+TEST_F(Report, AnUnchangedCountKeepsTheErrorLook)
+{
+    report("3");
+    h.window.showStatePicture(shell::StatePicture::Error);
+    h.tray.modify(shell::StatePicture::Error, "Vindel - Error!");
+    report("3");
+    EXPECT_EQ(h.window.status, "You have 3 Mail(s)");
+    EXPECT_EQ(h.window.picture, shell::StatePicture::Error);
+    EXPECT_EQ(h.tray.picture, shell::StatePicture::Error);
+}
+
+TEST(TrayTip, IsTheProductNameAndTheStatusFittedTo63Characters)
+{
+    EXPECT_EQ(shell::trayTip(), "Vindel");
+    EXPECT_EQ(shell::trayTip("You have 12 Mail(s)"), "Vindel - You have 12 Mail(s)");
+    const QString longCount(80, u'9');
+    const QString tip = shell::trayTip("You have " + longCount + " Mail(s)");
+    EXPECT_EQ(tip.size(), 63);
+    EXPECT_TRUE(tip.startsWith("Vindel - You have 999"));
+}
+
+} // namespace
+} // namespace vindel::test

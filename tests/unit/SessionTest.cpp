@@ -1,0 +1,250 @@
+// The POP3 conversation, its framing and its reply limit, driven through the
+// behaviour's real entry points with a fake connection.
+#include "Fakes.h"
+#include "check/ReplyFramer.h"
+#include "check/ServerAddress.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace vindel::test {
+namespace {
+
+using check::ReplyFramer;
+
+QList<QByteArray> drain(ReplyFramer& framer)
+{
+    QList<QByteArray> lines;
+    while (auto reply = framer.next())
+        lines << (reply->overlong ? QByteArray("<overlong>") : reply->line);
+    return lines;
+}
+
+TEST(ReplyFramer, HandsOutCompleteLinesOnlyAndKeepsTheirEnds)
+{
+    ReplyFramer framer;
+    framer.feed("+OK rea");
+    EXPECT_TRUE(drain(framer).isEmpty());
+    framer.feed("dy\r\n+OK 3 1");
+    EXPECT_EQ(drain(framer), QList<QByteArray>{"+OK ready\r\n"});
+    framer.feed("20\r\n+OK bye\n");
+    EXPECT_EQ(drain(framer), (QList<QByteArray>{"+OK 3 120\r\n", "+OK bye\n"}));
+    EXPECT_EQ(framer.pendingSize(), 0);
+}
+
+TEST(ReplyFramer, CapsALineWithoutEndAndDropsItsRest)
+{
+    ReplyFramer framer;
+    const QByteArray flood(ReplyFramer::maxLineLength + 100, 'x');
+    framer.feed(flood);
+    EXPECT_EQ(drain(framer), QList<QByteArray>{"<overlong>"});
+    EXPECT_LT(framer.pendingSize(), 200);
+    for (int i = 0; i < 50; ++i) // megabytes more of the same line stay out of memory
+        framer.feed(QByteArray(64 * 1024, 'y'));
+    EXPECT_TRUE(drain(framer).isEmpty());
+    EXPECT_EQ(framer.pendingSize(), 0);
+    framer.feed("tail\r\n+OK next\r\n");
+    EXPECT_EQ(drain(framer), QList<QByteArray>{"+OK next\r\n"});
+}
+
+TEST(ServerAddress, PlainNamesUsePort110AndAPortSuffixIsHonoured)
+{
+    using check::parseServerAddress;
+    using A = check::ServerAddress;
+    EXPECT_EQ(parseServerAddress("mail.example.test"), (A{"mail.example.test", 110}));
+    EXPECT_EQ(parseServerAddress("127.0.0.1:2110"), (A{"127.0.0.1", 2110}));
+    EXPECT_EQ(parseServerAddress("::1"), (A{"::1", 110}));
+    EXPECT_EQ(parseServerAddress("fe80::1:2"), (A{"fe80::1:2", 110}));
+    EXPECT_EQ(parseServerAddress("[::1]:8110"), (A{"::1", 8110}));
+    EXPECT_EQ(parseServerAddress("[::1]"), (A{"::1", 110}));
+    EXPECT_EQ(parseServerAddress("host:0"), (A{"host:0", 110}));
+    EXPECT_EQ(parseServerAddress("host:99999"), (A{"host:99999", 110}));
+    EXPECT_EQ(parseServerAddress("host:x1"), (A{"host:x1", 110}));
+    EXPECT_EQ(parseServerAddress(""), (A{"", 110}));
+}
+
+class Session : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(h.popChk.start({}, QDir::tempPath() + "/vindel-unit-no-log"),
+                  shell::PopChk::StartResult::Running);
+        h.journal.clear();
+        ASSERT_TRUE(h.checkTimer.fire()); // the first check, a second after start
+    }
+    Harness h;
+};
+
+TEST_F(Session, AFullCheckIsTheExactConversation)
+{
+    EXPECT_EQ(h.journal, (Journal{"label Connecting...", "connect mail.example.test:110"}));
+    EXPECT_EQ(h.popChk.variables().SessionState, "CONNECT");
+    EXPECT_FALSE(h.checkTimer.isEnabled());
+    EXPECT_EQ(h.window.colour, shell::TextColour::Blue);
+    h.journal.clear();
+
+    h.tcp.serverSends("+OK POP3 server ready\r\n");
+    EXPECT_EQ(h.journal, (Journal{"label Send User Name...", "send USER alice\r\n"}));
+    h.tcp.serverSends("+OK\r\n");
+    h.tcp.serverSends("+OK logged in\r\n");
+    h.tcp.serverSends("+OK 3 4567\r\n");
+    EXPECT_EQ(h.popChk.variables().SessionState, "QUIT");
+    EXPECT_FALSE(h.checkTimer.isEnabled());
+    h.tcp.serverSends("+OK bye\r\n");
+
+    EXPECT_EQ(h.tcp.sent, "USER alice\r\nPASS s3cret\r\nSTAT\r\nQUIT\r\n");
+    EXPECT_EQ(h.window.status, "You have 3 Mail(s)");
+    EXPECT_FALSE(h.tcp.isOpen());
+    EXPECT_EQ(h.checkTimer.interval(), 60000);
+    EXPECT_TRUE(h.checkTimer.isEnabled());
+    EXPECT_FALSE(h.replyTimer.isEnabled());
+    EXPECT_EQ(h.popChk.variables().SessionState, "QUIT");
+}
+
+TEST_F(Session, EmptyCredentialsAreSentAsTheyAre)
+{
+    h.globals.config.UserName.clear();
+    h.globals.config.PassWord.clear();
+    h.tcp.serverSends("+OK\r\n+OK\r\n");
+    EXPECT_EQ(h.tcp.sent, "USER \r\nPASS \r\n");
+}
+
+TEST_F(Session, ARejectedReplyIsReportedAndLeavesTheConversationWhereItWas)
+{
+    h.tcp.serverSends("+OK\r\n+OK\r\n");
+    h.journal.clear();
+    h.tcp.sent.clear();
+    h.tcp.serverSends("-ERR invalid password\r\n");
+    EXPECT_EQ(h.journal.first(), "message 48 Error 99999\r\n\r\n invalid password\r\n");
+    EXPECT_EQ(h.journal.at(1), "dialog");
+    EXPECT_EQ(h.popChk.variables().SessionState, "PASSWORD");
+    EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
+    EXPECT_TRUE(h.tcp.sent.isEmpty());
+    EXPECT_TRUE(h.tcp.isOpen());
+    EXPECT_FALSE(h.replyTimer.isEnabled()); // the check is over: no time-out on top of the report
+    // The retry a second later starts on a fresh connection, with no second error.
+    EXPECT_EQ(h.checkTimer.interval(), 1000);
+    h.journal.clear();
+    ASSERT_TRUE(h.checkTimer.fire());
+    EXPECT_EQ(h.journal, (Journal{"label Connecting...", "close", "connect mail.example.test:110"}));
+    EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
+}
+
+TEST_F(Session, OnlyAnExactPlusOkIsAccepted)
+{
+    struct Case {
+        QByteArray reply;
+        QString description;
+    };
+    // The description is the reply from its fifth character on.
+    for (const Case& c : {Case{"+ok\r\n", "\n"}, Case{" +OK ready\r\n", " ready\r\n"},
+                          Case{"-ERR\r\n", "\r\n"}, Case{"-E\n", ""}}) {
+        Harness fresh;
+        fresh.popChk.start({}, QDir::tempPath());
+        fresh.checkTimer.fire();
+        fresh.journal.clear();
+        fresh.tcp.serverSends(c.reply);
+        EXPECT_EQ(fresh.journal.value(0), "message 48 Error 99999\r\n\r\n" + c.description)
+            << c.reply.constData();
+        EXPECT_EQ(fresh.popChk.variables().SessionState, "CONNECT");
+        EXPECT_TRUE(fresh.tcp.sent.isEmpty());
+    }
+}
+
+TEST_F(Session, TheCountIsTheTextBeforeTheFirstBlank)
+{
+    const std::pair<QByteArray, QString> cases[] = {
+        {"+OK 12 34567\r\n", "You have 12 Mail(s)"},
+        {"+OK 0 0\r\n", "You have No mail"},
+        {"+OK  3 100\r\n", "You have  Mail(s)"},
+        {"+OK 3\r\n", "You have 3 Mail(s)"},
+        {"+OK 03 1\r\n", "You have 03 Mail(s)"},
+        {"+OK 99999999999999999999 1\r\n", "You have 99999999999999999999 Mail(s)"},
+    };
+    for (const auto& [reply, status] : cases) {
+        Harness fresh;
+        fresh.popChk.start({}, QDir::tempPath());
+        fresh.checkTimer.fire();
+        fresh.tcp.serverSends("+OK\r\n+OK\r\n+OK\r\n" + reply);
+        EXPECT_EQ(fresh.window.status, status) << reply.constData();
+        EXPECT_TRUE(fresh.tcp.sent.endsWith("STAT\r\nQUIT\r\n"));
+    }
+}
+
+TEST_F(Session, AReplySplitAcrossSegmentsIsOneReply)
+{
+    h.tcp.serverSends("+O");
+    h.tcp.serverSends("K POP3 rea");
+    EXPECT_TRUE(h.tcp.sent.isEmpty());
+    h.tcp.serverSends("dy\r");
+    h.tcp.serverSends("\n");
+    EXPECT_EQ(h.tcp.sent, "USER alice\r\n");
+    EXPECT_EQ(h.popChk.variables().ErrorCount, 0);
+    // Several replies in one segment are taken in order.
+    h.tcp.serverSends("+OK\r\n+OK\r\n+OK 2 10\r\n+OK\r\n");
+    EXPECT_EQ(h.tcp.sent, "USER alice\r\nPASS s3cret\r\nSTAT\r\nQUIT\r\n");
+    EXPECT_FALSE(h.tcp.isOpen());
+}
+
+TEST_F(Session, PlusOkWithNoCheckUnderWayAnswersNothing)
+{
+    Harness idle;
+    idle.tcp.connectTo("x", 1);
+    idle.tcp.serverSends("+OK\r\n");
+    EXPECT_TRUE(idle.tcp.sent.isEmpty());
+    EXPECT_EQ(idle.popChk.variables().SessionState, "");
+}
+
+TEST_F(Session, ASilentServerEndsTheCheckAsATimeOut)
+{
+    EXPECT_TRUE(h.replyTimer.isRunning());
+    EXPECT_EQ(h.replyTimer.interval(), 60000);
+    h.tcp.serverSends("+OK ready\r\n");
+    h.journal.clear();
+    ASSERT_TRUE(h.replyTimer.fire());
+    EXPECT_EQ(h.journal.value(0), "close");
+    EXPECT_TRUE(h.journal.value(1).startsWith("message 48 Error 10060\r\n\r\n"));
+    EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
+    EXPECT_FALSE(h.replyTimer.isEnabled());
+    EXPECT_EQ(h.systemLog.lines.value(0).left(35), "2 2026-12-07 09:30:05 [Error] 10060");
+}
+
+TEST_F(Session, AFloodWithoutLineEndIsARejectedReply)
+{
+    for (int i = 0; i < 40; ++i)
+        h.tcp.serverSends(QByteArray(32 * 1024, 'A'));
+    EXPECT_EQ(h.journal.filter("message").size(), 1);
+    EXPECT_TRUE(h.journal.filter("message").value(0).contains("Reply longer than 65536 bytes"));
+    EXPECT_TRUE(h.tcp.sent.isEmpty());
+}
+
+TEST_F(Session, TheLogFollowsTheConversationWithoutThePassword)
+{
+    Harness logged;
+    QTemporaryDir dir;
+    logged.globals.config.PassWord = "Sw0rdf1sh-unique";
+    logged.store.put("PassWord", "Sw0rdf1sh-unique");
+    ASSERT_EQ(logged.popChk.start({"/t"}, dir.path()), shell::PopChk::StartResult::Running);
+    logged.checkTimer.fire();
+    logged.tcp.serverSends("+OK hi\r\n+OK\r\n+OK\r\n+OK 1 5\r\n+OK\r\n");
+    QFile file(dir.filePath("Vindel.log"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString log = QString::fromUtf8(file.readAll());
+    EXPECT_EQ(log, "INFO  2026-12-07 09:30:05 Vindel Started\n"
+                   "INFO  2026-12-07 09:30:05 +OK hi\r\n"
+                   "INFO  2026-12-07 09:30:05 USER alice\n"
+                   "INFO  2026-12-07 09:30:05 +OK\r\n"
+                   "INFO  2026-12-07 09:30:05 PASS **********\n"
+                   "INFO  2026-12-07 09:30:05 +OK\r\n"
+                   "INFO  2026-12-07 09:30:05 STAT\n"
+                   "INFO  2026-12-07 09:30:05 +OK 1 5\r\n"
+                   "INFO  2026-12-07 09:30:05 QUIT\n"
+                   "INFO  2026-12-07 09:30:05 +OK\r\n");
+    EXPECT_FALSE(log.contains("Sw0rdf1sh"));
+}
+
+} // namespace
+} // namespace vindel::test
