@@ -1,0 +1,10 @@
+#include "platform/SystemClock.h"
+
+namespace vindel::platform {
+
+QDateTime SystemClock::now() const
+{
+    return QDateTime::currentDateTime();
+}
+
+} // namespace vindel::platform

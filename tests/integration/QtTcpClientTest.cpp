@@ -1,0 +1,404 @@
+#include "platform/QtTcpClient.h"
+
+#include "platform/SocketErrors.h"
+#include "support/ScriptedPop3Server.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vindel::test {
+namespace {
+using platform::QtTcpClient;
+
+constexpr int waitMs = 5000;
+
+// Records what a client delivers.
+struct Recorder {
+    QList<QByteArray> chunks;
+    QList<diag::Failure> failures;
+
+    explicit Recorder(QtTcpClient& client)
+    {
+        client.setDataHandler([this](const QByteArray& bytes) { chunks.append(bytes); });
+        client.setErrorHandler([this](const diag::Failure& failure) { failures.append(failure); });
+    }
+    QByteArray joined() const { return chunks.join(); }
+    bool waitForBytes(const QByteArray& bytes) const
+    {
+        return QTest::qWaitFor([&] { return joined().contains(bytes); }, waitMs);
+    }
+    bool waitForFailure() const
+    {
+        return QTest::qWaitFor([&] { return !failures.isEmpty(); }, waitMs);
+    }
+};
+
+// A port on 127.0.0.1 that nothing listens on.
+quint16 closedPort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = server.serverPort();
+    server.close();
+    return port;
+}
+
+QtTcpClient::Options offLine()
+{
+    QtTcpClient::Options options;
+    options.networkAvailable = [] { return false; };
+    return options;
+}
+
+TEST(QtTcpClientTest, SendsExactBytesAndDeliversEachReply)
+{
+    ScriptedPop3Server server(ServerScript()
+                                  .send("+OK ready\r\n")
+                                  .expect("USER alice\r\n")
+                                  .send("+OK\r\n")
+                                  .expect("QUIT\r\n")
+                                  .send("+OK bye\r\n")
+                                  .stayOpen());
+    ASSERT_TRUE(server.isListening());
+    QtTcpClient client;
+    Recorder recorder(client);
+
+    EXPECT_FALSE(client.send("too early\r\n")); // nothing is connected yet
+    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), server.port()), std::nullopt);
+    EXPECT_TRUE(client.isOpen());
+    ASSERT_TRUE(recorder.waitForBytes("+OK ready\r\n"));
+    EXPECT_TRUE(client.send("USER alice\r\n"));
+    ASSERT_TRUE(recorder.waitForBytes("+OK\r\n"));
+    EXPECT_TRUE(client.send("QUIT\r\n"));
+    ASSERT_TRUE(recorder.waitForBytes("+OK bye\r\n"));
+
+    EXPECT_EQ(server.received(0), QByteArray("USER alice\r\nQUIT\r\n"));
+    EXPECT_EQ(recorder.chunks, (QList<QByteArray>{"+OK ready\r\n", "+OK\r\n", "+OK bye\r\n"}));
+    EXPECT_TRUE(server.mismatches().isEmpty()) << server.mismatches().join(u'\n').toStdString();
+
+    client.close();
+    EXPECT_FALSE(client.isOpen());
+    EXPECT_FALSE(client.send("QUIT\r\n"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.isClosedByClient(0); }, waitMs));
+    client.close(); // harmless when already closed
+    EXPECT_TRUE(recorder.failures.isEmpty());
+}
+
+TEST(QtTcpClientTest, ReplySplitAcrossSegmentsArrivesAsChunksInOrder)
+{
+    ScriptedPop3Server server(ServerScript().sendPieces({"+OK 2 ", "320\r\n"}, 150).stayOpen());
+    QtTcpClient client;
+    Recorder recorder(client);
+    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), server.port()), std::nullopt);
+    ASSERT_TRUE(recorder.waitForBytes("\r\n"));
+    EXPECT_EQ(recorder.chunks, (QList<QByteArray>{"+OK 2 ", "320\r\n"}));
+    EXPECT_EQ(recorder.joined(), QByteArray("+OK 2 320\r\n"));
+}
+
+TEST(QtTcpClientTest, ConnectsOverIpv6Loopback)
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHostIPv6, 0))
+        GTEST_SKIP() << "no IPv6 loopback on this machine";
+    QObject::connect(&server, &QTcpServer::newConnection,
+                     [&] { server.nextPendingConnection()->write("+OK v6\r\n"); });
+    QtTcpClient client;
+    Recorder recorder(client);
+    ASSERT_EQ(client.connectTo(QStringLiteral("::1"), server.serverPort()), std::nullopt);
+    EXPECT_TRUE(recorder.waitForBytes("+OK v6\r\n"));
+    EXPECT_TRUE(recorder.failures.isEmpty());
+}
+
+TEST(QtTcpClientTest, OrderlyCloseByServerRaisesNothingAndDeliversLastBytes)
+{
+    ScriptedPop3Server server(ServerScript().send("+OK bye\r\n").close());
+    QtTcpClient client;
+    Recorder recorder(client);
+    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), server.port()), std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !client.isOpen(); }, waitMs));
+    EXPECT_EQ(recorder.joined(), QByteArray("+OK bye\r\n"));
+    EXPECT_TRUE(recorder.failures.isEmpty());
+}
+
+TEST(QtTcpClientTest, ResetByServerIs10054)
+{
+    ScriptedPop3Server server(ServerScript().send("+OK ready\r\n").silence(100).reset());
+    QtTcpClient client;
+    Recorder recorder(client);
+    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), server.port()), std::nullopt);
+    ASSERT_TRUE(recorder.waitForFailure());
+    EXPECT_EQ(recorder.failures.first().number, 10054);
+    EXPECT_EQ(recorder.failures.first().description, QStringLiteral("Connection is reset by remote side"));
+    EXPECT_EQ(recorder.joined(), QByteArray("+OK ready\r\n"));
+    EXPECT_FALSE(client.isOpen());
+}
+
+TEST(QtTcpClientTest, RefusedPortIs10061ByAddressAndByName)
+{
+    const quint16 port = closedPort();
+    ASSERT_NE(port, 0);
+    for (const QString& host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {
+        QtTcpClient client;
+        Recorder recorder(client);
+        ASSERT_EQ(client.connectTo(host, port), std::nullopt);
+        // Nothing is reported while connectTo runs, only later.
+        EXPECT_TRUE(recorder.failures.isEmpty());
+        ASSERT_TRUE(recorder.waitForFailure()) << host.toStdString();
+        EXPECT_EQ(recorder.failures.first(),
+                  (diag::Failure{10061, QStringLiteral("Connection is forcefully rejected")}))
+            << host.toStdString();
+        EXPECT_FALSE(client.isOpen());
+    }
+}
+
+TEST(QtTcpClientTest, InvalidHostNameIs11001WithoutAnyLookup)
+{
+    QtTcpClient client;
+    Recorder recorder(client);
+    ASSERT_EQ(client.connectTo(QStringLiteral("not a host name"), 110), std::nullopt);
+    ASSERT_TRUE(recorder.waitForFailure());
+    EXPECT_EQ(recorder.failures.first().number, 11001);
+}
+
+TEST(QtTcpClientTest, OffLineMachineIs11004ButLoopbackStillWorks)
+{
+    {
+        QtTcpClient client(offLine());
+        Recorder recorder(client);
+        ASSERT_EQ(client.connectTo(QStringLiteral("not a host name"), 110), std::nullopt);
+        ASSERT_TRUE(recorder.waitForFailure());
+        EXPECT_EQ(recorder.failures.first(), (diag::Failure{11004, QStringLiteral("No network connection")}));
+    }
+    {
+        const quint16 port = closedPort();
+        QtTcpClient client(offLine());
+        Recorder recorder(client);
+        ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), port), std::nullopt);
+        ASSERT_TRUE(recorder.waitForFailure());
+        EXPECT_EQ(recorder.failures.first().number, 10061);
+    }
+    {
+        ScriptedPop3Server server(ServerScript().send("+OK ready\r\n").stayOpen());
+        QtTcpClient client(offLine());
+        Recorder recorder(client);
+        ASSERT_EQ(client.connectTo(QStringLiteral("localhost"), server.port()), std::nullopt);
+        EXPECT_TRUE(recorder.waitForBytes("+OK ready\r\n"));
+        EXPECT_TRUE(recorder.failures.isEmpty());
+    }
+}
+
+// Some cases need the machine changed: no network at all, or a resolver that
+// answers without asking the network. The test then runs again in a child
+// process inside fresh namespaces made by unshare(1), prepared by a shell
+// prelude; the child sees VINDEL_CHILD_TEST set to the test's name.
+bool isChildRun(const char* test)
+{
+    return qEnvironmentVariable("VINDEL_CHILD_TEST") == QLatin1String(test);
+}
+
+void runAsChild(const char* test, const QStringList& namespaces, const QString& prelude)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VINDEL_CHILD_TEST"), QLatin1String(test));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("unshare"),
+                namespaces +
+                    QStringList{QStringLiteral("sh"), QStringLiteral("-c"),
+                                prelude + QStringLiteral(" && exec \"$0\" --gtest_filter=QtTcpClientTest.") +
+                                    QLatin1String(test),
+                                QCoreApplication::applicationFilePath()});
+    if (!child.waitForStarted())
+        GTEST_SKIP() << "unshare is not available";
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    if (child.exitCode() == 77 || output.contains(u"Operation not permitted"))
+        GTEST_SKIP() << "cannot make namespaces here: " << output.toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(u"[  PASSED  ] 1 test")) << output.toStdString();
+}
+
+// A name that does not exist: the resolver answers "no such name"
+// (EAI_NONAME), which QHostInfo reports as HostNotFound, here as on any
+// machine with DNS. The child resolves from /etc/hosts only, so no query
+// leaves the machine.
+TEST(QtTcpClientTest, NameThatDoesNotExistIs11001)
+{
+    if (!isChildRun("NameThatDoesNotExistIs11001")) {
+        QTemporaryDir folder;
+        const QString nsswitch = folder.filePath("nsswitch.conf");
+        runAsChild("NameThatDoesNotExistIs11001", {QStringLiteral("-m")},
+                   QStringLiteral("printf 'hosts: files\\n' >'%1' && mount --bind '%1' /etc/nsswitch.conf")
+                       .arg(nsswitch));
+        return;
+    }
+    QtTcpClient::Options online;
+    online.networkAvailable = [] { return true; };
+    QtTcpClient client(online);
+    Recorder recorder(client);
+    ASSERT_EQ(client.connectTo(QStringLiteral("no-such-host.invalid"), 110), std::nullopt);
+    ASSERT_TRUE(recorder.waitForFailure());
+    EXPECT_EQ(recorder.failures.first(), (diag::Failure{11001, QStringLiteral("Host not found")}));
+}
+
+// A machine with no network at all: a network namespace with nothing but
+// loopback, where nothing can leave the machine. Its resolver cannot be
+// reached (EAI_AGAIN) and no interface is up.
+TEST(QtTcpClientTest, WithoutAnyNetworkFailuresAreOffLine)
+{
+    if (!isChildRun("WithoutAnyNetworkFailuresAreOffLine")) {
+        runAsChild("WithoutAnyNetworkFailuresAreOffLine", {QStringLiteral("-n")},
+                   QStringLiteral("{ command -v ip >/dev/null || exit 77; } && ip link set lo up"));
+        return;
+    }
+    EXPECT_FALSE(QtTcpClient::hasUsableNetwork());
+    for (const QString& host : {QStringLiteral("no-such-host.invalid"), QStringLiteral("192.0.2.1")}) {
+        QtTcpClient client;
+        Recorder recorder(client);
+        ASSERT_EQ(client.connectTo(host, 110), std::nullopt);
+        ASSERT_TRUE(recorder.waitForFailure());
+        EXPECT_EQ(recorder.failures.first().number, 11004) << host.toStdString();
+    }
+    QtTcpClient client;
+    Recorder recorder(client);
+    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), closedPort()), std::nullopt);
+    ASSERT_TRUE(recorder.waitForFailure());
+    EXPECT_EQ(recorder.failures.first().number, 10061); // loopback is never off line
+}
+
+TEST(QtTcpClientTest, ConnectWhileOpenFailsAtOnce)
+{
+    ScriptedPop3Server server(ServerScript().send("+OK ready\r\n").stayOpen());
+    QtTcpClient client;
+    Recorder recorder(client);
+    ASSERT_EQ(client.connectTo(QStringLiteral("localhost"), server.port()), std::nullopt);
+    // Still looking up the name: already refused.
+    const auto whileResolving = client.connectTo(QStringLiteral("localhost"), server.port());
+    ASSERT_TRUE(whileResolving.has_value());
+    EXPECT_EQ(whileResolving->number, 40020);
+    EXPECT_EQ(whileResolving->description, QStringLiteral("Invalid operation at current state"));
+
+    ASSERT_TRUE(recorder.waitForBytes("+OK ready\r\n"));
+    const auto whileConnected = client.connectTo(QStringLiteral("127.0.0.1"), server.port());
+    ASSERT_TRUE(whileConnected.has_value());
+    EXPECT_EQ(whileConnected->number, 40020);
+    // The refused request did not disturb the open connection.
+    EXPECT_TRUE(client.isOpen());
+    EXPECT_TRUE(client.send("STAT\r\n"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.received(0) == "STAT\r\n"; }, waitMs));
+    EXPECT_EQ(server.connectionCount(), 1);
+    EXPECT_TRUE(recorder.failures.isEmpty());
+}
+
+TEST(QtTcpClientTest, ReconnectsAfterCloseAndAfterServerClose)
+{
+    ScriptedPop3Server server(ServerScript().send("+OK one\r\n").close());
+    QtTcpClient client;
+    Recorder recorder(client);
+    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), server.port()), std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !client.isOpen(); }, waitMs));
+
+    server.setScript(ServerScript().send("+OK two\r\n").stayOpen());
+    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), server.port()), std::nullopt);
+    ASSERT_TRUE(recorder.waitForBytes("+OK two\r\n"));
+    client.close();
+
+    // Closing while the connect is under way abandons it without a report.
+    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), server.port()), std::nullopt);
+    client.close();
+    EXPECT_FALSE(client.isOpen());
+    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), server.port()), std::nullopt);
+    EXPECT_TRUE(recorder.waitForBytes("+OK two\r\n+OK two\r\n"));
+    EXPECT_EQ(recorder.joined(), QByteArray("+OK one\r\n+OK two\r\n+OK two\r\n"));
+    EXPECT_TRUE(recorder.failures.isEmpty());
+}
+
+TEST(QtTcpClientTest, HandlerMayStartTheNextConnection)
+{
+    // The core reconnects from inside its handlers (a retry after a failure).
+    const quint16 refused = closedPort();
+    ScriptedPop3Server server(ServerScript().send("+OK ready\r\n").stayOpen());
+    QtTcpClient client;
+    QList<diag::Failure> failures;
+    QByteArray received;
+    client.setDataHandler([&](const QByteArray& bytes) { received += bytes; });
+    client.setErrorHandler([&](const diag::Failure& failure) {
+        failures.append(failure);
+        EXPECT_FALSE(client.isOpen());
+        EXPECT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), server.port()), std::nullopt);
+    });
+    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), refused), std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return received == "+OK ready\r\n"; }, waitMs));
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_EQ(failures.first().number, 10061);
+}
+
+TEST(QtTcpClientTest, ConnectThatHangsTimesOutWith10060)
+{
+    // A listening socket whose accept queue is full drops further SYNs, so a
+    // connect to it hangs, all on 127.0.0.1.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const quint16 port = ntohs(address.sin_port);
+    QList<int> fillers;
+    for (int i = 0; i < 3; ++i) { // fills the queue (its length is the backlog plus one)
+        const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fillers.append(filler);
+    }
+
+    QtTcpClient::Options options;
+    options.connectTimeout = std::chrono::milliseconds(500);
+    QtTcpClient client(options);
+    Recorder recorder(client);
+    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), port), std::nullopt);
+    ASSERT_TRUE(recorder.waitForFailure());
+    EXPECT_EQ(recorder.failures.first(), (diag::Failure{10060, QStringLiteral("Connection timed out")}));
+    EXPECT_FALSE(client.isOpen());
+
+    for (const int filler : fillers)
+        ::close(filler);
+    ::close(listener);
+}
+
+TEST(SocketErrorsTest, PlatformFailuresMapOntoTheWindowsSocketsNumbers)
+{
+    using platform::failureFromErrno;
+    EXPECT_EQ(failureFromErrno(ECONNREFUSED, false).number, 10061);
+    EXPECT_EQ(failureFromErrno(ECONNRESET, false).number, 10054);
+    EXPECT_EQ(failureFromErrno(ETIMEDOUT, false).number, 10060);
+    EXPECT_EQ(failureFromErrno(EHOSTUNREACH, false).number, 10065);
+    EXPECT_EQ(failureFromErrno(EINVAL, false).number, 10014);
+    // No route to any network is being off line, except towards loopback.
+    EXPECT_EQ(failureFromErrno(ENETUNREACH, false).number, 11004);
+    EXPECT_EQ(failureFromErrno(ENETDOWN, false).number, 11004);
+    EXPECT_EQ(failureFromErrno(ENETUNREACH, true).number, 10051);
+    // Anything unlisted stays a retried failure with the platform's text.
+    const diag::Failure other = failureFromErrno(EOPNOTSUPP, false);
+    EXPECT_EQ(other.number, 10014);
+    EXPECT_FALSE(other.description.isEmpty());
+
+    EXPECT_EQ(platform::failureFromLookup(QHostInfo::HostNotFound).number, 11001);
+    EXPECT_EQ(platform::failureFromLookup(QHostInfo::UnknownError).number, 11002);
+}
+
+} // namespace
+} // namespace vindel::test

@@ -1,0 +1,107 @@
+#include "platform/QtTimer.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace vindel::test {
+namespace {
+using platform::QtTimer;
+
+// How long a test watches for ticks that must not come.
+constexpr int quietMs = 250;
+
+struct TickCounter {
+    int ticks = 0;
+    explicit TickCounter(QtTimer& timer)
+    {
+        timer.setHandler([this] { ++ticks; });
+    }
+};
+
+TEST(QtTimerTest, TicksOnlyWhileEnabledWithAPositiveInterval)
+{
+    QtTimer timer;
+    TickCounter counter(timer);
+    EXPECT_FALSE(timer.isEnabled());
+    EXPECT_EQ(timer.interval(), 0);
+
+    timer.setInterval(20); // interval alone does not start it
+    QTest::qWait(quietMs);
+    EXPECT_EQ(counter.ticks, 0);
+
+    timer.setInterval(0);
+    timer.setEnabled(true); // enabled with interval 0: no ticks
+    QTest::qWait(quietMs);
+    EXPECT_EQ(counter.ticks, 0);
+
+    timer.setInterval(20);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counter.ticks >= 3; }, 5000));
+
+    timer.setInterval(0); // stops it, and it stays enabled
+    const int afterStop = counter.ticks;
+    QTest::qWait(quietMs);
+    EXPECT_EQ(counter.ticks, afterStop);
+    EXPECT_TRUE(timer.isEnabled());
+}
+
+TEST(QtTimerTest, ReadsBackWhatWasSetWhetherRunningOrNot)
+{
+    QtTimer timer;
+    TickCounter counter(timer);
+    timer.setInterval(60000);
+    timer.setEnabled(false);
+    EXPECT_EQ(timer.interval(), 60000);
+    EXPECT_FALSE(timer.isEnabled());
+    timer.setEnabled(true);
+    EXPECT_EQ(timer.interval(), 60000);
+    EXPECT_TRUE(timer.isEnabled());
+    timer.setInterval(0);
+    EXPECT_EQ(timer.interval(), 0);
+    EXPECT_TRUE(timer.isEnabled());
+}
+
+TEST(QtTimerTest, SettingTheIntervalOrEnablingRestartsTheCount)
+{
+    for (const bool byEnabling : {false, true}) {
+        QtTimer timer;
+        QElapsedTimer clock;
+        qint64 firstTick = -1;
+        timer.setHandler([&] {
+            if (firstTick < 0)
+                firstTick = clock.elapsed();
+        });
+        clock.start();
+        timer.setInterval(400);
+        timer.setEnabled(true);
+        QTest::qWait(250);
+        // 250 ms into the count: starting it again postpones the tick to
+        // 400 ms from now.
+        if (byEnabling)
+            timer.setEnabled(true);
+        else
+            timer.setInterval(400);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return firstTick >= 0; }, 5000));
+        EXPECT_GE(firstTick, 250 + 400 - 20) << (byEnabling ? "enabling" : "interval");
+    }
+}
+
+TEST(QtTimerTest, HandlerCanStopTheTimer)
+{
+    QtTimer timer;
+    int ticks = 0;
+    timer.setHandler([&] {
+        ++ticks;
+        timer.setInterval(0);
+        timer.setEnabled(false);
+    });
+    timer.setInterval(10);
+    timer.setEnabled(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > 0; }, 5000));
+    QTest::qWait(quietMs);
+    EXPECT_EQ(ticks, 1);
+}
+
+} // namespace
+} // namespace vindel::test

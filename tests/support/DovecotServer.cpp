@@ -1,0 +1,110 @@
+#include "support/DovecotServer.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QProcess>
+#include <QTcpServer>
+
+namespace vindel::test {
+namespace {
+constexpr int scriptTimeoutMs = 60000;
+
+// A port that nothing listens on right now.
+quint16 freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+QString serverFolder(const QTemporaryDir& folder)
+{
+    return folder.filePath(QStringLiteral("dovecot"));
+}
+} // namespace
+
+DovecotServer::DovecotServer() = default;
+
+DovecotServer::~DovecotServer()
+{
+    stop();
+}
+
+quint16 DovecotServer::start(int messageCount, const QString& password, const QString& user)
+{
+    stop();
+    m_startOutput.clear();
+    m_folder = std::make_unique<QTemporaryDir>();
+    if (!m_folder->isValid()) {
+        m_startOutput = QStringLiteral("cannot create a temporary folder: ") + m_folder->errorString();
+        return 0;
+    }
+    // dovecot's mail process runs as its own user: it must be able to pass
+    // through this folder (but not list it).
+    QFile::setPermissions(m_folder->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                QFile::ExeGroup | QFile::ExeOther);
+    // The port is free when chosen but could be taken before dovecot binds
+    // it: try a few.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const quint16 port = freePort();
+        QString output;
+        const bool started =
+            port != 0 && runScript({QStringLiteral("start"), serverFolder(*m_folder), QString::number(port),
+                                    user, password, QString::number(messageCount)},
+                                   output);
+        m_startOutput += output;
+        if (started) {
+            m_port = port;
+            m_user = user;
+            return port;
+        }
+        if (!output.contains(u"Address already in use"))
+            break;
+    }
+    return 0;
+}
+
+void DovecotServer::stop()
+{
+    if (!m_folder)
+        return;
+    QString output;
+    runScript({QStringLiteral("stop"), serverFolder(*m_folder)}, output);
+    m_port = 0;
+    m_folder.reset();
+}
+
+QString DovecotServer::log() const
+{
+    QString text = m_startOutput;
+    if (m_folder) {
+        QFile file(serverFolder(*m_folder) + QStringLiteral("/dovecot.log"));
+        if (file.open(QIODevice::ReadOnly))
+            text += QStringLiteral("\n---- dovecot.log ----\n") + QString::fromLocal8Bit(file.readAll());
+    }
+    return text;
+}
+
+bool DovecotServer::runScript(const QStringList& arguments, QString& output) const
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("bash"), QStringList{QStringLiteral(VINDEL_DOVECOT_SCRIPT)} + arguments);
+    if (!process.waitForStarted()) {
+        output = QStringLiteral("cannot run %1: %2")
+                     .arg(QStringLiteral(VINDEL_DOVECOT_SCRIPT), process.errorString());
+        return false;
+    }
+    const bool finished = process.waitForFinished(scriptTimeoutMs);
+    output = QString::fromLocal8Bit(process.readAll());
+    if (!finished) {
+        process.kill();
+        process.waitForFinished();
+        output += QStringLiteral("\n(run-dovecot.sh did not finish in time)");
+        return false;
+    }
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+} // namespace vindel::test

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+namespace vindel::test {
+
+// What a scripted server does on each connection, step by step:
+//   ServerScript().send("+OK ready\r\n").expect("USER u\r\n").send("+OK\r\n").close();
+class ServerScript {
+public:
+    struct Step {
+        enum class Kind {
+            Send,     // write bytes
+            Expect,   // wait until these exact bytes arrived (a mismatch is recorded)
+            Silence,  // write nothing for a while, then go on
+            Close,    // orderly close (FIN) after the pending bytes
+            Reset,    // abortive close: the client sees ECONNRESET
+            StayOpen, // do nothing more; keep recording what arrives
+        };
+        Kind kind;
+        QByteArray bytes;
+        int milliseconds = 0;
+    };
+
+    ServerScript& send(const QByteArray& bytes) { return add({Step::Kind::Send, bytes}); }
+    // Sends the pieces as separate segments with a pause between them.
+    ServerScript& sendPieces(const QList<QByteArray>& pieces, int pauseMilliseconds)
+    {
+        for (qsizetype i = 0; i < pieces.size(); ++i) {
+            if (i > 0)
+                silence(pauseMilliseconds);
+            send(pieces[i]);
+        }
+        return *this;
+    }
+    ServerScript& expect(const QByteArray& bytes) { return add({Step::Kind::Expect, bytes}); }
+    ServerScript& silence(int milliseconds) { return add({Step::Kind::Silence, {}, milliseconds}); }
+    ServerScript& close() { return add({Step::Kind::Close, {}}); }
+    ServerScript& reset() { return add({Step::Kind::Reset, {}}); }
+    ServerScript& stayOpen() { return add({Step::Kind::StayOpen, {}}); }
+
+    const QList<Step>& steps() const { return m_steps; }
+
+private:
+    ServerScript& add(Step step)
+    {
+        m_steps.append(std::move(step));
+        return *this;
+    }
+
+    QList<Step> m_steps;
+};
+
+} // namespace vindel::test
