@@ -1,0 +1,93 @@
+// Vindel: watches one POP3 mailbox and tells its user when mail is waiting.
+// This file only creates the adapters and windows and wires them together;
+// the behaviour lives in the core library (see docs/ARCHITECTURE.md).
+#include "diag/LogFile.h"
+#include "platform/IniSettingsStore.h"
+#include "platform/InstanceLock.h"
+#include "platform/QtAppControl.h"
+#include "platform/QtProcessLauncher.h"
+#include "platform/QtSoundPlayer.h"
+#include "platform/QtTcpClient.h"
+#include "platform/QtTimer.h"
+#include "platform/SyslogSink.h"
+#include "platform/SystemClock.h"
+#include "platform/TerminationWatcher.h"
+#include "settings/ConfigStore.h"
+#include "shell/AboutHost.h"
+#include "shell/ConfigDialogWindowHost.h"
+#include "shell/NoticeHost.h"
+#include "shell/PopChk.h"
+#include "shell/QtMessageBoxes.h"
+#include "shell/StatusWindow.h"
+#include "shell/TrayIcon.h"
+
+#include <QApplication>
+#include <QDir>
+
+using namespace vindel;
+
+namespace {
+
+// Where "Vindel.log" goes: beside the program when the user may write there,
+// otherwise the per-user state folder.
+QString logFolder()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty())
+        state = QDir::home().filePath(QStringLiteral(".local/state"));
+    return diag::LogFile::chooseFolder(QCoreApplication::applicationDirPath(),
+                                       QDir(state).filePath(QStringLiteral("Vindel")));
+}
+
+int exitCode(shell::PopChk::StartResult result)
+{
+    return result == shell::PopChk::StartResult::Failed ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vindel"));
+    QApplication::setApplicationVersion(QStringLiteral(VINDEL_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false); // the notice and About windows come and go
+
+    platform::QtAppControl appControl;
+    platform::IniSettingsStore store;
+    platform::InstanceLock instance;
+    platform::QtTcpClient tcp;
+    platform::QtTimer checkTimer;
+    platform::QtTimer replyTimer;
+    platform::QtSoundPlayer sound;
+    platform::QtProcessLauncher launcher;
+    platform::SystemClock clock;
+    platform::SyslogSink systemLog;
+
+    settings::Globals globals;
+    shell::StatusWindow window;
+    shell::TrayIcon tray(window.menu(), window, appControl);
+    shell::NoticeHost notice(appControl);
+    shell::QtMessageBoxes messages;
+    settings::ConfigStore config(globals, store, window);
+    shell::ConfigDialogWindowHost configDialog(globals, config, messages, sound);
+    shell::AboutHost about(globals, launcher);
+
+    shell::PopChk popChk(globals, config,
+                         shell::Ports{tcp, checkTimer, replyTimer, sound, window, window, tray, notice, about,
+                                      configDialog, messages, launcher, appControl, instance, clock, systemLog});
+    window.setCommands(&popChk);
+    tray.setCommands(&popChk);
+
+    // A kill, Ctrl+C or the end of the desktop session runs the same
+    // shut-down as the menu's Exit: the window's place is saved, nothing left.
+    platform::TerminationWatcher termination([&popChk] { popChk.exitProgram(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&popChk] { popChk.shutDown(); });
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    const auto result = popChk.start(arguments, logFolder());
+    if (result != shell::PopChk::StartResult::Running)
+        return exitCode(result);
+    return QApplication::exec();
+}

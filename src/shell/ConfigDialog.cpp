@@ -1,0 +1,236 @@
+#include "shell/ConfigDialog.h"
+
+#include "settings/ConfigForm.h"
+#include "shell/Fonts.h"
+#include "shell/ScreenUnits.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
+
+namespace vindel::shell {
+namespace {
+
+const QString executableFilter = QStringLiteral("実行ﾌｧｲﾙ (*.exe)");
+// Programs here have no ".exe": all files are offered, and chosen first.
+const QString allFilesFilter = QStringLiteral("すべてのﾌｧｲﾙ (*)");
+const QString waveFilter = QStringLiteral("WAVEﾌｧｲﾙ (*.wav)");
+
+QString openFileDialog(QWidget* parent, const QString& startFolder, const QStringList& filters,
+                       const QString& selected)
+{
+    QString chosenFilter = selected;
+    return QFileDialog::getOpenFileName(parent, QString(), startFolder, filters.join(QStringLiteral(";;")),
+                                        &chosenFilter);
+}
+
+// The mail-program setting is a command line: a chosen path with blanks or
+// quotes in it is quoted so that it is started as one program.
+QString asCommandLine(const QString& path)
+{
+    if (!path.contains(u' ') && !path.contains(u'\t') && !path.contains(u'"'))
+        return path;
+    QString quoted = path;
+    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\"\""));
+    return u'"' + quoted + u'"';
+}
+
+} // namespace
+
+ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& store, MessageBoxes& messages,
+                           check::SoundPlayer& sound, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      m_globals(globals), m_store(store), m_messages(messages), m_sound(sound), m_chooseFile(openFileDialog)
+{
+    setObjectName(QStringLiteral("frmConf"));
+    // Closing it must never end the program: the status strip is a tool
+    // window, which does not count as one that keeps the program running.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowTitle(captionText());
+    setFixedSize(twipsToPixels(5670), twipsToPixels(2895));
+    setFont(Fonts::gothic(9));
+
+    auto* general = new QWidget(this);
+    general->setObjectName(QStringLiteral("picGeneral"));
+    general->setGeometry(twipsRect(0, 0, 5655, 2475));
+
+    const auto label = [general](const char* name, const QString& caption, const QRect& place) {
+        auto* text = new QLabel(caption, general);
+        text->setObjectName(QString::fromLatin1(name));
+        text->setGeometry(place);
+        text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    };
+
+    label("lblUserName", QStringLiteral("ﾕｰｻﾞ名"), twipsRect(120, 180, 855, 195));
+    m_userName = addBox(general, "txtYourName", twipsRect(1020, 120, 4140, 285));
+    label("lblPassWord", QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), twipsRect(120, 480, 855, 195));
+    m_password = addBox(general, "txtPassWord", twipsRect(1020, 420, 4140, 285));
+    label("lblRemoteHost", QStringLiteral("POP3 ｻｰﾊﾞ"), twipsRect(120, 780, 1005, 195));
+    m_server = addBox(general, "txtPop3Srv", twipsRect(1020, 720, 4140, 315));
+    label("lblInterval", QStringLiteral("ﾁｪｯｸ間隔"), twipsRect(120, 1080, 855, 195));
+    m_interval = addBox(general, "txtInterval", twipsRect(1020, 1050, 315, 285));
+    label("Label1", QStringLiteral("分"), twipsRect(1380, 1110, 255, 165));
+    label("lblMailerPath", QStringLiteral("ﾒｰﾗのﾊﾟｽ"), twipsRect(120, 1380, 855, 255));
+    m_mailerPath = addBox(general, "txtMailerPath", twipsRect(1020, 1350, 4140, 285));
+    label("lblSoundConf", QStringLiteral("ｻｳﾝﾄﾞ設定"), twipsRect(120, 1680, 855, 375));
+    m_soundPath = addBox(general, "txtSoundPath", twipsRect(1020, 1680, 4140, 285));
+
+    m_browseMailer = new QPushButton(QStringLiteral(".."), general);
+    m_browseMailer->setObjectName(QStringLiteral("cmdPath0"));
+    m_browseMailer->setGeometry(twipsRect(5160, 1350, 255, 255));
+    m_browseSound = new QPushButton(QStringLiteral(".."), general);
+    m_browseSound->setObjectName(QStringLiteral("cmdPath1"));
+    m_browseSound->setGeometry(twipsRect(5160, 1710, 255, 255));
+
+    m_mailCountReset =
+        new QCheckBox(QStringLiteral("Vindelからﾒｰﾗを起動した際に，ﾒｰﾙ数を初期化する．"), general);
+    m_mailCountReset->setObjectName(QStringLiteral("chkMailCount"));
+    m_mailCountReset->setGeometry(twipsRect(120, 2040, 5055, 255));
+
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok->setObjectName(QStringLiteral("cmdOk"));
+    m_ok->setGeometry(twipsRect(3120, 2520, 1215, 375));
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    m_cancel->setObjectName(QStringLiteral("cmdCansel"));
+    m_cancel->setGeometry(twipsRect(4440, 2520, 1215, 375));
+
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // '*'
+    m_interval->setMaxLength(2);
+    m_interval->setAttribute(Qt::WA_InputMethodEnabled, false);
+    m_interval->installEventFilter(this);
+    for (QLineEdit* box : {m_userName, m_password, m_server})
+        box->installEventFilter(this);
+
+    setTabOrder(m_userName, m_password);
+    setTabOrder(m_password, m_server);
+    setTabOrder(m_server, m_interval);
+    setTabOrder(m_interval, m_mailerPath);
+    setTabOrder(m_mailerPath, m_browseMailer);
+    setTabOrder(m_browseMailer, m_soundPath);
+    setTabOrder(m_soundPath, m_browseSound);
+    setTabOrder(m_browseSound, m_ok);
+    setTabOrder(m_ok, m_cancel);
+    setTabOrder(m_cancel, m_mailCountReset);
+
+    connect(m_ok, &QPushButton::clicked, this, &ConfigDialog::okPressed);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_browseMailer, &QPushButton::clicked, this, &ConfigDialog::browseMailer);
+    connect(m_browseSound, &QPushButton::clicked, this, &ConfigDialog::browseSound);
+
+    const settings::ConfigFormFields fields = settings::formFromRecord(m_globals.config);
+    m_userName->setText(fields.userName);
+    m_password->setText(fields.passWord);
+    m_server->setText(fields.pop3Server);
+    m_interval->setText(fields.interval);
+    m_mailerPath->setText(fields.mailerPath);
+    m_soundPath->setText(fields.soundPath);
+    m_mailCountReset->setChecked(fields.mailCountReset);
+
+    m_userName->setFocus();
+}
+
+ConfigDialog::~ConfigDialog() = default;
+
+void ConfigDialog::setFileChooser(FileChooser chooser)
+{
+    m_chooseFile = std::move(chooser);
+}
+
+QString ConfigDialog::captionText()
+{
+    return QStringLiteral("Vindel") + QStringLiteral(" の設定");
+}
+
+QLineEdit* ConfigDialog::addBox(QWidget* container, const char* name, const QRect& place)
+{
+    auto* box = new QLineEdit(container);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(place);
+    return box;
+}
+
+bool ConfigDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_interval && event->type() == QEvent::KeyPress)
+        return filterIntervalKey(static_cast<QKeyEvent*>(event));
+    if (event->type() == QEvent::FocusIn &&
+        (watched == m_userName || watched == m_password || watched == m_server)) {
+        // Typing replaces the whole text. Deferred, so that the click that
+        // gave the focus does not place the cursor over the selection.
+        auto* box = static_cast<QLineEdit*>(watched);
+        QTimer::singleShot(0, box, &QLineEdit::selectAll);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool ConfigDialog::filterIntervalKey(const QKeyEvent* key) const
+{
+    // Moving on, confirming, cancelling and pasting stay possible; the OK
+    // rule deals with whatever a paste brings.
+    if (key->matches(QKeySequence::Paste))
+        return false;
+    switch (key->key()) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        return false;
+    case Qt::Key_Backspace:
+        return !settings::intervalKeyAccepted(QChar(8));
+    default:
+        break;
+    }
+    const QString text = key->text();
+    return text.size() != 1 || !settings::intervalKeyAccepted(text.at(0));
+}
+
+void ConfigDialog::okPressed()
+{
+    settings::ConfigFormFields fields{m_userName->text(),           m_password->text(),   m_server->text(),
+                                      m_interval->text(),           m_mailerPath->text(), m_soundPath->text(),
+                                      m_mailCountReset->isChecked()};
+    const bool close = settings::acceptConfigForm(fields, m_globals, m_store, m_messages,
+                                                  [this](const QString& text) { m_interval->setText(text); });
+    if (close)
+        accept();
+}
+
+void ConfigDialog::browseMailer()
+{
+    const QString chosen =
+        m_chooseFile(this, QDir::homePath(), {executableFilter, allFilesFilter}, allFilesFilter);
+    if (!chosen.isEmpty())
+        m_mailerPath->setText(asCommandLine(chosen));
+}
+
+void ConfigDialog::browseSound()
+{
+    const QString chosen = m_chooseFile(this, QDir::homePath(), {waveFilter}, waveFilter);
+    if (chosen.isEmpty())
+        return;
+    m_soundPath->setText(chosen);
+    m_sound.play(m_soundPath->text());
+}
+
+void ConfigDialog::showEvent(QShowEvent* event)
+{
+    // Centred once, when first shown: by then the frame's size is known on
+    // desktops that report it early.
+    if (!m_placed) {
+        m_placed = true;
+        centreOnScreen(*this);
+    }
+    QDialog::showEvent(event);
+}
+
+} // namespace vindel::shell

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "check/SoundPlayer.h"
+#include "settings/ConfigRecord.h"
+#include "settings/ConfigStore.h"
+#include "shell/MessageBoxes.h"
+
+#include <QDialog>
+#include <QStringList>
+
+#include <functional>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace vindel::shell {
+
+// The settings dialog. It opens filled from the configuration record; OK
+// validates, stores all settings and closes; Cancel, Escape and the close box
+// change nothing.
+class ConfigDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    // Asks the user for a file: parent, start folder, filters (the first is
+    // offered first unless `selected` names another). Empty when cancelled.
+    using FileChooser = std::function<QString(QWidget* parent, const QString& startFolder,
+                                              const QStringList& filters, const QString& selected)>;
+
+    ConfigDialog(settings::Globals& globals, settings::ConfigStore& store, MessageBoxes& messages,
+                 check::SoundPlayer& sound, QWidget* parent = nullptr);
+    ~ConfigDialog() override;
+
+    void setFileChooser(FileChooser chooser);
+
+    static QString captionText();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLineEdit* addBox(QWidget* container, const char* name, const QRect& place);
+    void okPressed();
+    void browseMailer();
+    void browseSound();
+    bool filterIntervalKey(const QKeyEvent* key) const;
+
+    settings::Globals& m_globals;
+    settings::ConfigStore& m_store;
+    MessageBoxes& m_messages;
+    check::SoundPlayer& m_sound;
+    FileChooser m_chooseFile;
+
+    QLineEdit* m_userName = nullptr;
+    QLineEdit* m_password = nullptr;
+    QLineEdit* m_server = nullptr;
+    QLineEdit* m_interval = nullptr;
+    QLineEdit* m_mailerPath = nullptr;
+    QLineEdit* m_soundPath = nullptr;
+    QPushButton* m_browseMailer = nullptr;
+    QPushButton* m_browseSound = nullptr;
+    QCheckBox* m_mailCountReset = nullptr;
+    QPushButton* m_ok = nullptr;
+    QPushButton* m_cancel = nullptr;
+    bool m_placed = false;
+};
+
+} // namespace vindel::shell

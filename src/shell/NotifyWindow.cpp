@@ -1,0 +1,101 @@
+#include "shell/NotifyWindow.h"
+
+#include "shell/Fonts.h"
+#include "shell/Pictures.h"
+#include "shell/ScreenUnits.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+
+namespace vindel::shell {
+
+NotifyWindow::NotifyWindow(int lifetimeMs, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint)
+{
+    setObjectName(QStringLiteral("frmNotify"));
+    // Closing it must never end the program: the status strip is a tool
+    // window, which does not count as one that keeps the program running.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowIcon(Pictures::notice());
+    setFixedSize(twipsToPixels(2070), twipsToPixels(1185));
+    setFont(Fonts::sansSerif(8.25));
+
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok->setObjectName(QStringLiteral("cmdOK"));
+    m_ok->setGeometry(twipsRect(420, 660, 1215, 375));
+    m_ok->setDefault(true);
+    connect(m_ok, &QPushButton::clicked, this, &NotifyWindow::closeStep);
+
+    m_status = new QLabel(QStringLiteral("You have ??? Mail(s)"), this);
+    m_status->setObjectName(QStringLiteral("lblStatus"));
+    m_status->setGeometry(twipsRect(240, 240, 1575, 255));
+    m_status->setAlignment(Qt::AlignCenter);
+    QPalette palette = m_status->palette();
+    palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    m_status->setPalette(palette);
+
+    m_ok->setFocus();
+
+    // Counts from creation: a second notice reuses the window but does not
+    // give it more time.
+    m_unload.setSingleShot(true);
+    m_unload.setTimerType(Qt::PreciseTimer);
+    connect(&m_unload, &QTimer::timeout, this, &NotifyWindow::closeStep);
+    m_unload.start(lifetimeMs);
+}
+
+NotifyWindow::~NotifyWindow() = default;
+
+void NotifyWindow::setStatusText(const QString& text)
+{
+    m_status->setText(text);
+}
+
+QString NotifyWindow::statusText() const
+{
+    return m_status->text();
+}
+
+void NotifyWindow::closeStep()
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    m_unload.stop();
+    hide();
+    emit released();
+    deleteLater();
+}
+
+void NotifyWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    closeStep();
+}
+
+void NotifyWindow::keyPressEvent(QKeyEvent* event)
+{
+    // The notice has no cancel button: Escape does not close it.
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void NotifyWindow::showEvent(QShowEvent* event)
+{
+    // Centred once, when first shown: by then the frame's size is known on
+    // desktops that report it early.
+    if (!m_placed) {
+        m_placed = true;
+        centreOnScreen(*this);
+    }
+    QDialog::showEvent(event);
+}
+
+} // namespace vindel::shell

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "shell/StatusView.h"
+
+#include <QCursor>
+#include <QIcon>
+
+namespace vindel::shell {
+
+// The program's own pictures, compiled in from resources/vindel.qrc. Each
+// icon holds a hand-drawn 16 x 16 version besides the 32 x 32 one.
+class Pictures {
+public:
+    // The state pictures: postbox, postbox with a letter, crossed-out postbox.
+    static QIcon state(StatePicture picture);
+    // The mail-program button: a letter sheet with a stamp.
+    static QIcon mailer();
+    // The notice window's icon: a postbox with a letter in its slot.
+    static QIcon notice();
+    // The About picture: a globe, a computer and a note in a red frame.
+    static QIcon about();
+    // The pointer over the About window's e-mail address.
+    static QCursor envelopeCursor();
+};
+
+} // namespace vindel::shell

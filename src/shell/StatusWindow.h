@@ -1,0 +1,78 @@
+#pragma once
+
+#include "settings/WindowPlacement.h"
+#include "shell/Commands.h"
+#include "shell/MainMenu.h"
+#include "shell/StatusView.h"
+
+#include <QPoint>
+#include <QPointF>
+#include <QWidget>
+
+#include <array>
+
+class QFrame;
+class QLabel;
+
+namespace vindel::shell {
+
+// The small borderless status strip: three stacked state pictures (one
+// visible), the mail-program button and the framed status text. Dragging its
+// body moves it; a right press anywhere opens the program's menu.
+class StatusWindow : public QWidget, public StatusView, public settings::WindowPlacement {
+    Q_OBJECT
+
+public:
+    explicit StatusWindow(QWidget* parent = nullptr);
+    ~StatusWindow() override;
+
+    // The behaviour is created after the window; until then presses do nothing.
+    void setCommands(Commands* commands);
+    MainMenu& menu() { return m_menu; }
+
+    // The show/hide entry: hides a shown window and shows a hidden one,
+    // swapping the entry's caption.
+    void toggleVisible();
+
+    void setStatusText(const QString& text) override;
+    QString statusText() const override;
+    void setStatusColour(TextColour colour) override;
+    void refreshStatus() override;
+    void showStatePicture(StatePicture picture) override;
+    using QWidget::setWindowIcon;
+    void setWindowIcon(StatePicture picture) override;
+    void setSettingsEntryEnabled(bool enabled) override;
+
+    int windowWidthTwips() const override;
+    int windowHeightTwips() const override;
+    int screenWidthTwips() const override;
+    int screenHeightTwips() const override;
+    int leftTwips() const override;
+    int topTwips() const override;
+    void setLeftTwips(int left) override;
+    void setTopTwips(int top) override;
+    void setTopMost(bool topMost) override;
+    void setFormTopChecked(bool checked) override;
+    bool isFormTopChecked() const override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void pressButton(int index, Qt::MouseButton button, const QPoint& globalPos);
+    void openMenu(const QPoint& globalPos);
+
+    MainMenu m_menu;
+    Commands* m_commands = nullptr;
+    std::array<QLabel*, 4> m_buttons{};
+    QFrame* m_frame = nullptr;
+    QLabel* m_status = nullptr;
+    bool m_dragging = false;
+    QPointF m_pressGlobal;
+    QPoint m_windowAtPress;
+};
+
+} // namespace vindel::shell

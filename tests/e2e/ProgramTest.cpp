@@ -1,0 +1,231 @@
+// The real program, started as a user starts it: its own settings folder,
+// runtime folder and X display (a private Xvfb), against the demo mailbox on
+// 127.0.0.1. Keys reach its windows through xdotool.
+#include "DemoPop3Server.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace vindel::test {
+namespace {
+
+// A private X display for the whole test program.
+class XDisplay {
+public:
+    XDisplay()
+    {
+        m_server.setProgram(QStringLiteral("Xvfb"));
+        m_server.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                               QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                               QStringLiteral("tcp")});
+        m_server.start();
+        if (m_server.waitForStarted(5000) && m_server.waitForReadyRead(10000))
+            m_name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
+    }
+    ~XDisplay()
+    {
+        m_server.terminate();
+        m_server.waitForFinished(3000);
+    }
+    QString name() const { return m_name; }
+
+private:
+    QProcess m_server;
+    QString m_name;
+};
+
+XDisplay& display()
+{
+    static XDisplay instance;
+    return instance;
+}
+
+int xdotool(const QStringList& arguments, QString* output = nullptr)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display().name());
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("xdotool"), arguments);
+    process.waitForFinished(5000);
+    if (output)
+        *output = QString::fromUtf8(process.readAllStandardOutput());
+    return process.exitCode();
+}
+
+bool windowExists(const QString& namePattern)
+{
+    return xdotool({QStringLiteral("search"), QStringLiteral("--name"), namePattern}) == 0;
+}
+
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(display().name().isEmpty()) << "Xvfb did not start";
+        ASSERT_TRUE(server.listen());
+        server.setCount(2);
+        QDir(home.path()).mkpath(QStringLiteral("config/Vindel"));
+        QDir(home.path()).mkpath(QStringLiteral("run"));
+        QFile::setPermissions(home.filePath(QStringLiteral("run")), QFileDevice::ReadOwner |
+                                                                         QFileDevice::WriteOwner |
+                                                                         QFileDevice::ExeOwner);
+        writeSettings({{"UserName", "demo"},
+                       {"PassWord", "demo"},
+                       {"Pop3Server", QStringLiteral("127.0.0.1:%1").arg(server.port())},
+                       {"Interval", "10"}});
+    }
+    void TearDown() override
+    {
+        for (QProcess* process : {&first, &second})
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(3000);
+            }
+    }
+
+    QString settingsPath() const { return home.filePath(QStringLiteral("config/Vindel/Vindel.conf")); }
+
+    void writeSettings(const QList<std::pair<QString, QString>>& values)
+    {
+        QFile file(settingsPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Config]\n");
+        for (const auto& [key, value] : values)
+            file.write((key + u'=' + value + u'\n').toUtf8());
+    }
+
+    QString setting(const QString& key) const
+    {
+        QSettings settings(settingsPath(), QSettings::IniFormat);
+        return settings.value(QStringLiteral("Config/") + key).toString();
+    }
+
+    void launch(QProcess& process, const QStringList& arguments = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display().name());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QStringLiteral(VINDEL_BINARY), arguments);
+        ASSERT_TRUE(process.waitForStarted(5000));
+    }
+
+    bool waitForExit(QProcess& process, int ms)
+    {
+        return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, ms);
+    }
+
+    // Presses Return until the program has ended (it answers a message box).
+    bool answerUntilExit(QProcess& process)
+    {
+        for (int i = 0; i < 20 && process.state() != QProcess::NotRunning; ++i) {
+            xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+            waitForExit(process, 500);
+        }
+        return process.state() == QProcess::NotRunning;
+    }
+
+    QTemporaryDir home;
+    demo::DemoPop3Server server;
+    QProcess first;
+    QProcess second;
+};
+
+TEST_F(Program, ChecksAboutOneSecondAfterStartAndASecondCopyEndsAtOnce)
+{
+    QElapsedTimer clock;
+    clock.start();
+    launch(first);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.sessions() == 1; }, 10000));
+    const qint64 firstCheck = clock.elapsed();
+    EXPECT_GE(firstCheck, 900);
+    EXPECT_LE(firstCheck, 4000);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    const QByteArray before = [&] {
+        QFile f(settingsPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    launch(second);
+    ASSERT_TRUE(waitForExit(second, 3000)) << "the second copy kept running";
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    QTest::qWait(1500); // a second copy that checked would have done so by now
+    EXPECT_EQ(server.sessions(), 1);
+    QFile after(settingsPath());
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), before);
+}
+
+TEST_F(Program, TerminationRunsTheShutDownAndSavesThePosition)
+{
+    launch(first);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.sessions() == 1; }, 10000));
+    EXPECT_TRUE(setting("PosLeft").isEmpty());
+    first.terminate(); // SIGTERM, as at the end of the desktop session
+    ASSERT_TRUE(waitForExit(first, 5000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    // Centred on a 1024 x 768 screen at 15 twips a pixel.
+    EXPECT_NEAR(setting("PosLeft").toInt(), (1024 * 15 - 2190) / 2, 15);
+    EXPECT_NEAR(setting("PosTop").toInt(), (768 * 15 - 315) / 2, 15);
+    for (const char* key : {"UserName", "PassWord", "Pop3Server", "Interval", "MailerPath", "SoundPath", "TopMost",
+                            "MailCountReset"})
+        EXPECT_TRUE(QSettings(settingsPath(), QSettings::IniFormat).contains(QStringLiteral("Config/") + key))
+            << key;
+    EXPECT_EQ(setting("TopMost"), "False");
+    EXPECT_EQ(QFile::permissions(settingsPath()) & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0);
+}
+
+TEST_F(Program, TheSwitchOrAMissingServerOpensTheDialogThenAsksForARestart)
+{
+    for (const bool bySwitch : {true, false}) {
+        if (!bySwitch)
+            writeSettings({{"UserName", "demo"}, {"Pop3Server", ""}});
+        QProcess program;
+        launch(program, bySwitch ? QStringList{QStringLiteral("/c")} : QStringList{});
+        ASSERT_TRUE(QTest::qWaitFor([] { return windowExists(QStringLiteral("の設定$")); }, 10000))
+            << "no settings dialog";
+        xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+        ASSERT_TRUE(QTest::qWaitFor([] { return !windowExists(QStringLiteral("の設定$")); }, 5000));
+        EXPECT_EQ(program.state(), QProcess::Running); // waiting on the restart message
+        ASSERT_TRUE(answerUntilExit(program));
+        EXPECT_EQ(program.exitCode(), 0);
+        EXPECT_EQ(server.sessions(), 0);
+    }
+}
+
+TEST_F(Program, AStoredIntervalThatIsNoNumberEndsWithTheStartUpError)
+{
+    writeSettings({{"UserName", "demo"},
+                   {"Pop3Server", QStringLiteral("127.0.0.1:%1").arg(server.port())},
+                   {"Interval", "often"}});
+    launch(first, {QStringLiteral("/C")});
+    QTest::qWait(1500);
+    EXPECT_EQ(first.state(), QProcess::Running); // the message box waits for the user
+    EXPECT_FALSE(windowExists(QStringLiteral("の設定$")));
+    ASSERT_TRUE(answerUntilExit(first));
+    EXPECT_EQ(first.exitCode(), 1);
+    EXPECT_EQ(server.sessions(), 0);
+}
+
+} // namespace
+} // namespace vindel::test
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

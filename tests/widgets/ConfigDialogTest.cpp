@@ -1,0 +1,350 @@
+#include "shell/ConfigDialog.h"
+
+#include "ModalCatcher.h"
+#include "WidgetFakes.h"
+#include "settings/ConfigStore.h"
+#include "shell/ConfigDialogWindowHost.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QStyle>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <ostream>
+
+namespace vindel::test {
+namespace {
+
+const QString intervalMessage = QStringLiteral("Interval は10分（ﾃﾞﾌｫﾙﾄ値）に設定されました。");
+const QString userNameMessage = QStringLiteral("ﾕｰｻﾞ名を入力してください。");
+
+settings::ConfigRecord storedRecord()
+{
+    settings::ConfigRecord record;
+    record.MailerPath = QStringLiteral("/usr/bin/mailer --inbox");
+    record.UserName = QStringLiteral("taro");
+    record.PassWord = QStringLiteral("secret");
+    record.Pop3Server = QStringLiteral("pop.example.org");
+    record.Interval = 10;
+    record.PosLeft = 1500;
+    record.PosTop = 3000;
+    record.TopMost = true;
+    record.SoundPath = QStringLiteral("/usr/share/sounds/old.wav");
+    record.MailCountReset = true;
+    return record;
+}
+
+class ConfigDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        globals.config = storedRecord();
+        dialog = std::make_unique<shell::ConfigDialog>(globals, store, messages, sound);
+        dialog->setFileChooser(
+            [this](QWidget*, const QString& folder, const QStringList& filters, const QString& selected) {
+                askedFolders << folder;
+                askedFilters << filters;
+                askedSelected << selected;
+                return nextChoice;
+            });
+        dialog->show();
+        dialog->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return box("txtYourName")->hasSelectedText(); }));
+    }
+
+    QLineEdit* box(const char* name) const
+    {
+        return dialog->findChild<QLineEdit*>(QString::fromLatin1(name));
+    }
+    QPushButton* button(const char* name) const
+    {
+        return dialog->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+
+    // Empties the interval box with Backspace and types the given keys.
+    void typeInterval(const QString& keys)
+    {
+        QLineEdit* interval = box("txtInterval");
+        interval->setFocus();
+        QTest::keyClick(interval, Qt::Key_End); // discarded, as every key but digits and Backspace
+        while (!interval->text().isEmpty())
+            QTest::keyClick(interval, Qt::Key_Backspace);
+        QTest::keyClicks(interval, keys);
+    }
+
+    void pasteIntoInterval(const QString& text)
+    {
+        typeInterval(QString());
+        QApplication::clipboard()->setText(text);
+        QTest::keySequence(box("txtInterval"), QKeySequence::Paste);
+    }
+
+    void pressOk() { QTest::mouseClick(button("cmdOk"), Qt::LeftButton); }
+
+    settings::Globals globals;
+    MemorySettingsStore settingsStore;
+    FakeWindowPlacement placement;
+    settings::ConfigStore store{globals, settingsStore, placement};
+    FakeMessageBoxes messages;
+    FakeSoundPlayer sound;
+    std::unique_ptr<shell::ConfigDialog> dialog;
+
+    QString nextChoice; // what the file chooser answers
+    QStringList askedFolders;
+    QList<QStringList> askedFilters;
+    QStringList askedSelected;
+};
+
+TEST_F(ConfigDialogTest, OpensFilledFromTheRecordWithTheFocusInTheUserName)
+{
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Vindel の設定"));
+    EXPECT_EQ(box("txtYourName")->text(), QStringLiteral("taro"));
+    EXPECT_EQ(box("txtPassWord")->text(), QStringLiteral("secret"));
+    EXPECT_EQ(box("txtPop3Srv")->text(), QStringLiteral("pop.example.org"));
+    EXPECT_EQ(box("txtInterval")->text(), QStringLiteral("10"));
+    EXPECT_EQ(box("txtMailerPath")->text(), QStringLiteral("/usr/bin/mailer --inbox"));
+    EXPECT_EQ(box("txtSoundPath")->text(), QStringLiteral("/usr/share/sounds/old.wav"));
+    EXPECT_TRUE(dialog->findChild<QCheckBox*>(QStringLiteral("chkMailCount"))->isChecked());
+    EXPECT_EQ(QApplication::focusWidget(), box("txtYourName"));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return box("txtYourName")->selectedText() == QStringLiteral("taro"); }));
+    EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
+}
+
+TEST_F(ConfigDialogTest, PasswordShowsStars)
+{
+    QLineEdit* password = box("txtPassWord");
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password), u'*');
+}
+
+TEST_F(ConfigDialogTest, TabVisitsTheFieldsInOrderSelectingTheFirstThree)
+{
+    QStringList visited;
+    for (int step = 0; step < 11; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* focus = QApplication::focusWidget();
+        visited << (focus ? focus->objectName() : QString());
+        if (visited.last() == QStringLiteral("txtPop3Srv")) {
+            EXPECT_TRUE(
+                QTest::qWaitFor([&] { return box("txtPop3Srv")->selectedText() == "pop.example.org"; }));
+        }
+        if (visited.last() == QStringLiteral("txtPassWord")) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return box("txtPassWord")->hasSelectedText(); }));
+        }
+    }
+    EXPECT_EQ(visited,
+              QStringList({"txtPassWord", "txtPop3Srv", "txtInterval", "txtMailerPath", "cmdPath0",
+                           "txtSoundPath", "cmdPath1", "cmdOk", "cmdCansel", "chkMailCount", "txtYourName"}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("chkMailCount"));
+}
+
+TEST_F(ConfigDialogTest, OkWithoutChangesStoresAllTenKeysAndFlagsTheChange)
+{
+    pressOk();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(messages.texts.isEmpty());
+    EXPECT_TRUE(globals.ConfigChanged);
+    EXPECT_EQ(globals.config, storedRecord());
+    QStringList keys = settingsStore.savedKeys;
+    keys.sort();
+    EXPECT_EQ(keys, QStringList({"Interval", "MailCountReset", "MailerPath", "PassWord", "Pop3Server",
+                                 "PosLeft", "PosTop", "SoundPath", "TopMost", "UserName"}));
+    EXPECT_EQ(settingsStore.values.value(QStringLiteral("Vindel/Config/PassWord")), QStringLiteral("secret"));
+}
+
+TEST_F(ConfigDialogTest, OkStoresWhatWasTyped)
+{
+    QTest::keyClicks(box("txtYourName"), QStringLiteral("hanako")); // replaces the selected name
+    QTest::mouseClick(dialog->findChild<QCheckBox*>(QStringLiteral("chkMailCount")), Qt::LeftButton);
+    typeInterval(QStringLiteral("25"));
+    QTest::keyClick(box("txtInterval"), Qt::Key_Return); // Enter in a box is OK
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(globals.config.UserName, QStringLiteral("hanako"));
+    EXPECT_EQ(globals.config.Interval, 25);
+    EXPECT_FALSE(globals.config.MailCountReset);
+    EXPECT_EQ(settingsStore.values.value(QStringLiteral("Vindel/Config/UserName")), QStringLiteral("hanako"));
+}
+
+struct IntervalCase {
+    const char* name;
+    const char* typed;
+    const char* boxAfterOk;
+    qint16 interval;
+    bool message;
+};
+
+void PrintTo(const IntervalCase& c, std::ostream* os)
+{
+    *os << '"' << c.typed << '"';
+}
+
+class ConfigDialogIntervalTest : public ConfigDialogTest,
+                                 public ::testing::WithParamInterface<IntervalCase> {};
+
+TEST_P(ConfigDialogIntervalTest, TypedIntervalFollowsTheRule)
+{
+    const IntervalCase& c = GetParam();
+    typeInterval(QString::fromLatin1(c.typed));
+    pressOk();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(box("txtInterval")->text(), QString::fromLatin1(c.boxAfterOk));
+    EXPECT_EQ(globals.config.Interval, c.interval);
+    EXPECT_EQ(messages.texts, c.message ? QStringList{intervalMessage} : QStringList{});
+    if (c.message) {
+        EXPECT_EQ(messages.styles, std::vector<shell::MessageStyle>{shell::MessageStyle::Exclamation});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Typed, ConfigDialogIntervalTest,
+                         ::testing::Values(IntervalCase{"One", "1", "1", 1, false},
+                                           IntervalCase{"NinetyNine", "99", "99", 99, false},
+                                           IntervalCase{"Zero", "0", "10", 10, true},
+                                           IntervalCase{"LeadingZero", "05", "10", 10, true},
+                                           IntervalCase{"Empty", "", "10", 10, true},
+                                           // letters and blanks are discarded as they are typed
+                                           IntervalCase{"LettersAndBlank", "a3 b", "3", 3, false},
+                                           // the box takes two characters
+                                           IntervalCase{"ThreeDigits", "123", "12", 12, false}),
+                         [](const ::testing::TestParamInfo<IntervalCase>& info) { return info.param.name; });
+
+TEST_F(ConfigDialogTest, PastedBlankBeforeADigitIsAccepted)
+{
+    pasteIntoInterval(QStringLiteral(" 7"));
+    EXPECT_EQ(box("txtInterval")->text(), QStringLiteral(" 7"));
+    pressOk();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(globals.config.Interval, 7);
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(ConfigDialogTest, PastedNonNumberBecomesTheDefaultWithTheMessage)
+{
+    pasteIntoInterval(QStringLiteral("7a"));
+    EXPECT_EQ(box("txtInterval")->text(), QStringLiteral("7a"));
+    pressOk();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(box("txtInterval")->text(), QStringLiteral("10"));
+    EXPECT_EQ(globals.config.Interval, 10);
+    EXPECT_EQ(messages.texts, QStringList{intervalMessage});
+}
+
+TEST_F(ConfigDialogTest, EmptyUserNameIsRefusedAndTheDialogStays)
+{
+    QLineEdit* name = box("txtYourName");
+    QTest::keyClick(name, Qt::Key_Backspace);
+    ASSERT_TRUE(name->text().isEmpty());
+    pressOk();
+    EXPECT_EQ(messages.texts, QStringList{userNameMessage});
+    EXPECT_EQ(messages.styles, std::vector<shell::MessageStyle>{shell::MessageStyle::Exclamation});
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(globals.ConfigChanged);
+    EXPECT_TRUE(settingsStore.savedKeys.isEmpty());
+    EXPECT_EQ(globals.config, storedRecord());
+
+    // Blanks count as a name.
+    QTest::keyClicks(name, QStringLiteral("  "));
+    pressOk();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(globals.config.UserName, QStringLiteral("  "));
+}
+
+TEST_F(ConfigDialogTest, SoundBrowsePreviewsTheChoiceAndCancelChangesNothing)
+{
+    nextChoice = QStringLiteral("/tmp/bell.wav");
+    QTest::mouseClick(button("cmdPath1"), Qt::LeftButton);
+    EXPECT_EQ(askedFilters.value(0), QStringList{QStringLiteral("WAVEﾌｧｲﾙ (*.wav)")});
+    EXPECT_EQ(askedFolders.value(0), QDir::homePath());
+    EXPECT_EQ(box("txtSoundPath")->text(), QStringLiteral("/tmp/bell.wav"));
+    EXPECT_EQ(sound.played, QStringList{QStringLiteral("/tmp/bell.wav")});
+
+    QTest::mouseClick(button("cmdCansel"), Qt::LeftButton);
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(globals.config, storedRecord());
+    EXPECT_FALSE(globals.ConfigChanged);
+    EXPECT_TRUE(settingsStore.savedKeys.isEmpty());
+}
+
+TEST_F(ConfigDialogTest, EscapeAndTheCloseBoxChangeNothing)
+{
+    QTest::keyClicks(box("txtYourName"), QStringLiteral("someone"));
+    QTest::keyClick(box("txtYourName"), Qt::Key_Escape);
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog->isVisible());
+
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    dialog->close();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_EQ(globals.config, storedRecord());
+    EXPECT_FALSE(globals.ConfigChanged);
+    EXPECT_TRUE(settingsStore.savedKeys.isEmpty());
+}
+
+TEST_F(ConfigDialogTest, CancelledBrowsingLeavesTheBoxesAlone)
+{
+    nextChoice.clear();
+    QTest::mouseClick(button("cmdPath0"), Qt::LeftButton);
+    QTest::mouseClick(button("cmdPath1"), Qt::LeftButton);
+    EXPECT_EQ(box("txtMailerPath")->text(), QStringLiteral("/usr/bin/mailer --inbox"));
+    EXPECT_EQ(box("txtSoundPath")->text(), QStringLiteral("/usr/share/sounds/old.wav"));
+    EXPECT_TRUE(sound.played.isEmpty());
+}
+
+TEST_F(ConfigDialogTest, ChosenMailProgramIsOfferedAllFilesAndKeptAsOneCommand)
+{
+    nextChoice = QStringLiteral("/opt/My Mail/run \"mail\"");
+    QTest::mouseClick(button("cmdPath0"), Qt::LeftButton);
+    EXPECT_EQ(askedFilters.value(0),
+              QStringList({QStringLiteral("実行ﾌｧｲﾙ (*.exe)"), QStringLiteral("すべてのﾌｧｲﾙ (*)")}));
+    EXPECT_EQ(askedSelected.value(0), QStringLiteral("すべてのﾌｧｲﾙ (*)"));
+    EXPECT_EQ(askedFolders.value(0), QDir::homePath());
+    EXPECT_EQ(QProcess::splitCommand(box("txtMailerPath")->text()), QStringList{nextChoice});
+    EXPECT_TRUE(sound.played.isEmpty());
+
+    nextChoice = QStringLiteral("/usr/bin/mailer");
+    QTest::mouseClick(button("cmdPath0"), Qt::LeftButton);
+    EXPECT_EQ(box("txtMailerPath")->text(), QStringLiteral("/usr/bin/mailer"));
+}
+
+TEST(ConfigDialogWindowHostTest, EachRunIsAFreshModalDialogFilledFromTheRecord)
+{
+    settings::Globals globals;
+    globals.config = storedRecord();
+    MemorySettingsStore settingsStore;
+    FakeWindowPlacement placement;
+    settings::ConfigStore store{globals, settingsStore, placement};
+    FakeMessageBoxes messages;
+    FakeSoundPlayer sound;
+    shell::ConfigDialogWindowHost host(globals, store, messages, sound);
+
+    QStringList shownNames;
+    for (const QString& name : {QStringLiteral("taro"), QStringLiteral("hanako")}) {
+        globals.config.UserName = name;
+        ModalCatcher catcher(ModalCatcher::Kind::Modal, [&](QWidget* modal) {
+            EXPECT_EQ(modal->windowTitle(), QStringLiteral("Vindel の設定"));
+            const auto* box = modal->findChild<QLineEdit*>(QStringLiteral("txtYourName"));
+            shownNames << (box ? box->text() : QString());
+        });
+        host.runModal(); // returns once the catcher has closed the dialog
+        EXPECT_TRUE(catcher.caught());
+    }
+    EXPECT_EQ(shownNames, QStringList({QStringLiteral("taro"), QStringLiteral("hanako")}));
+    EXPECT_TRUE(settingsStore.savedKeys.isEmpty()); // closed without OK
+    EXPECT_FALSE(globals.ConfigChanged);
+}
+
+} // namespace
+} // namespace vindel::test

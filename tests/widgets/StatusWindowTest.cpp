@@ -1,0 +1,315 @@
+#include "shell/StatusWindow.h"
+
+#include "ModalCatcher.h"
+#include "WidgetFakes.h"
+#include "shell/MainMenu.h"
+#include "shell/Pictures.h"
+#include "shell/ScreenUnits.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace vindel::test {
+namespace {
+
+using shell::StatePicture;
+
+class StatusWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { window.setCommands(&commands); }
+
+    QWidget* child(const QString& name) const { return window.findChild<QWidget*>(name); }
+    QLabel* button(int index) const
+    {
+        return window.findChild<QLabel*>(QStringLiteral("imgBtn%1").arg(index));
+    }
+    QLabel* label() const { return window.findChild<QLabel*>(QStringLiteral("lblStatus")); }
+
+    void showAt(const QPoint& place)
+    {
+        window.move(place);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+
+    FakeCommands commands;
+    shell::StatusWindow window;
+};
+
+TEST_F(StatusWindowTest, ShowsExactlyOneStatePictureAndAlwaysTheMailerButton)
+{
+    for (const StatePicture picture : {StatePicture::Normal, StatePicture::NewMail, StatePicture::Error,
+                                       StatePicture::NewMail, StatePicture::Normal}) {
+        window.showStatePicture(picture);
+        for (int index = 0; index < 3; ++index)
+            EXPECT_EQ(button(index)->isVisibleTo(&window), index == static_cast<int>(picture))
+                << "picture " << static_cast<int>(picture) << ", button " << index;
+        EXPECT_TRUE(button(3)->isVisibleTo(&window));
+    }
+}
+
+TEST_F(StatusWindowTest, WindowIconFollowsTheStatePicture)
+{
+    const auto image = [](const QIcon& icon) { return icon.pixmap(QSize(32, 32)).toImage(); };
+    window.setWindowIcon(StatePicture::NewMail);
+    EXPECT_EQ(image(window.windowIcon()), image(shell::Pictures::state(StatePicture::NewMail)));
+    window.setWindowIcon(StatePicture::Error);
+    EXPECT_EQ(image(window.windowIcon()), image(shell::Pictures::state(StatePicture::Error)));
+    EXPECT_NE(image(window.windowIcon()), image(shell::Pictures::state(StatePicture::Normal)));
+}
+
+TEST_F(StatusWindowTest, StartsWithTheNormalPictureAndAnEmptyBlueLabel)
+{
+    EXPECT_TRUE(button(0)->isVisibleTo(&window));
+    EXPECT_FALSE(button(1)->isVisibleTo(&window));
+    EXPECT_FALSE(button(2)->isVisibleTo(&window));
+    EXPECT_TRUE(window.statusText().isEmpty());
+    EXPECT_EQ(label()->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_EQ(label()->alignment(), Qt::AlignCenter);
+}
+
+TEST_F(StatusWindowTest, LabelTakesTextAndColour)
+{
+    window.setStatusText(QStringLiteral("Error!"));
+    window.setStatusColour(shell::TextColour::Red);
+    EXPECT_EQ(window.statusText(), QStringLiteral("Error!"));
+    EXPECT_EQ(label()->text(), QStringLiteral("Error!"));
+    EXPECT_EQ(label()->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+
+    window.setStatusText(QStringLiteral("OFFLINE"));
+    window.setStatusColour(shell::TextColour::Black);
+    EXPECT_EQ(label()->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+    window.setStatusColour(shell::TextColour::Blue);
+    EXPECT_EQ(label()->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+}
+
+TEST_F(StatusWindowTest, ToolTipsOnTheButtonsButNotOnTheErrorPicture)
+{
+    EXPECT_EQ(button(0)->toolTip(), QStringLiteral("Check Now!"));
+    EXPECT_EQ(button(1)->toolTip(), QStringLiteral("Check Now!"));
+    EXPECT_TRUE(button(2)->toolTip().isEmpty());
+    EXPECT_EQ(button(3)->toolTip(), QStringLiteral("Launch Mailer"));
+}
+
+TEST_F(StatusWindowTest, LayoutIsTheTwipsLayoutAtTheScreenResolution)
+{
+    EXPECT_EQ(window.size(), QSize(shell::twipsToPixels(2190), shell::twipsToPixels(315)));
+    EXPECT_TRUE(window.windowFlags().testFlag(Qt::FramelessWindowHint));
+    if (QGuiApplication::primaryScreen()->logicalDotsPerInch() != 96.0)
+        GTEST_SKIP() << "the pixel figures below hold at 96 dpi";
+    EXPECT_EQ(window.size(), QSize(146, 21));
+    EXPECT_EQ(button(0)->geometry(), QRect(2, 2, 16, 16));
+    EXPECT_EQ(button(2)->geometry(), QRect(2, 2, 16, 16));
+    EXPECT_EQ(button(3)->geometry(), QRect(22, 2, 16, 16));
+    EXPECT_EQ(child(QStringLiteral("imgFrame"))->geometry(), QRect(40, 0, 105, 21));
+    EXPECT_EQ(label()->geometry(), QRect(40, 4, 105, 13));
+    // The 16-pixel pictures are shown as drawn, not shrunk from 32.
+    const auto argb = [](const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); };
+    EXPECT_EQ(argb(button(0)->pixmap().toImage()),
+              argb(QImage(QStringLiteral(":/pictures/state-normal-16.png"))));
+    EXPECT_EQ(argb(button(3)->pixmap().toImage()), argb(QImage(QStringLiteral(":/pictures/mailer-16.png"))));
+}
+
+TEST_F(StatusWindowTest, PlacementIsInTwips)
+{
+    const double tpp = shell::twipsPerPixel();
+    window.setLeftTwips(1500);
+    window.setTopTwips(3000);
+    EXPECT_EQ(window.pos(), QPoint(qRound(1500 / tpp), qRound(3000 / tpp)));
+    EXPECT_EQ(window.windowWidthTwips(), qRound(window.width() * tpp));
+    EXPECT_EQ(window.windowHeightTwips(), qRound(window.height() * tpp));
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(window.screenWidthTwips(), qRound(screen.width() * tpp));
+    EXPECT_EQ(window.screenHeightTwips(), qRound(screen.height() * tpp));
+}
+
+TEST_F(StatusWindowTest, TopMostShowsTheWindowAndSetsTheFlag)
+{
+    ASSERT_FALSE(window.isVisible());
+    window.setTopMost(true);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    window.hide();
+    window.setTopMost(false);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    window.setFormTopChecked(true);
+    EXPECT_TRUE(window.isFormTopChecked());
+    EXPECT_TRUE(window.menu().formTopAction()->isChecked());
+}
+
+TEST_F(StatusWindowTest, ShowHideEntryTogglesTheWindowAndItsCaption)
+{
+    showAt({100, 100});
+    QAction* entry = window.menu().visibleAction();
+    entry->trigger();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(entry->text(), QStringLiteral("表示"));
+    entry->trigger();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(entry->text(), QStringLiteral("非表示"));
+
+    // Always-in-front shows a hidden window but leaves the entry as it was.
+    entry->trigger();
+    window.setTopMost(true);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(entry->text(), QStringLiteral("表示"));
+    EXPECT_TRUE(commands.calls.isEmpty());
+}
+
+TEST_F(StatusWindowTest, LeftPressOnAStatePictureChecksAndNeverDrags)
+{
+    showAt({100, 100});
+    for (const StatePicture picture : {StatePicture::Normal, StatePicture::NewMail}) {
+        window.showStatePicture(picture);
+        QLabel* target = button(static_cast<int>(picture));
+        QTest::mousePress(target, Qt::LeftButton, {}, QPoint(8, 8));
+        QTest::mouseMove(target, QPoint(30, 20));
+        QTest::mouseRelease(target, Qt::LeftButton, {}, QPoint(30, 20));
+    }
+    EXPECT_EQ(commands.calls, QStringList({QStringLiteral("checkNow"), QStringLiteral("checkNow")}));
+    EXPECT_EQ(window.pos(), QPoint(100, 100));
+    EXPECT_TRUE(commands.moves.empty());
+}
+
+TEST_F(StatusWindowTest, MailerButtonLaunchesOncePerClickEvenOnADoubleClick)
+{
+    showAt({100, 100});
+    QTest::mouseClick(button(3), Qt::LeftButton);
+    EXPECT_EQ(commands.calls, QStringList{QStringLiteral("launchMailer")});
+    // A double click: press, release, the double-click press, release.
+    QTest::mouseClick(button(3), Qt::LeftButton);
+    QTest::mouseDClick(button(3), Qt::LeftButton);
+    QTest::mouseRelease(button(3), Qt::LeftButton);
+    EXPECT_EQ(commands.calls.count(QStringLiteral("launchMailer")), 2);
+    // Middle presses do nothing.
+    QTest::mouseClick(button(3), Qt::MiddleButton);
+    QTest::mouseClick(button(0), Qt::MiddleButton);
+    EXPECT_EQ(commands.calls.size(), 2);
+}
+
+// Pressing the body, the frame or the text drags the window; the release
+// reports where it was dropped, in twips.
+class StatusWindowDragTest : public StatusWindowTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(StatusWindowDragTest, DragMovesTheWindowAndReportsTheDrop)
+{
+    showAt({200, 150});
+    QWidget* target = child(QString::fromLatin1(GetParam()));
+    if (!target)
+        target = &window;
+    const QPoint start = target->mapToGlobal(target == &window ? QPoint(39, 10) : QPoint(10, 5));
+    // The pointer's screen positions; the widget under it moves along.
+    const auto at = [target](const QPoint& global) { return target->mapFromGlobal(global); };
+
+    QTest::mousePress(target, Qt::LeftButton, {}, at(start));
+    QTest::mouseMove(target, at(start + QPoint(15, 4)));
+    QTest::mouseMove(target, at(start + QPoint(30, 12)));
+    QTest::mouseRelease(target, Qt::LeftButton, {}, at(start + QPoint(30, 12)));
+
+    EXPECT_EQ(window.pos(), QPoint(230, 162));
+    ASSERT_EQ(commands.moves.size(), 1u);
+    EXPECT_EQ(commands.moves[0], std::make_pair(shell::pixelsToTwips(230), shell::pixelsToTwips(162)));
+    EXPECT_EQ(commands.calls, QStringList{QStringLiteral("windowMoved")});
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, StatusWindowDragTest, ::testing::Values("lblStatus", "imgFrame", "body"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param);
+                         });
+
+TEST_F(StatusWindowTest, RightPressAnywhereOpensTheMenuWithTheWindowRules)
+{
+    showAt({100, 100});
+    commands.windowState = {false, true};
+    int opened = 0;
+    for (const QString& name : {QStringLiteral("imgBtn0"), QStringLiteral("imgBtn3"),
+                                QStringLiteral("lblStatus"), QStringLiteral("imgFrame"), QString()}) {
+        QWidget* target = name.isEmpty() ? &window : child(name);
+        const QPoint at = name.isEmpty() ? QPoint(39, 10) : QPoint(5, 5);
+        bool checkEnabled = true;
+        bool settingsEnabled = false;
+        ModalCatcher catcher(ModalCatcher::Kind::Popup, [&](QWidget* popup) {
+            EXPECT_EQ(popup, &window.menu().menu());
+            checkEnabled = window.menu().checkAction()->isEnabled();
+            settingsEnabled = window.menu().settingsAction()->isEnabled();
+        });
+        QTest::mousePress(target, Qt::RightButton, {}, at);
+        QTest::mouseRelease(target, Qt::RightButton, {}, at);
+        EXPECT_TRUE(catcher.caught()) << name.toStdString();
+        EXPECT_FALSE(checkEnabled) << name.toStdString();
+        EXPECT_TRUE(settingsEnabled) << name.toStdString();
+        opened += catcher.caught() ? 1 : 0;
+    }
+    EXPECT_EQ(opened, 5);
+    EXPECT_TRUE(commands.calls.isEmpty()); // no command, no drag
+    EXPECT_EQ(window.pos(), QPoint(100, 100));
+}
+
+TEST(MainMenuTest, HoldsTheTenEntriesInOrder)
+{
+    shell::MainMenu menu;
+    QStringList captions;
+    for (const QAction* action : menu.menu().actions())
+        captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(captions,
+              QStringList({QStringLiteral("ﾒｰﾙﾁｪｯｸ！"), QStringLiteral("ﾒｰﾗｰの起動"), QStringLiteral("設定"),
+                           QStringLiteral("-"), QStringLiteral("常に手前に表示"), QStringLiteral("非表示"),
+                           QStringLiteral("-"), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"), QStringLiteral("-"),
+                           QStringLiteral("終了")}));
+    EXPECT_TRUE(menu.formTopAction()->isCheckable());
+}
+
+TEST(MainMenuTest, EntriesRunTheirCommands)
+{
+    shell::MainMenu menu;
+    FakeCommands commands;
+    menu.checkAction()->trigger(); // before the behaviour exists: nothing
+    menu.setCommands(&commands);
+    for (QAction* action :
+         {menu.checkAction(), menu.mailerAction(), menu.settingsAction(), menu.formTopAction(),
+          menu.visibleAction(), menu.aboutAction(), menu.exitAction()})
+        action->trigger();
+    EXPECT_EQ(commands.calls, QStringList({QStringLiteral("checkNow"), QStringLiteral("launchMailer"),
+                                           QStringLiteral("editSettings"), QStringLiteral("toggleTopMost"),
+                                           QStringLiteral("showAbout"), QStringLiteral("exitProgram")}));
+}
+
+TEST(MainMenuTest, AlwaysInFrontMarkIsLeftToTheCommand)
+{
+    shell::MainMenu menu;
+    FakeCommands commands;
+    menu.setCommands(&commands);
+    menu.formTopAction()->trigger();
+    EXPECT_FALSE(menu.formTopAction()->isChecked());
+    menu.formTopAction()->setChecked(true);
+    menu.formTopAction()->trigger();
+    EXPECT_TRUE(menu.formTopAction()->isChecked());
+    EXPECT_EQ(commands.calls.count(QStringLiteral("toggleTopMost")), 2);
+}
+
+TEST(MainMenuTest, StateEnablesOnlyCheckAndSettings)
+{
+    shell::MainMenu menu;
+    menu.applyState({false, false});
+    EXPECT_FALSE(menu.checkAction()->isEnabled());
+    EXPECT_FALSE(menu.settingsAction()->isEnabled());
+    for (QAction* action : {menu.mailerAction(), menu.formTopAction(), menu.visibleAction(),
+                            menu.aboutAction(), menu.exitAction()})
+        EXPECT_TRUE(action->isEnabled());
+    menu.applyState({true, false});
+    EXPECT_TRUE(menu.checkAction()->isEnabled());
+    EXPECT_FALSE(menu.settingsAction()->isEnabled());
+}
+
+} // namespace
+} // namespace vindel::test

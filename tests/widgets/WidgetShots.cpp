@@ -1,0 +1,140 @@
+// Renders each window to a PNG file, to look at them as a user would:
+//     widget_shots <folder>
+// Runs offscreen unless QT_QPA_PLATFORM says otherwise.
+
+#include "WidgetFakes.h"
+#include "settings/ConfigStore.h"
+#include "shell/AboutWindow.h"
+#include "shell/ConfigDialog.h"
+#include "shell/NotifyWindow.h"
+#include "shell/QtMessageBoxes.h"
+#include "shell/StatusWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+using namespace vindel;
+
+QString folder;
+
+void save(QWidget& widget, const QString& name)
+{
+    widget.show();
+    QApplication::processEvents();
+    const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
+    if (!widget.grab().save(path))
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    else
+        std::printf("%s\n", qPrintable(path));
+}
+
+void statusShots()
+{
+    shell::StatusWindow window;
+    const struct {
+        const char* name;
+        const char* text;
+        shell::TextColour colour;
+        shell::StatePicture picture;
+    } looks[] = {
+        {"status-nomail", "You have No mail", shell::TextColour::Blue, shell::StatePicture::Normal},
+        {"status-newmail", "You have 123 Mail(s)", shell::TextColour::Blue, shell::StatePicture::NewMail},
+        {"status-error", "Error!", shell::TextColour::Red, shell::StatePicture::Error},
+        {"status-offline", "OFFLINE", shell::TextColour::Black, shell::StatePicture::Normal},
+    };
+    for (const auto& look : looks) {
+        window.setStatusText(QString::fromLatin1(look.text));
+        window.setStatusColour(look.colour);
+        window.showStatePicture(look.picture);
+        save(window, QString::fromLatin1(look.name));
+    }
+
+    QMenu& menu = window.menu().menu();
+    window.menu().applyState({false, true});
+    window.setFormTopChecked(true);
+    menu.popup(QPoint(0, 0));
+    QApplication::processEvents();
+    save(menu, QStringLiteral("menu"));
+    menu.close();
+}
+
+void noticeShot()
+{
+    shell::NotifyWindow notice;
+    notice.setWindowTitle(QStringLiteral("Vindel"));
+    notice.setStatusText(QStringLiteral("You have 123 Mail(s)"));
+    save(notice, QStringLiteral("notice"));
+    notice.closeStep();
+}
+
+void configShot()
+{
+    settings::Globals globals;
+    globals.config.UserName = QStringLiteral("taro.yamada");
+    globals.config.PassWord = QStringLiteral("secret");
+    globals.config.Pop3Server = QStringLiteral("pop.example.org");
+    globals.config.Interval = 10;
+    globals.config.MailerPath = QStringLiteral("/usr/bin/mailer");
+    globals.config.SoundPath = QStringLiteral("/usr/share/sounds/newmail.wav");
+    globals.config.MailCountReset = true;
+    test::MemorySettingsStore store;
+    test::FakeWindowPlacement placement;
+    settings::ConfigStore config(globals, store, placement);
+    test::FakeMessageBoxes messages;
+    test::FakeSoundPlayer sound;
+    shell::ConfigDialog dialog(globals, config, messages, sound);
+    save(dialog, QStringLiteral("config"));
+}
+
+void aboutShot()
+{
+    settings::Globals globals;
+    test::FakeLauncher launcher;
+    shell::AboutWindow about(globals, launcher);
+    save(about, QStringLiteral("about"));
+}
+
+void messageShot(const QString& name, const QString& text, shell::MessageStyle style)
+{
+    // The box is modal: grab it from inside its own event loop.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&poll, &name] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            poll.stop();
+            save(*box, name);
+            box->close();
+        }
+    });
+    poll.start(20);
+    shell::QtMessageBoxes boxes;
+    boxes.show(text, style);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("shots");
+    QDir().mkpath(folder);
+
+    statusShots();
+    noticeShot();
+    configShot();
+    aboutShot();
+    messageShot(QStringLiteral("message-error"),
+                QStringLiteral("Error 10061\r\n\r\nConnection is forcefully rejected"),
+                shell::MessageStyle::Stop);
+    messageShot(QStringLiteral("message-mailer"),
+                QStringLiteral("No such file or directory\r\n\r\nﾒｰﾗのﾊﾟｽを確認してください。"),
+                shell::MessageStyle::Exclamation);
+    return 0;
+}
