@@ -2,14 +2,18 @@
 // runtime folder and X display (a private Xvfb), against the demo mailbox on
 // 127.0.0.1. Keys reach its windows through xdotool.
 #include "DemoPop3Server.h"
+#include "QtPrinters.h"
+#include "support/DovecotServer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 namespace vindel::test {
@@ -22,8 +26,8 @@ public:
     {
         m_server.setProgram(QStringLiteral("Xvfb"));
         m_server.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                               QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                               QStringLiteral("tcp")});
+                               QStringLiteral("0"), QStringLiteral("1024x768x24"),
+                               QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         m_server.start();
         if (m_server.waitForStarted(5000) && m_server.waitForReadyRead(10000))
             m_name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
@@ -73,9 +77,8 @@ protected:
         server.setCount(2);
         QDir(home.path()).mkpath(QStringLiteral("config/Vindel"));
         QDir(home.path()).mkpath(QStringLiteral("run"));
-        QFile::setPermissions(home.filePath(QStringLiteral("run")), QFileDevice::ReadOwner |
-                                                                         QFileDevice::WriteOwner |
-                                                                         QFileDevice::ExeOwner);
+        QFile::setPermissions(home.filePath(QStringLiteral("run")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         writeSettings({{"UserName", "demo"},
                        {"PassWord", "demo"},
                        {"Pop3Server", QStringLiteral("127.0.0.1:%1").arg(server.port())},
@@ -107,7 +110,8 @@ protected:
         return settings.value(QStringLiteral("Config/") + key).toString();
     }
 
-    void launch(QProcess& process, const QStringList& arguments = {})
+    void launch(QProcess& process, const QStringList& arguments = {},
+                const QString& program = QStringLiteral(VINDEL_BINARY))
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), display().name());
@@ -117,7 +121,7 @@ protected:
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral(VINDEL_BINARY), arguments);
+        process.start(program, arguments);
         ASSERT_TRUE(process.waitForStarted(5000));
     }
 
@@ -180,8 +184,8 @@ TEST_F(Program, TerminationRunsTheShutDownAndSavesThePosition)
     // Centred on a 1024 x 768 screen at 15 twips a pixel.
     EXPECT_NEAR(setting("PosLeft").toInt(), (1024 * 15 - 2190) / 2, 15);
     EXPECT_NEAR(setting("PosTop").toInt(), (768 * 15 - 315) / 2, 15);
-    for (const char* key : {"UserName", "PassWord", "Pop3Server", "Interval", "MailerPath", "SoundPath", "TopMost",
-                            "MailCountReset"})
+    for (const char* key : {"UserName", "PassWord", "Pop3Server", "Interval", "MailerPath", "SoundPath",
+                            "TopMost", "MailCountReset"})
         EXPECT_TRUE(QSettings(settingsPath(), QSettings::IniFormat).contains(QStringLiteral("Config/") + key))
             << key;
     EXPECT_EQ(setting("TopMost"), "False");
@@ -218,6 +222,98 @@ TEST_F(Program, AStoredIntervalThatIsNoNumberEndsWithTheStartUpError)
     ASSERT_TRUE(answerUntilExit(first));
     EXPECT_EQ(first.exitCode(), 1);
     EXPECT_EQ(server.sessions(), 0);
+}
+
+QString readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// The log is written beside the program, so these tests run a copy of it
+// from a folder of their own.
+class TracedProgram : public Program {
+protected:
+    void SetUp() override
+    {
+        Program::SetUp();
+        QDir(home.path()).mkpath(QStringLiteral("bin"));
+        copy = home.filePath(QStringLiteral("bin/vindel"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(VINDEL_BINARY), copy));
+    }
+    void useDovecot(const QString& password)
+    {
+        const quint16 port = dovecot.start(3, QStringLiteral("right-password"));
+        ASSERT_NE(port, 0) << dovecot.log().toStdString();
+        writeSettings({{"UserName", dovecot.user()},
+                       {"PassWord", password},
+                       {"Pop3Server", QStringLiteral("127.0.0.1:%1").arg(port)},
+                       {"Interval", "10"}});
+    }
+    QString logBesideProgram() const { return home.filePath(QStringLiteral("bin/Vindel.log")); }
+
+    DovecotServer dovecot;
+    QString copy;
+};
+
+TEST_F(TracedProgram, TheLogShowsTheWholeConversationWithoutThePassword)
+{
+    useDovecot(QStringLiteral("right-password"));
+    launch(first, {QStringLiteral("/t")}, copy);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readAll(logBesideProgram()).contains("QUIT\n"); }, 10000))
+        << readAll(logBesideProgram()).toStdString();
+    QTest::qWait(500); // the answer to QUIT
+    first.terminate();
+    ASSERT_TRUE(waitForExit(first, 5000));
+    // Each line: its type, the time stamp, the event's words.
+    QStringList words;
+    for (const QString& line : readAll(logBesideProgram()).split(u'\n', Qt::SkipEmptyParts))
+        words << QString(line)
+                     .replace(QRegularExpression(QStringLiteral("^(\\w+) +\\S+ \\S+ ")),
+                              QStringLiteral("\\1 "))
+                     .trimmed();
+    ASSERT_GE(words.size(), 10) << words.join('\n').toStdString();
+    EXPECT_EQ(words[0], "INFO Vindel Started");
+    EXPECT_TRUE(words[1].startsWith("INFO +OK Dovecot")) << words[1].toStdString();
+    EXPECT_EQ(words.mid(2, 5), (QStringList{"INFO USER " + dovecot.user(), "INFO +OK", "INFO PASS **********",
+                                            "INFO +OK Logged in.", "INFO STAT"}));
+    EXPECT_TRUE(words[7].startsWith("INFO +OK 3 ")) << words[7].toStdString();
+    EXPECT_EQ(words.mid(8, 2), (QStringList{"INFO QUIT", "INFO +OK Logging out."}));
+    EXPECT_FALSE(readAll(logBesideProgram()).contains("right-password"));
+}
+
+TEST_F(TracedProgram, AWrongPasswordShowsTheMessageThenTheDialog)
+{
+    useDovecot(QStringLiteral("wrong-password"));
+    launch(first, {QStringLiteral("/T")}, copy);
+    // The rejected reply is logged just before its message box comes up.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readAll(logBesideProgram()).contains("WARN  "); }, 10000))
+        << readAll(logBesideProgram()).toStdString();
+    QTest::qWait(500);
+    EXPECT_FALSE(windowExists(QStringLiteral("の設定$"))); // the message comes first
+    xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+    ASSERT_TRUE(QTest::qWaitFor([] { return windowExists(QStringLiteral("の設定$")); }, 5000)) << "no dialog";
+    xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+    EXPECT_TRUE(readAll(logBesideProgram()).contains(" [AUTH] Authentication failed."));
+    EXPECT_FALSE(readAll(logBesideProgram()).contains("wrong-password"));
+}
+
+TEST_F(TracedProgram, AReadOnlyProgramFolderPutsTheLogInTheStateFolder)
+{
+    // A private mount namespace makes the program's folder read-only for
+    // this run alone, even for root.
+    if (QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("--mount"), QStringLiteral("true")}) !=
+        0)
+        GTEST_SKIP() << "mount namespaces are not permitted here";
+    const QString folder = home.filePath(QStringLiteral("bin"));
+    launch(first,
+           {QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"),
+            QStringLiteral("mount --bind -o ro '%1' '%1' && exec '%2' /T").arg(folder, copy)},
+           QStringLiteral("unshare"));
+    first.waitForStarted();
+    const QString stateLog = home.filePath(QStringLiteral("state/Vindel/Vindel.log"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readAll(stateLog).contains("Vindel Started"); }, 10000));
+    EXPECT_FALSE(QFile::exists(logBesideProgram()));
 }
 
 } // namespace
