@@ -7,6 +7,9 @@ Every picture is described twice:
   * as a hand-tuned 16 x 16 pixel grid, because shrinking the shapes to 16
     pixels blurs the slots, the letter and the ruled lines.
 
+The normal-state postbox is also written as a scalable SVG from the same
+shapes, for the desktop's icon theme.
+
 Python 3 standard library only. Usage:
     tools/draw-pictures.py [output folder]   (default: resources/pictures)
 """
@@ -206,6 +209,42 @@ def write_png(path, rows):
     png += chunk(b"IEND", b"")
     with open(path, "wb") as f:
         f.write(png)
+
+
+def svg_colour(colour):
+    r, g, b, a = colour
+    fill = 'fill="#%02x%02x%02x"' % (int(r), int(g), int(b))
+    if a < 255:
+        fill += ' fill-opacity="%.3g"' % (a / 255.0)
+    return fill
+
+
+def svg_number(value):
+    return ("%.3f" % value).rstrip("0").rstrip(".")
+
+
+def write_svg(path, layers):
+    """Writes (shape, colour) layers as SVG on the same 32-unit grid; the
+    view box clips what overhangs it, as the PNG rendering does."""
+    lines = [
+        '<?xml version="1.0" encoding="UTF-8"?>',
+        '<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32" stroke="none">',
+    ]
+    for shape, colour in layers:
+        fill = svg_colour(colour)
+        if isinstance(shape, Rect):
+            x0, y0, x1, y1 = shape.box
+            size = (svg_number(v) for v in (x0, y0, x1 - x0, y1 - y0))
+            lines.append('  <rect x="%s" y="%s" width="%s" height="%s" %s/>' % (*size, fill))
+        elif isinstance(shape, Ellipse):
+            cx, cy, rx, ry = (svg_number(v) for v in shape.c)
+            lines.append('  <ellipse cx="%s" cy="%s" rx="%s" ry="%s" %s/>' % (cx, cy, rx, ry, fill))
+        else:
+            points = " ".join("%s,%s" % (svg_number(x), svg_number(y)) for x, y in shape.points)
+            lines.append('  <polygon points="%s" %s/>' % (points, fill))
+    lines.append("</svg>")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("\n".join(lines) + "\n")
 
 
 # --------------------------------------------------------------------------
@@ -552,6 +591,7 @@ def main():
     # Larger renderings of the normal state for desktop icons.
     for size in (48, 256):
         write_png(os.path.join(out, "state-normal-%d.png" % size), render(postbox(), size))
+    write_svg(os.path.join(out, "state-normal.svg"), postbox())
 
 
 if __name__ == "__main__":
