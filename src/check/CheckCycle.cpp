@@ -2,6 +2,7 @@
 
 #include "check/Pop3Session.h"
 #include "check/ServerAddress.h"
+#include "settings/ConversionErrors.h"
 
 namespace vindel::check {
 
@@ -25,7 +26,7 @@ void CheckCycle::tick()
         m_variables.TicksSinceCheck = 1;
         failure = startCheck();
     } else if (m_variables.TicksSinceCheck == 32767) {
-        failure = diag::Failure{6, QStringLiteral("Overflow")};
+        failure = settings::overflow(); // the tick count cannot go past its 16 bits
     } else {
         ++m_variables.TicksSinceCheck;
     }
