@@ -93,6 +93,20 @@ TEST_F(Cycle, IntervalZeroChecksAtEveryTick)
     EXPECT_TRUE(h.globals.CheckAtNextTick); // the count never needed the request
 }
 
+TEST_F(Cycle, ATickCountPastItsSixteenBitsIsAFailure)
+{
+    // Only an interval the counting never reaches (stored by hand) gets here.
+    h.globals.config.Interval = -1;
+    h.checkTimer.fire();
+    answerCheck();
+    while (h.popChk.variables().TicksSinceCheck < 32767)
+        ASSERT_TRUE(h.checkTimer.fire());
+    h.journal.clear();
+    h.checkTimer.fire();
+    EXPECT_EQ(h.journal.filter("message"), Journal{"message 48 Error 6\r\n\r\nOverflow"});
+    EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
+}
+
 TEST_F(Cycle, ChangedSettingsAreReloadedBeforeConnecting)
 {
     h.store.put("Pop3Server", "other.example.test:1110");
