@@ -69,6 +69,19 @@ bool prepareFile(const QString& path)
     return true;
 }
 
+// QSettings guards a write with "<file>.lock", which a process killed right
+// after creating it leaves behind empty; QSettings then waits half a minute
+// before it takes such a lock as stale, with the program frozen. An empty
+// lock is never a live one here (a lock is written as soon as it is made,
+// and only one instance of the program saves), so it is removed first.
+void removeEmptyLock(const QString& path)
+{
+    const QString lock = path + QStringLiteral(".lock");
+    const QFileInfo info(lock);
+    if (info.isFile() && info.size() == 0)
+        QFile::remove(lock);
+}
+
 QString asText(const QVariant& value)
 {
     // A hand-edited value with unquoted commas reads back as a list.
@@ -109,14 +122,28 @@ QString IniSettingsStore::get(const QString& app, const QString& section, const 
 bool IniSettingsStore::save(const QString& app, const QString& section, const QString& key,
                             const QString& value)
 {
-    if (m_folder.isEmpty() || !isUsableAppName(app) || !isUsableName(section) || !isUsableName(key))
+    return saveAll(app, section, {{key, value}});
+}
+
+bool IniSettingsStore::saveAll(const QString& app, const QString& section,
+                               const QList<QPair<QString, QString>>& values)
+{
+    if (m_folder.isEmpty() || !isUsableAppName(app) || !isUsableName(section))
         return false;
+    for (const auto& [key, value] : values)
+        if (!isUsableName(key))
+            return false;
     const QString path = filePath(app);
     if (!makeFolder(QFileInfo(path).path()) || !prepareFile(path))
         return false;
+    removeEmptyLock(path);
     QSettings settings(path, QSettings::IniFormat);
+    // Never fall back to writing the file in place: that could leave half a
+    // file behind.
+    settings.setAtomicSyncRequired(true);
     settings.beginGroup(section);
-    settings.setValue(key, value);
+    for (const auto& [key, value] : values)
+        settings.setValue(key, value);
     settings.endGroup();
     settings.sync();
     return settings.status() == QSettings::NoError;

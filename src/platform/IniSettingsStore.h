@@ -15,6 +15,12 @@ namespace vindel::platform {
 // folders this store creates are owner-only (0700), the file is created
 // owner-only (0600), and an existing folder or file is tightened to the
 // owner's bits whenever the store opens it.
+//
+// Every save rewrites the whole file through a new file that replaces the old
+// one in a single rename (QSettings writes through QSaveFile), so the file is
+// always either the one before the save or the one after it, even when the
+// process is killed in the middle. saveAll() puts several values into one
+// such rewrite.
 class IniSettingsStore : public settings::SettingsStore {
 public:
     IniSettingsStore();
@@ -22,6 +28,8 @@ public:
 
     QString get(const QString& app, const QString& section, const QString& key) const override;
     bool save(const QString& app, const QString& section, const QString& key, const QString& value) override;
+    bool saveAll(const QString& app, const QString& section,
+                 const QList<QPair<QString, QString>>& values) override;
 
     // Where the settings of an application are stored.
     QString filePath(const QString& app) const;

@@ -124,7 +124,9 @@ std::optional<diag::Failure> ConfigStore::placeWindow()
 void ConfigStore::saveConfig()
 {
     const ConfigRecord& config = m_globals.config;
-    const std::pair<QString, QString> values[] = {
+    // One batch, so that the store keeps the record whole: a crash in the
+    // middle of a save leaves the old record or the new one, never a mix.
+    const QList<QPair<QString, QString>> values = {
         {QStringLiteral("UserName"), config.UserName},
         {QStringLiteral("PassWord"), config.PassWord},
         {QStringLiteral("Pop3Server"), config.Pop3Server},
@@ -136,8 +138,7 @@ void ConfigStore::saveConfig()
         {QStringLiteral("TopMost"), boolText(config.TopMost)},
         {QStringLiteral("MailCountReset"), boolText(config.MailCountReset)},
     };
-    for (const auto& [key, value] : values)
-        m_store.save(appName, sectionName, key, value); // a failed write is skipped
+    m_store.saveAll(appName, sectionName, values); // a failed save is not reported
 }
 
 } // namespace vindel::settings

@@ -20,7 +20,8 @@ public:
     // key with the conversion failure; fields read before keep their values.
     std::optional<diag::Failure> loadConfig();
 
-    // Writes all ten keys; a failing write is skipped and the rest still made.
+    // Writes all ten keys in order as one batch (SettingsStore::saveAll); a
+    // failure is not reported.
     void saveConfig();
 
 private:

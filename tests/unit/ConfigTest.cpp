@@ -109,6 +109,7 @@ TEST_F(Config, SaveWritesTheTenKeysInOrderAndLoadReadsTheSameRecord)
     config.saveConfig();
     EXPECT_EQ(store.writes, (QStringList{"UserName", "PassWord", "Pop3Server", "Interval", "MailerPath",
                                          "SoundPath", "PosLeft", "PosTop", "TopMost", "MailCountReset"}));
+    EXPECT_EQ(store.batches, 1); // one batch keeps the stored record whole
     EXPECT_EQ(store.stored("TopMost"), "True");
     EXPECT_EQ(store.stored("MailCountReset"), "False");
     EXPECT_EQ(store.stored("PosLeft"), "-100");

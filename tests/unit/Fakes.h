@@ -309,6 +309,12 @@ public:
         values[app + u'/' + section + u'/' + key] = value;
         return true;
     }
+    bool saveAll(const QString& app, const QString& section,
+                 const QList<QPair<QString, QString>>& batch) override
+    {
+        ++batches;
+        return SettingsStore::saveAll(app, section, batch);
+    }
     void put(const QString& key, const QString& value)
     {
         values[QStringLiteral("Vindel/Config/") + key] = value;
@@ -317,6 +323,7 @@ public:
 
     QMap<QString, QString> values;
     QStringList writes;
+    int batches = 0; // saveAll calls
     QStringList failingKeys;
 };
 
