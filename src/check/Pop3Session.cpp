@@ -60,6 +60,7 @@ void Pop3Session::setTimeoutHandler(std::function<void(const diag::Failure&)> ha
 void Pop3Session::connectionOpened()
 {
     m_framer.clear();
+    m_rejected = false;
     armReplyLimit();
 }
 
@@ -76,6 +77,8 @@ void Pop3Session::armReplyLimit()
 
 void Pop3Session::dataArrived(const QByteArray& bytes)
 {
+    if (m_rejected)
+        return; // the check ended on a rejected reply; its connection has nothing more to say
     m_framer.feed(bytes);
     // Handling a reply can run nested event loops (the error report's
     // dialogs, the notice window) in which more bytes arrive; the outermost
@@ -124,6 +127,9 @@ void Pop3Session::handleReply(const QByteArray& reply)
     } else if (state == stateQuit) {
         stopWaiting();
         m_tcp.close();
+        // Bytes behind this answer came on the connection just closed: they
+        // are no replies, neither of this check nor of the next.
+        m_framer.clear();
         m_checkTimer.setInterval(minuteMs);
         m_checkTimer.setEnabled(true);
     }
@@ -149,7 +155,11 @@ void Pop3Session::send(const QByteArray& command)
 void Pop3Session::handleRejected(const QString& errorText)
 {
     // The check ends here; what comes next is the error report's decision.
+    // Whatever else this connection sends (a server may send a thousand
+    // "-ERR" lines at once) is not reported again.
     stopWaiting();
+    m_framer.clear();
+    m_rejected = true;
     m_log.write(errorText, diag::EventType::Warning);
     m_variables.raiseErrorCount();
     m_reporter.report(rejectedReplyNumber, errorText);

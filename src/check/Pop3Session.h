@@ -17,7 +17,8 @@ class MailCountReport;
 
 // One POP3 conversation: the greeting, USER, PASS, STAT and QUIT, one step
 // per "+OK" reply. A reply that does not start with "+OK" is reported as
-// error 99999 and leaves state and connection as they are. A check that gets
+// error 99999 and leaves state and connection as they are; the rest of what
+// that connection sends is ignored until the next check connects. A check that gets
 // no complete reply within the reply limit ends as connection error 10060.
 class Pop3Session {
 public:
@@ -63,6 +64,7 @@ private:
 
     ReplyFramer m_framer;
     bool m_draining = false;
+    bool m_rejected = false; // a rejected reply ended the check on this connection
     int m_replyLimitMs = defaultReplyLimitMs;
 };
 

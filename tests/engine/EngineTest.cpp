@@ -1,76 +1,18 @@
 // The behaviour with the real socket and timers against real servers on
 // 127.0.0.1: the demo mailbox, scripted servers and dovecot. The windows are
 // the fakes of the unit tests, so these tests need no display.
-#include "Fakes.h"
-
 #include "DemoPop3Server.h"
-#include "platform/QtTcpClient.h"
-#include "platform/QtTimer.h"
+#include "RealHarness.h"
 #include "support/DovecotServer.h"
 #include "support/ScriptedPop3Server.h"
 
-#include <QDir>
 #include <QTcpServer>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 namespace vindel::test {
 namespace {
-
-// The behaviour wired to the real socket and timers.
-struct RealHarness {
-    Journal journal;
-    settings::Globals globals;
-    MemorySettingsStore store;
-    FakeStatusWindow window{journal};
-    settings::ConfigStore config{globals, store, window};
-    platform::QtTcpClient tcp;
-    platform::QtTimer checkTimer;
-    platform::QtTimer replyTimer;
-    FakeSound sound{journal};
-    FakeTray tray{journal};
-    FakeNotice notice{journal};
-    FakeAbout about{journal};
-    FakeConfigDialog dialog{journal};
-    FakeMessageBoxes messages{journal};
-    FakeLauncher launcher{journal};
-    FakeApp app{journal};
-    FakeInstance instance;
-    FakeClock clock;
-    MemorySink systemLog;
-    shell::PopChk popChk{globals, config,
-                         shell::Ports{tcp, checkTimer, replyTimer, sound, window, window, tray, notice, about,
-                                      dialog, messages, launcher, app, instance, clock, systemLog}};
-
-    explicit RealHarness(const QString& server, const QString& password = "secret")
-    {
-        store.put("UserName", "vindel");
-        store.put("PassWord", password);
-        store.put("Pop3Server", server);
-        popChk.setReplyLimit(2000);
-    }
-
-    // Starts and waits until the first check is over: the timer is back at
-    // one minute (success), a message was shown (failure) or the program ended.
-    bool runFirstCheck(int timeoutMs = 10000)
-    {
-        if (popChk.start({}, QDir::tempPath()) != shell::PopChk::StartResult::Running)
-            return false;
-        return QTest::qWaitFor(
-            [this] {
-                return (checkTimer.isEnabled() && checkTimer.interval() == 60000) ||
-                       !journal.filter("message").isEmpty();
-            },
-            timeoutMs);
-    }
-
-    QString firstMessage() const { return journal.filter("message").value(0); }
-};
-
-QString local(quint16 port)
-{
-    return QStringLiteral("127.0.0.1:%1").arg(port);
-}
 
 TEST(Engine, CountsTheDemoMailboxAndEndsTheCheckCleanly)
 {
@@ -89,8 +31,8 @@ TEST(Engine, CountsTheDemoMailboxAndEndsTheCheckCleanly)
     // A second check through the check command sees the mailbox change.
     server.setCount(0);
     h.popChk.checkNow();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return h.window.status == "You have No mail" && h.checkTimer.isEnabled(); },
-                                5000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return h.window.status == "You have No mail" && h.checkTimer.isEnabled(); }, 5000));
     EXPECT_EQ(h.tray.picture, shell::StatePicture::Normal);
 }
 
@@ -119,8 +61,11 @@ TEST(Engine, SendsExactlyTheCommandsEvenWhenRepliesComeInPieces)
 
 TEST(Engine, ARejectedReplyIsReportedWithTheServersWords)
 {
-    ScriptedPop3Server server(
-        ServerScript().send("+OK ready\r\n").expect("USER vindel\r\n").send("-ERR no such user\r\n").stayOpen());
+    ScriptedPop3Server server(ServerScript()
+                                  .send("+OK ready\r\n")
+                                  .expect("USER vindel\r\n")
+                                  .send("-ERR no such user\r\n")
+                                  .stayOpen());
     RealHarness h(local(server.port()));
     ASSERT_TRUE(h.runFirstCheck());
     EXPECT_EQ(h.firstMessage(), "message 48 Error 99999\r\n\r\n no such user\r\n");
@@ -137,7 +82,6 @@ TEST(Engine, ARefusedConnectionArrivesWithItsNumber)
     ASSERT_TRUE(refused.runFirstCheck());
     EXPECT_TRUE(refused.firstMessage().startsWith("message 48 Error 10061\r\n\r\n"));
     EXPECT_EQ(refused.systemLog.lines.size(), 1);
-
 }
 
 TEST(Engine, ASilentServerEndsTheCheckAfterTheReplyLimit)
@@ -173,7 +117,8 @@ TEST_F(Dovecot, AWrongPasswordGoesThroughTheErrorReport)
     ASSERT_NE(port, 0) << dovecot.log().toStdString();
     RealHarness h(local(port), "wrong-password");
     ASSERT_TRUE(h.runFirstCheck());
-    EXPECT_TRUE(h.firstMessage().startsWith("message 48 Error 99999\r\n\r\n [AUTH]")) << h.firstMessage().toStdString();
+    EXPECT_TRUE(h.firstMessage().startsWith("message 48 Error 99999\r\n\r\n [AUTH]"))
+        << h.firstMessage().toStdString();
     EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
     EXPECT_EQ(h.popChk.variables().SessionState, "PASSWORD");
 }

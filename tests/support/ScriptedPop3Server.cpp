@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <sys/socket.h>
 
 namespace vindel::test {
@@ -16,7 +17,9 @@ struct ScriptedPop3Server::Connection {
     qsizetype next = 0;     // the step to run
     QByteArray received;    // everything the client sent
     qsizetype expected = 0; // bytes of received already matched by expectations
+    qint64 flooded = 0;     // bytes of the current flood step written
     bool pausing = false;
+    bool advancing = false; // advance() is running (a flush can signal back into it)
     bool finished = false;
     bool closedByServer = false;
     bool closedByClient = false;
@@ -94,6 +97,7 @@ void ScriptedPop3Server::accept()
             emit dataReceived(c.index);
             advance(c);
         });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, &c] { advance(c); });
         connect(socket, &QTcpSocket::disconnected, this, [this, &c] {
             c.closedByClient = !c.closedByServer;
             if (c.socket && c.socket->isReadable())
@@ -105,6 +109,15 @@ void ScriptedPop3Server::accept()
 }
 
 void ScriptedPop3Server::advance(Connection& c)
+{
+    if (c.advancing)
+        return; // the running call goes on with the next step
+    c.advancing = true;
+    runSteps(c);
+    c.advancing = false;
+}
+
+void ScriptedPop3Server::runSteps(Connection& c)
 {
     while (!c.finished && !c.pausing && c.socket) {
         if (c.next >= c.steps.size()) {
@@ -154,6 +167,24 @@ void ScriptedPop3Server::advance(Connection& c)
             c.socket->abort();
             finish(c);
             return;
+        }
+        case ServerScript::Step::Kind::Flood: {
+            constexpr qint64 chunk = 64 * 1024;
+            constexpr qint64 queued = 1024 * 1024; // what may wait in the socket's buffer
+            if (c.socket->state() != QAbstractSocket::ConnectedState) {
+                finish(c); // the client went away
+                return;
+            }
+            while (c.flooded < step.count && c.socket->bytesToWrite() < queued) {
+                const qint64 size = std::min(chunk, step.count - c.flooded);
+                c.socket->write(QByteArray(size, step.bytes.at(0)));
+                c.flooded += size;
+            }
+            if (c.flooded < step.count)
+                return; // more once the client has taken these (bytesWritten)
+            c.flooded = 0;
+            ++c.next;
+            break;
         }
         case ServerScript::Step::Kind::StayOpen:
             finish(c);

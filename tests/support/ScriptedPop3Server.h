@@ -46,6 +46,7 @@ private:
     struct Connection;
     void accept();
     void advance(Connection& connection);
+    void runSteps(Connection& connection);
     void finish(Connection& connection);
 
     QTcpServer m_server;

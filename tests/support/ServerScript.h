@@ -17,10 +17,12 @@ public:
             Close,    // orderly close (FIN) after the pending bytes
             Reset,    // abortive close: the client sees ECONNRESET
             StayOpen, // do nothing more; keep recording what arrives
+            Flood,    // write count copies of one byte, as fast as the client takes them
         };
         Kind kind;
         QByteArray bytes;
         int milliseconds = 0;
+        qint64 count = 0;
     };
 
     ServerScript& send(const QByteArray& bytes) { return add({Step::Kind::Send, bytes}); }
@@ -33,6 +35,20 @@ public:
             send(pieces[i]);
         }
         return *this;
+    }
+    // Sends the bytes one at a time with a pause between them.
+    ServerScript& drip(const QByteArray& bytes, int pauseMilliseconds)
+    {
+        QList<QByteArray> pieces;
+        for (const char byte : bytes)
+            pieces.append(QByteArray(1, byte));
+        return sendPieces(pieces, pauseMilliseconds);
+    }
+    // Sends count copies of one byte, produced as the client reads them, so
+    // that the server itself never holds more than a little of them.
+    ServerScript& flood(char byte, qint64 count)
+    {
+        return add({Step::Kind::Flood, QByteArray(1, byte), 0, count});
     }
     ServerScript& expect(const QByteArray& bytes) { return add({Step::Kind::Expect, bytes}); }
     ServerScript& silence(int milliseconds) { return add({Step::Kind::Silence, {}, milliseconds}); }

@@ -104,6 +104,19 @@ TEST_F(Session, AFullCheckIsTheExactConversation)
     EXPECT_EQ(h.popChk.variables().SessionState, "QUIT");
 }
 
+TEST_F(Session, BytesBehindTheAnswerToQuitAreNoReplies)
+{
+    h.tcp.serverSends("+OK ready\r\n+OK\r\n+OK\r\n+OK 1 10\r\n");
+    // The connection closes at "+OK bye"; what came with it is dropped,
+    // so a finished check never turns into an error report.
+    h.tcp.serverSends("+OK bye\r\n-ERR junk\r\n+OK\r\n");
+    EXPECT_FALSE(h.tcp.isOpen());
+    EXPECT_TRUE(h.journal.filter("message").isEmpty()) << h.journal.join('\n').toStdString();
+    EXPECT_EQ(h.window.status, "You have 1 Mail(s)");
+    EXPECT_EQ(h.checkTimer.interval(), 60000);
+    EXPECT_TRUE(h.checkTimer.isEnabled());
+}
+
 TEST_F(Session, EmptyCredentialsAreSentAsTheyAre)
 {
     h.globals.config.UserName.clear();
@@ -131,6 +144,25 @@ TEST_F(Session, ARejectedReplyIsReportedAndLeavesTheConversationWhereItWas)
     ASSERT_TRUE(h.checkTimer.fire());
     EXPECT_EQ(h.journal, (Journal{"label Connecting...", "close", "connect mail.example.test:110"}));
     EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
+}
+
+TEST_F(Session, AfterARejectedReplyTheConnectionIsNotHeardAgain)
+{
+    // A thousand rejections in one segment are one report, not a thousand
+    // message boxes and dialogs; a late "+OK" does not revive the old check.
+    QByteArray flood;
+    for (int i = 0; i < 1000; ++i)
+        flood += "-ERR go away\r\n";
+    h.tcp.serverSends(flood + "+OK\r\n");
+    h.tcp.serverSends("+OK\r\n-ERR again\r\n");
+    EXPECT_EQ(h.journal.filter("message").size(), 1);
+    EXPECT_EQ(h.journal.filter("dialog").size(), 1);
+    EXPECT_TRUE(h.tcp.sent.isEmpty());
+    EXPECT_EQ(h.popChk.variables().SessionState, "CONNECT");
+    // The retry's own connection is heard as usual.
+    ASSERT_TRUE(h.checkTimer.fire());
+    h.tcp.serverSends("+OK ready\r\n");
+    EXPECT_EQ(h.tcp.sent, "USER alice\r\n");
 }
 
 TEST_F(Session, OnlyAnExactPlusOkIsAccepted)

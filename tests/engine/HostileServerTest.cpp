@@ -1,0 +1,360 @@
+// A catalogue of hostile and broken POP3 servers, each run against the real
+// socket and timers on 127.0.0.1. Every case asserts the program's reaction
+// (a normal count, a rejected reply as error 99999, or a connection error
+// with its number through the error report) and that the check ends within
+// the reply limit, memory stays small, no descriptor is left open and the
+// settings are not written.
+#include "DemoPop3Server.h"
+#include "ProcessFigures.h"
+#include "RealHarness.h"
+#include "support/ScriptedPop3Server.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cstdio>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace vindel::test {
+namespace {
+
+constexpr int defaultLimitMs = 400;
+constexpr qint64 mebibyte = 1024 * 1024;
+// Memory a case may add to the process at its peak. The floods below send
+// several times this much.
+constexpr qint64 peakGrowthBoundKiB = 16 * 1024;
+
+// How a check against the server must end.
+struct Outcome {
+    enum class Kind { Count, Rejected, ConnectionError };
+    Kind kind;
+    QString text; // the count, or the rejected reply's description
+    int number = 0;
+};
+
+Outcome counted(const QString& count)
+{
+    return {Outcome::Kind::Count, count};
+}
+
+Outcome rejected(const QString& description)
+{
+    return {Outcome::Kind::Rejected, description};
+}
+
+Outcome failedWith(int number)
+{
+    return {Outcome::Kind::ConnectionError, {}, number};
+}
+
+const QString overlongDescription = QStringLiteral("Reply longer than 65536 bytes");
+
+struct HostileCase {
+    using Check = std::function<void(const RealHarness&, const ScriptedPop3Server&)>;
+
+    HostileCase(const char* name, ServerScript script, Outcome expected, int replyLimitMs = defaultLimitMs,
+                int withinMs = defaultLimitMs + 1000, bool drainServer = false, Check alsoCheck = {})
+        : name(name), script(std::move(script)), expected(std::move(expected)), replyLimitMs(replyLimitMs),
+          withinMs(withinMs), drainServer(drainServer), alsoCheck(std::move(alsoCheck))
+    {
+    }
+
+    const char* name;
+    ServerScript script;
+    Outcome expected;
+    int replyLimitMs;
+    int withinMs;     // from the start of the check to its end
+    bool drainServer; // wait until the server has sent everything
+    Check alsoCheck;  // what else the case must show
+};
+
+// The rest of a well-behaved conversation after the greeting.
+ServerScript loginAndStat(ServerScript script, const QByteArray& statReply = "+OK 2 320\r\n")
+{
+    script.expect("USER vindel\r\n")
+        .send("+OK\r\n")
+        .expect("PASS secret\r\n")
+        .send("+OK logged in\r\n")
+        .expect("STAT\r\n")
+        .send(statReply);
+    return script;
+}
+
+// A whole well-behaved conversation after the given greeting steps.
+ServerScript conversation(const ServerScript& greetingSteps, const QByteArray& statReply = "+OK 2 320\r\n")
+{
+    ServerScript script = loginAndStat(greetingSteps, statReply);
+    script.expect("QUIT\r\n").send("+OK bye\r\n").stayOpen();
+    return script;
+}
+
+ServerScript greeting()
+{
+    return ServerScript().send("+OK ready\r\n");
+}
+
+QByteArray bytes(const char* text, int size)
+{
+    return QByteArray(text, size);
+}
+
+// Every byte of a reply, one at a time with a pause: no line end for a while.
+ServerScript dripped(const QList<QByteArray>& replies, int pauseMs)
+{
+    ServerScript script;
+    const QList<QByteArray> commands = {"USER vindel\r\n", "PASS secret\r\n", "STAT\r\n", "QUIT\r\n"};
+    for (qsizetype i = 0; i < replies.size(); ++i) {
+        script.drip(replies[i], pauseMs);
+        if (i < commands.size())
+            script.expect(commands[i]);
+    }
+    return script.stayOpen();
+}
+
+std::vector<HostileCase> catalogue()
+{
+    const QByteArray longError = "-ERR " + QByteArray(505, 'e') + "\r\n"; // 512 octets with CR LF
+    ServerScript resetInStat = loginAndStat(greeting(), "+OK 3 1");
+    resetInStat.silence(100).reset();
+    ServerScript closeAfterPass = greeting();
+    closeAfterPass.expect("USER vindel\r\n").send("+OK\r\n").expect("PASS secret\r\n").close();
+    ServerScript silentAfterQuit = loginAndStat(greeting());
+    silentAfterQuit.expect("QUIT\r\n").stayOpen();
+    ServerScript junkAfterBye = loginAndStat(greeting());
+    junkAfterBye.expect("QUIT\r\n").send("+OK bye\r\n-ERR junk after the end\r\n+OK\r\n").stayOpen();
+    ServerScript repliesInOneSegment = loginAndStat(greeting(), "+OK 2 320\r\n+OK bye\r\n");
+    repliesInOneSegment.stayOpen();
+    ServerScript longErrAfterPass = greeting();
+    longErrAfterPass.expect("USER vindel\r\n")
+        .send("+OK\r\n")
+        .expect("PASS secret\r\n")
+        .send(longError)
+        .stayOpen();
+
+    return {
+        // Replies in pieces and in heaps.
+        {"GreetingSplitByteByByte", conversation(ServerScript().drip("+OK ready\r\n", 20)), counted("2")},
+        {"SeveralRepliesInOneSegment", repliesInOneSegment, counted("2")},
+        {"AnswersBeforeBeingAsked",
+         ServerScript().send("+OK ready\r\n+OK\r\n+OK\r\n+OK 3 100\r\n+OK bye\r\n").stayOpen(), counted("3")},
+        // The reply limit is counted per complete reply, not per byte: a
+        // drip of one byte every 50 ms that completes each reply within the
+        // limit is served to the end ...
+        {"SlowDripOfEveryReplyWithinTheLimit",
+         dripped({"+OK ready\r\n", "+OK\r\n", "+OK\r\n", "+OK 2 320\r\n", "+OK bye\r\n"}, 50), counted("2"),
+         800, 5000},
+
+        // Lines that never end, or end too late.
+        {"FloodOfMegabytesWithoutALineEnd", ServerScript().flood('A', 64 * mebibyte).stayOpen(),
+         rejected(overlongDescription), defaultLimitMs, 5000, true},
+        {"OneLineOfOneMebibyte", ServerScript().send("+OK ").flood('x', mebibyte).send("\r\n").stayOpen(),
+         rejected(overlongDescription), defaultLimitMs, 3000, true},
+        // ... while a drip that never ends its line cannot keep the check
+        // alive: it ends at the limit although bytes keep coming.
+        {"DripThatNeverEndsItsLine", ServerScript().send("+OK ").drip(QByteArray(200, 'x'), 50),
+         failedWith(10060)},
+        {"BareCarriageReturnIsNoLineEnd", ServerScript().send("+OK ready\r").stayOpen(), failedWith(10060)},
+
+        // Bytes that are not text.
+        {"BinaryGarbageAndNulBytes",
+         ServerScript().send(bytes("\x00\xff\xfe\x01garbage\x00\r\n", 14)).stayOpen(),
+         rejected(QString::fromLatin1(bytes("garbage\x00\r\n", 10)))},
+        {"NulBytesInsideAcceptedReplies",
+         conversation(ServerScript().send(bytes("+OK \x00\xff ready\r\n", 14)), bytes("+OK 5 \x00\r\n", 9)),
+         counted("5")},
+
+        // Replies that are almost right.
+        {"ReplyStartingWithABlank", ServerScript().send(" +OK ready\r\n").stayOpen(), rejected(" ready\r\n")},
+        {"LowerCaseOk", ServerScript().send("+ok ready\r\n").stayOpen(), rejected("ready\r\n")},
+        {"ErrTextOf512Octets", longErrAfterPass, rejected(QString::fromLatin1(longError.mid(4))),
+         defaultLimitMs, defaultLimitMs + 1000, false,
+         [](const RealHarness& h, const ScriptedPop3Server&) {
+             EXPECT_EQ(h.popChk.variables().SessionState, "PASSWORD");
+         }},
+
+        // Counts that are not numbers the program could hold.
+        {"CountOfTwentyDigits", conversation(greeting(), "+OK 99999999999999999999 1\r\n"),
+         counted("99999999999999999999")},
+        {"NegativeCount", conversation(greeting(), "+OK -1 0\r\n"), counted("-1")},
+        {"CountWithoutASize", conversation(greeting(), "+OK 3\r\n"), counted("3")},
+
+        // Connections that break or go quiet.
+        {"ResetInTheMiddleOfAReply", resetInStat, failedWith(10054), defaultLimitMs, defaultLimitMs + 1000,
+         false,
+         [](const RealHarness& h, const ScriptedPop3Server&) {
+             EXPECT_FALSE(h.journal.contains("label You have 3 Mail(s)")); // half a reply counts nothing
+         }},
+        {"ResetRightAfterAccepting", ServerScript().reset(), failedWith(10054)},
+        {"CloseAfterTheGreeting", greeting().expect("USER vindel\r\n").close(), failedWith(10060)},
+        {"CloseAfterPass", closeAfterPass, failedWith(10060)},
+        {"SilenceAfterConnecting", ServerScript().stayOpen(), failedWith(10060)},
+        {"SilenceAfterUser", greeting().expect("USER vindel\r\n").stayOpen(), failedWith(10060)},
+        {"AnswersQuitButNeverCloses", conversation(greeting()), counted("2"), defaultLimitMs,
+         defaultLimitMs + 1000, false,
+         [](const RealHarness&, const ScriptedPop3Server& server) {
+             EXPECT_TRUE(QTest::qWaitFor([&] { return server.isClosedByClient(0); }, 2000));
+         }},
+        // Bytes behind the answer to QUIT belong to a connection that is
+        // closed: they are not replies of this check, nor of the next.
+        {"JunkBehindTheAnswerToQuit", junkAfterBye, counted("2")},
+        {"NeverAnswersQuit", silentAfterQuit, failedWith(10060), defaultLimitMs, defaultLimitMs + 1000, false,
+         [](const RealHarness& h, const ScriptedPop3Server&) {
+             // The count was shown before QUIT; the silence then ends the check.
+             EXPECT_TRUE(h.journal.contains("label You have 2 Mail(s)"));
+         }},
+    };
+}
+
+// Test names print the case's name, not its bytes.
+void PrintTo(const HostileCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class HostileServer : public ::testing::TestWithParam<HostileCase> {
+protected:
+    static void SetUpTestSuite() { warmUp(); }
+
+    // One ordinary check first, so that whatever Qt opens once per process
+    // is open before the descriptors are counted.
+    static void warmUp()
+    {
+        demo::DemoPop3Server server;
+        ASSERT_TRUE(server.listen());
+        RealHarness h(local(server.port()));
+        ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+        h.popChk.checkNow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return h.checkSucceeded(); }, 5000));
+    }
+};
+
+void expectOutcome(const HostileCase& c, const RealHarness& h)
+{
+    const auto& v = h.popChk.variables();
+    switch (c.expected.kind) {
+    case Outcome::Kind::Count:
+        EXPECT_TRUE(h.checkSucceeded());
+        EXPECT_EQ(h.window.status, QStringLiteral("You have %1 Mail(s)").arg(c.expected.text));
+        EXPECT_EQ(h.firstMessage(), QString());
+        EXPECT_FALSE(h.tcp.isOpen());
+        EXPECT_EQ(v.ErrorCount, 0);
+        EXPECT_EQ(v.SessionState, "QUIT");
+        break;
+    case Outcome::Kind::Rejected:
+        EXPECT_EQ(h.firstMessage(), "message 48 Error 99999\r\n\r\n" + c.expected.text);
+        EXPECT_EQ(v.ErrorCount, 1);
+        break;
+    case Outcome::Kind::ConnectionError:
+        EXPECT_TRUE(
+            h.firstMessage().startsWith(QStringLiteral("message 48 Error %1\r\n\r\n").arg(c.expected.number)))
+            << h.firstMessage().toStdString();
+        EXPECT_FALSE(h.tcp.isOpen());
+        EXPECT_EQ(v.ErrorCount, 1);
+        // The connection-error event is written even without "/T".
+        EXPECT_EQ(h.systemLog.lines.size(), 1);
+        break;
+    }
+}
+
+TEST_P(HostileServer, EndsAsItShouldWithinTheLimit)
+{
+    const HostileCase& c = GetParam();
+    const int descriptorsBefore = ProcessFigures::openDescriptors();
+    const bool peakResets = ProcessFigures::resetPeak();
+    const qint64 residentBefore = ProcessFigures::residentKiB();
+    {
+        ScriptedPop3Server server(c.script);
+        ASSERT_TRUE(server.isListening());
+        RealHarness h(local(server.port()));
+        h.popChk.setReplyLimit(c.replyLimitMs);
+        ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+
+        QElapsedTimer clock;
+        clock.start();
+        h.popChk.checkNow();
+        const bool ended = QTest::qWaitFor([&] { return h.checkSucceeded() || !h.firstMessage().isEmpty(); },
+                                           c.withinMs + 2000);
+        const qint64 elapsed = clock.elapsed();
+        // Keep the world still from here: no retry of a failed check.
+        if (!h.checkSucceeded())
+            h.checkTimer.setEnabled(false);
+        ASSERT_TRUE(ended) << "the check did not end; journal:\n" << h.journal.join('\n').toStdString();
+        EXPECT_LE(elapsed, c.withinMs);
+        if (c.expected.kind == Outcome::Kind::ConnectionError && c.expected.number == 10060) {
+            EXPECT_GE(elapsed, c.replyLimitMs - 20) << "ended before the reply limit";
+        }
+
+        if (c.drainServer && !server.isFinished(0)) {
+            // A signal wait runs the event loop flat out (qWaitFor naps).
+            QSignalSpy finished(&server, &ScriptedPop3Server::scriptFinished);
+            EXPECT_TRUE(finished.wait(20000)) << "the server could not send";
+        }
+        expectOutcome(c, h);
+        if (c.alsoCheck)
+            c.alsoCheck(h, server);
+        EXPECT_EQ(h.journal.filter("message").size(), 1 - int(c.expected.kind == Outcome::Kind::Count))
+            << h.journal.join('\n').toStdString();
+        EXPECT_TRUE(h.store.writes.isEmpty()) << "a check wrote the settings";
+        EXPECT_TRUE(server.mismatches().isEmpty()) << server.mismatches().join('\n').toStdString();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(ProcessFigures::openDescriptors(), descriptorsBefore) << "a descriptor was left open";
+    if (peakResets) {
+        const qint64 growth = ProcessFigures::peakResidentKiB() - residentBefore;
+        EXPECT_LT(growth, peakGrowthBoundKiB);
+        std::printf("[ figures  ] %s: peak resident memory %+lld KiB\n", c.name,
+                    static_cast<long long>(growth));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, HostileServer, ::testing::ValuesIn(catalogue()),
+                         [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
+
+// A server that accepts and closes at once, check after check: every check
+// ends on the reply limit through the error report, which escalates as it
+// should, and nothing piles up in the process.
+TEST(HostileServerAgainAndAgain, AcceptAndCloseAtOnceAcrossManyChecks)
+{
+    constexpr int checks = 8;
+    const int descriptorsBefore = ProcessFigures::openDescriptors();
+    {
+        ScriptedPop3Server server(ServerScript().close());
+        RealHarness h(local(server.port()));
+        h.popChk.setReplyLimit(200);
+        ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+        h.popChk.checkNow();
+
+        // The first two failures retry by themselves a second later; the
+        // third shows the error look and stops.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return h.window.status == "Error!"; }, 6000))
+            << h.journal.join('\n').toStdString();
+        EXPECT_EQ(h.journal.filter("message").size(), 2);
+        EXPECT_EQ(h.journal.filter("message 48 Error 10060").size(), 2);
+        EXPECT_EQ(h.popChk.variables().ErrorCount, 3);
+        EXPECT_FALSE(h.checkTimer.isEnabled());
+        h.popChk.checkNow(); // refused: checking has stopped
+        EXPECT_EQ(server.connectionCount(), 3);
+
+        // From then on only the settings command starts a check; each ends
+        // the same way and leaves checking stopped.
+        for (int check = 4; check <= checks; ++check) {
+            h.popChk.editSettings();
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return h.popChk.variables().ErrorCount == check && !h.checkTimer.isEnabled(); }, 4000))
+                << "check " << check;
+            EXPECT_EQ(h.checkTimer.interval(), 60000);
+            EXPECT_EQ(h.window.status, "Error!");
+            EXPECT_FALSE(h.tcp.isOpen());
+        }
+        EXPECT_EQ(server.connectionCount(), checks);
+        EXPECT_EQ(h.systemLog.lines.size(), checks);
+        EXPECT_TRUE(h.store.writes.isEmpty());
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(ProcessFigures::openDescriptors(), descriptorsBefore);
+}
+
+} // namespace
+} // namespace vindel::test
