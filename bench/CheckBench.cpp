@@ -1,0 +1,276 @@
+// One full check against dovecot on 127.0.0.1, timed three ways on the same
+// mailbox: through the program's engine (the real socket and timers, the
+// windows faked), through a minimal blocking client doing the same five
+// exchanges, and through `fetchmail --check` when it is installed. Prints
+// medians side by side.
+//
+//   check_bench [repetitions]     (default 300)
+#include "RealHarness.h"
+#include "support/DovecotServer.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace vindel::bench {
+namespace {
+
+const QString password = QStringLiteral("bench-password");
+constexpr int messages = 4;
+
+double medianOf(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double percentile(std::vector<double> values, double fraction)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<size_t>(fraction * values.size()))];
+}
+
+// The engine: from the check command to the answer to QUIT (the check timer
+// back at its minute tick). Returns milliseconds, or -1 when the check failed.
+class EngineRun {
+public:
+    explicit EngineRun(quint16 port) : m_harness(test::local(port), password)
+    {
+        m_harness.popChk.start({}, QDir::tempPath());
+        m_guard.setSingleShot(true);
+        QObject::connect(&m_guard, &QTimer::timeout, &m_loop, &QEventLoop::quit);
+        m_harness.checkTimer.onEnabled = [this] {
+            if (m_harness.checkSucceeded() || !m_harness.firstMessage().isEmpty()) {
+                m_elapsedNs = m_clock.nsecsElapsed();
+                m_loop.quit();
+            }
+        };
+    }
+
+    double once()
+    {
+        m_elapsedNs = -1;
+        m_harness.journal.clear();
+        m_clock.start();
+        m_harness.popChk.checkNow();
+        if (m_elapsedNs < 0) {
+            m_guard.start(10000); // never wait for ever
+            m_loop.exec();
+            m_guard.stop();
+        }
+        if (m_elapsedNs < 0 || !m_harness.checkSucceeded()) {
+            std::fprintf(stderr, "engine check failed: %s\n",
+                         qPrintable(m_harness.journal.join(QStringLiteral(" | "))));
+            // Let the error report's retry pass; the next run starts afresh.
+            m_harness.checkTimer.setInterval(60000);
+            return -1;
+        }
+        return m_elapsedNs / 1e6;
+    }
+
+private:
+    test::RealHarness m_harness;
+    QEventLoop m_loop;
+    QTimer m_guard;
+    QElapsedTimer m_clock;
+    qint64 m_elapsedNs = -1;
+};
+
+// Reads one reply line; false on end or error.
+bool readLine(int descriptor, std::string& line)
+{
+    line.clear();
+    char byte = 0;
+    while (::read(descriptor, &byte, 1) == 1) {
+        line.push_back(byte);
+        if (byte == '\n')
+            return true;
+    }
+    return false;
+}
+
+// A minimal blocking client: connect, greeting, USER, PASS, STAT, QUIT.
+double rawOnce(quint16 port)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int noDelay = 1;
+    ::setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    bool ok = ::connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    const std::string commands[] = {"USER vindel\r\n", "PASS " + password.toStdString() + "\r\n", "STAT\r\n",
+                                    "QUIT\r\n"};
+    std::string line;
+    ok = ok && readLine(descriptor, line) && line.rfind("+OK", 0) == 0;
+    for (const std::string& command : commands) {
+        ok =
+            ok && ::write(descriptor, command.data(), command.size()) == static_cast<ssize_t>(command.size());
+        ok = ok && readLine(descriptor, line) && line.rfind("+OK", 0) == 0;
+    }
+    const qint64 elapsedNs = clock.nsecsElapsed();
+    ::close(descriptor);
+    return ok ? elapsedNs / 1e6 : -1;
+}
+
+// `fetchmail --check` as a user would run it: the whole process.
+class FetchmailRun {
+public:
+    FetchmailRun(quint16 port, const QString& program) : m_program(program.toStdString())
+    {
+        m_rc = m_folder.filePath(QStringLiteral("fetchmailrc")).toStdString();
+        QFile rc(QString::fromStdString(m_rc));
+        if (rc.open(QIODevice::WriteOnly)) {
+            rc.write(
+                QStringLiteral("set no syslog\npoll 127.0.0.1 with proto POP3 port %1 no uidl\n"
+                               "  user \"vindel\" there with password \"%2\" is \"root\" here sslproto ''\n")
+                    .arg(port)
+                    .arg(password)
+                    .toUtf8());
+            rc.close();
+            rc.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        }
+        m_home = "FETCHMAILHOME=" + m_folder.path().toStdString();
+    }
+
+    // Milliseconds, or -1 when fetchmail did not find the mail.
+    double once(bool quiet = true)
+    {
+        std::vector<std::string> args = {m_program, "--check", "--fetchmailrc", m_rc, "--nosyslog"};
+        if (quiet)
+            args.push_back("--silent");
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        std::vector<char*> env = {m_home.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (quiet) {
+            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        }
+        QElapsedTimer clock;
+        clock.start();
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, m_program.c_str(), &actions, nullptr, argv.data(), env.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0)
+            return -1;
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const qint64 elapsedNs = clock.nsecsElapsed();
+        // Exit code 0: mail is waiting (the mailbox holds some).
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsedNs / 1e6 : -1;
+    }
+
+private:
+    std::string m_program;
+    QTemporaryDir m_folder;
+    std::string m_rc;
+    std::string m_home;
+};
+
+struct Series {
+    explicit Series(const char* name) : name(name) {}
+    const char* name;
+    std::vector<double> ms;
+    int failures = 0;
+    void add(double value)
+    {
+        if (value < 0)
+            ++failures;
+        else
+            ms.push_back(value);
+    }
+};
+
+} // namespace
+} // namespace vindel::bench
+
+int main(int argc, char** argv)
+{
+    using namespace vindel::bench;
+    QCoreApplication app(argc, argv);
+    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
+
+    vindel::test::DovecotServer dovecot;
+    const quint16 port = dovecot.start(messages, password);
+    if (port == 0) {
+        std::fprintf(stderr, "dovecot did not start:\n%s\n", qPrintable(dovecot.log()));
+        return 1;
+    }
+    const QString fetchmail = QStandardPaths::findExecutable(QStringLiteral("fetchmail"));
+
+    EngineRun engine(port);
+    std::unique_ptr<FetchmailRun> fetch;
+    const char* fetchmailNote = "not installed (apt-get install fetchmail)";
+    if (!fetchmail.isEmpty()) {
+        fetch = std::make_unique<FetchmailRun>(port, fetchmail);
+        if (fetch->once(false) < 0) {
+            fetchmailNote = "did not find the mail (see its messages above)";
+            fetch.reset();
+        }
+    }
+
+    Series engineSeries{"engine (vindel)"};
+    Series rawSeries{"minimal raw client"};
+    Series fetchSeries{"fetchmail --check"};
+    // Warm up, then alternate so that drift in the server hits all alike.
+    for (int i = 0; i < 20; ++i) {
+        engine.once();
+        rawOnce(port);
+    }
+    for (int i = 0; i < repetitions; ++i) {
+        engineSeries.add(engine.once());
+        rawSeries.add(rawOnce(port));
+        if (fetch)
+            fetchSeries.add(fetch->once());
+    }
+
+    std::printf("command: %s %d   (dovecot on 127.0.0.1:%u, %d messages; one check = connect, greeting, "
+                "USER, PASS, STAT, QUIT answered)\n",
+                argv[0], repetitions, port, messages);
+    std::printf("%-22s %10s %10s %10s %9s\n", "client", "median ms", "p10 ms", "p90 ms", "failures");
+    std::vector<Series*> all = {&engineSeries, &rawSeries};
+    if (fetch)
+        all.push_back(&fetchSeries);
+    for (Series* series : all)
+        std::printf("%-22s %10.3f %10.3f %10.3f %9d\n", series->name, medianOf(series->ms),
+                    percentile(series->ms, 0.1), percentile(series->ms, 0.9), series->failures);
+    const double engineMedian = medianOf(engineSeries.ms);
+    const double rawMedian = medianOf(rawSeries.ms);
+    std::printf("engine / raw client: %.3fx (goal at most 1.10x)\n", engineMedian / rawMedian);
+    if (fetch)
+        std::printf("fetchmail / engine: %.2fx (goal above 1: the engine faster)\n",
+                    medianOf(fetchSeries.ms) / engineMedian);
+    else
+        std::printf("fetchmail --check: %s, left out\n", fetchmailNote);
+    return engineSeries.failures + rawSeries.failures > 0 ? 1 : 0;
+}
