@@ -38,6 +38,15 @@ int centred(int screen, int window)
     return (screen - window) / 2;
 }
 
+// A stored edge beyond the screen puts the window against the screen's far
+// edge, a negative one at 0; an edge exactly at the screen's size is kept.
+int onScreen(qint32 stored, int screen, int window)
+{
+    if (stored > screen)
+        return screen - window;
+    return stored < 0 ? 0 : stored;
+}
+
 } // namespace
 
 ConfigStore::ConfigStore(Globals& globals, SettingsStore& store, WindowPlacement& window)
@@ -101,23 +110,13 @@ std::optional<diag::Failure> ConfigStore::placeWindow()
     if (const auto* failure = std::get_if<diag::Failure>(&left))
         return *failure;
     config.PosLeft = std::get<qint32>(left);
-    if (config.PosLeft > screenWidth)
-        m_window.setLeftTwips(screenWidth - width);
-    else if (config.PosLeft < 0)
-        m_window.setLeftTwips(0);
-    else
-        m_window.setLeftTwips(config.PosLeft);
+    m_window.setLeftTwips(onScreen(config.PosLeft, screenWidth, width));
 
     const auto top = toInteger<qint32>(read(QStringLiteral("PosTop")));
     if (const auto* failure = std::get_if<diag::Failure>(&top))
         return *failure;
     config.PosTop = std::get<qint32>(top);
-    if (config.PosTop > screenHeight)
-        m_window.setTopTwips(screenHeight - height);
-    else if (config.PosTop < 0)
-        m_window.setTopTwips(0);
-    else
-        m_window.setTopTwips(config.PosTop);
+    m_window.setTopTwips(onScreen(config.PosTop, screenHeight, height));
     return std::nullopt;
 }
 
