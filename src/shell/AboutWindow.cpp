@@ -9,7 +9,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QStringList>
 
 namespace vindel::shell {
@@ -27,9 +26,7 @@ void setTextColour(QLabel* label, const QColor& colour)
 } // namespace
 
 AboutWindow::AboutWindow(const settings::Globals& globals, ProcessLauncher& launcher, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      m_globals(globals), m_launcher(launcher)
+    : CentredDialog(parent), m_globals(globals), m_launcher(launcher)
 {
     setObjectName(QStringLiteral("frmAbout"));
     // Closing it must never end the program: the status strip is a tool
@@ -140,17 +137,6 @@ void AboutWindow::paintEvent(QPaintEvent* event)
     const int left = twipsToPixels(210);
     painter.fillRect(QRect(QPoint(left, y), QPoint(twipsToPixels(4620), y + 1)), Qt::white);
     painter.fillRect(QRect(QPoint(left, y), QPoint(twipsToPixels(4650), y)), QColor(128, 128, 128));
-}
-
-void AboutWindow::showEvent(QShowEvent* event)
-{
-    // Centred once, when first shown: by then the frame's size is known on
-    // desktops that report it early.
-    if (!m_placed) {
-        m_placed = true;
-        centreOnScreen(*this);
-    }
-    QDialog::showEvent(event);
 }
 
 } // namespace vindel::shell

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "settings/ConfigRecord.h"
+#include "shell/CentredDialog.h"
 #include "shell/ProcessLauncher.h"
 
-#include <QDialog>
 
 class QLabel;
 class QPushButton;
@@ -13,7 +13,7 @@ namespace vindel::shell {
 // The program's information window: name, version, a short description, the
 // copyright line and two links (the homepage, and the contact address, which
 // starts the user's mail program). OK, Enter and Escape close it.
-class AboutWindow : public QDialog {
+class AboutWindow : public CentredDialog {
     Q_OBJECT
 
 public:
@@ -25,7 +25,6 @@ public:
     static QString descriptionText();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
@@ -36,7 +35,6 @@ private:
     ProcessLauncher& m_launcher;
     QLabel* m_mailAddress = nullptr;
     QLabel* m_homepage = nullptr;
-    bool m_placed = false;
 };
 
 } // namespace vindel::shell

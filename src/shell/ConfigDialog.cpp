@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTimer>
 
 namespace vindel::shell {
@@ -45,9 +44,8 @@ QString asCommandLine(const QString& path)
 
 ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& store, MessageBoxes& messages,
                            check::SoundPlayer& sound, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      m_globals(globals), m_store(store), m_messages(messages), m_sound(sound), m_chooseFile(openFileDialog)
+    : CentredDialog(parent), m_globals(globals), m_store(store), m_messages(messages), m_sound(sound),
+      m_chooseFile(openFileDialog)
 {
     setObjectName(QStringLiteral("frmConf"));
     // Closing it must never end the program: the status strip is a tool
@@ -220,17 +218,6 @@ void ConfigDialog::browseSound()
         return;
     m_soundPath->setText(chosen);
     m_sound.play(m_soundPath->text());
-}
-
-void ConfigDialog::showEvent(QShowEvent* event)
-{
-    // Centred once, when first shown: by then the frame's size is known on
-    // desktops that report it early.
-    if (!m_placed) {
-        m_placed = true;
-        centreOnScreen(*this);
-    }
-    QDialog::showEvent(event);
 }
 
 } // namespace vindel::shell

@@ -3,9 +3,9 @@
 #include "check/SoundPlayer.h"
 #include "settings/ConfigRecord.h"
 #include "settings/ConfigStore.h"
+#include "shell/CentredDialog.h"
 #include "shell/MessageBoxes.h"
 
-#include <QDialog>
 #include <QStringList>
 
 #include <functional>
@@ -19,7 +19,7 @@ namespace vindel::shell {
 // The settings dialog. It opens filled from the configuration record; OK
 // validates, stores all settings and closes; Cancel, Escape and the close box
 // change nothing.
-class ConfigDialog : public QDialog {
+class ConfigDialog : public CentredDialog {
     Q_OBJECT
 
 public:
@@ -37,7 +37,6 @@ public:
     static QString captionText();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -64,7 +63,6 @@ private:
     QCheckBox* m_mailCountReset = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
-    bool m_placed = false;
 };
 
 } // namespace vindel::shell

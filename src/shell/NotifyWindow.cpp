@@ -8,13 +8,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 
 namespace vindel::shell {
 
-NotifyWindow::NotifyWindow(int lifetimeMs, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint)
+NotifyWindow::NotifyWindow(int lifetimeMs, QWidget* parent) : CentredDialog(parent, Qt::WindowStaysOnTopHint)
 {
     setObjectName(QStringLiteral("frmNotify"));
     // Closing it must never end the program: the status strip is a tool
@@ -85,17 +82,6 @@ void NotifyWindow::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-void NotifyWindow::showEvent(QShowEvent* event)
-{
-    // Centred once, when first shown: by then the frame's size is known on
-    // desktops that report it early.
-    if (!m_placed) {
-        m_placed = true;
-        centreOnScreen(*this);
-    }
-    QDialog::showEvent(event);
 }
 
 } // namespace vindel::shell

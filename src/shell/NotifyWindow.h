@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "shell/CentredDialog.h"
+
 #include <QTimer>
 
 class QLabel;
@@ -11,7 +12,7 @@ namespace vindel::shell {
 // The new-mail notice: a small top-most window with the result text and an
 // OK button. It closes itself a fixed time after it was created; OK, Enter
 // and the close box close it earlier. Closing destroys it.
-class NotifyWindow : public QDialog {
+class NotifyWindow : public CentredDialog {
     Q_OBJECT
 
 public:
@@ -31,7 +32,6 @@ signals:
     void released();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -40,7 +40,6 @@ private:
     QPushButton* m_ok = nullptr;
     QTimer m_unload;
     bool m_closing = false;
-    bool m_placed = false;
 };
 
 } // namespace vindel::shell
