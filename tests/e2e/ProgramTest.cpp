@@ -318,10 +318,3 @@ TEST_F(TracedProgram, AReadOnlyProgramFolderPutsTheLogInTheStateFolder)
 
 } // namespace
 } // namespace vindel::test
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

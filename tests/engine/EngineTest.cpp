@@ -125,10 +125,3 @@ TEST_F(Dovecot, AWrongPasswordGoesThroughTheErrorReport)
 
 } // namespace
 } // namespace vindel::test
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -137,10 +137,3 @@ TEST(Soak, ThousandsOfChecksAgainstDovecot)
 
 } // namespace
 } // namespace vindel::test
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
