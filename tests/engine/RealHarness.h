@@ -25,29 +25,12 @@ public:
 };
 
 // The behaviour wired to the real socket and timers, with the windows faked.
-struct RealHarness {
-    Journal journal;
-    settings::Globals globals;
-    MemorySettingsStore store;
-    FakeStatusWindow window{journal};
-    settings::ConfigStore config{globals, store, window};
+struct RealHarness : FakeDesktop {
     platform::QtTcpClient tcp;
     ObservedTimer checkTimer;
     platform::QtTimer replyTimer;
-    FakeSound sound{journal};
-    FakeTray tray{journal};
-    FakeNotice notice{journal};
-    FakeAbout about{journal};
-    FakeConfigDialog dialog{journal};
-    FakeMessageBoxes messages{journal};
     FakeLauncher launcher{journal};
-    FakeApp app{journal};
-    FakeInstance instance;
-    FakeClock clock;
-    MemorySink systemLog;
-    shell::PopChk popChk{globals, config,
-                         shell::Ports{tcp, checkTimer, replyTimer, sound, window, window, tray, notice, about,
-                                      dialog, messages, launcher, app, instance, clock, systemLog}};
+    shell::PopChk popChk{globals, config, ports(tcp, checkTimer, replyTimer, launcher)};
 
     explicit RealHarness(const QString& server, const QString& password = "secret")
     {

@@ -1,12 +1,12 @@
 // The mail-program command with a real process start: the program gets its
 // arguments as the user wrote them, and a failure tells the user why.
 #include "Fakes.h"
-
 #include "platform/QtProcessLauncher.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 namespace vindel::test {
@@ -20,7 +20,8 @@ protected:
         script = folder.filePath(QStringLiteral("mailer"));
         QFile file(script);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\necho ran >> \"$0.args\"\n");
+        file.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\necho ran >> "
+                   "\"$0.args\"\n");
         file.close();
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         ASSERT_EQ(popChk.start({}, folder.path()), shell::PopChk::StartResult::Running);
@@ -36,10 +37,7 @@ protected:
     QString script;
     Harness h;
     platform::QtProcessLauncher launcher;
-    shell::PopChk popChk{h.globals, h.config,
-                         shell::Ports{h.tcp, h.checkTimer, h.replyTimer, h.sound, h.window, h.window, h.tray,
-                                      h.notice, h.about, h.dialog, h.messages, launcher, h.app, h.instance,
-                                      h.clock, h.systemLog}};
+    shell::PopChk popChk{h.globals, h.config, h.ports(h.tcp, h.checkTimer, h.replyTimer, launcher)};
 };
 
 TEST_F(MailerCommand, StartsTheProgramWithItsArgumentsAndResetsTheCount)

@@ -327,30 +327,40 @@ public:
     QStringList failingKeys;
 };
 
-// The whole behaviour wired to fakes.
-struct Harness {
+// Every fake the behaviour talks to, except the connection, the timers and
+// the program launcher, which tests choose: fakes, or the real ones.
+struct FakeDesktop {
     Journal journal;
     settings::Globals globals;
     MemorySettingsStore store;
     FakeStatusWindow window{journal};
     settings::ConfigStore config{globals, store, window};
-    FakeTcpClient tcp{journal};
-    FakeTimer checkTimer;
-    FakeTimer replyTimer;
     FakeSound sound{journal};
     FakeTray tray{journal};
     FakeNotice notice{journal};
     FakeAbout about{journal};
     FakeConfigDialog dialog{journal};
     FakeMessageBoxes messages{journal};
-    FakeLauncher launcher{journal};
     FakeApp app{journal};
     FakeInstance instance;
     FakeClock clock;
     MemorySink systemLog;
-    shell::PopChk popChk{globals, config,
-                         shell::Ports{tcp, checkTimer, replyTimer, sound, window, window, tray, notice, about,
-                                      dialog, messages, launcher, app, instance, clock, systemLog}};
+
+    shell::Ports ports(check::TcpClient& tcp, check::Timer& checkTimer, check::Timer& replyTimer,
+                       shell::ProcessLauncher& launcher)
+    {
+        return {tcp,   checkTimer, replyTimer, sound,    window, window,   tray,  notice,
+                about, dialog,     messages,   launcher, app,    instance, clock, systemLog};
+    }
+};
+
+// The whole behaviour wired to fakes.
+struct Harness : FakeDesktop {
+    FakeTcpClient tcp{journal};
+    FakeTimer checkTimer;
+    FakeTimer replyTimer;
+    FakeLauncher launcher{journal};
+    shell::PopChk popChk{globals, config, ports(tcp, checkTimer, replyTimer, launcher)};
 
     Harness()
     {
