@@ -19,27 +19,52 @@
 namespace vindel::test {
 namespace {
 
-// A private X display for the whole test program.
+// A private X display for the whole test program. The server's number is
+// taken only once a client can really connect to it; a server that does not
+// answer is replaced (a busy machine, or the remains of an earlier one).
 class XDisplay {
 public:
     XDisplay()
     {
-        m_server.setProgram(QStringLiteral("Xvfb"));
-        m_server.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                               QStringLiteral("0"), QStringLiteral("1024x768x24"),
-                               QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        m_server.start();
-        if (m_server.waitForStarted(5000) && m_server.waitForReadyRead(10000))
-            m_name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
+        for (int attempt = 0; attempt < 3 && m_name.isEmpty(); ++attempt) {
+            m_server.setProgram(QStringLiteral("Xvfb"));
+            m_server.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                   QStringLiteral("-screen"), QStringLiteral("0"),
+                                   QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                                   QStringLiteral("tcp")});
+            m_server.start();
+            if (!m_server.waitForStarted(5000) || !m_server.waitForReadyRead(10000))
+                continue;
+            const QString name = QStringLiteral(":") + QString::fromLatin1(m_server.readLine().trimmed());
+            if (QTest::qWaitFor([&] { return answers(name); }, 5000))
+                m_name = name;
+            else
+                stop();
+        }
     }
-    ~XDisplay()
-    {
-        m_server.terminate();
-        m_server.waitForFinished(3000);
-    }
+    ~XDisplay() { stop(); }
     QString name() const { return m_name; }
 
 private:
+    static bool answers(const QString& name)
+    {
+        QProcess probe;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), name);
+        probe.setProcessEnvironment(env);
+        probe.start(QStringLiteral("xdotool"), {QStringLiteral("getmouselocation")});
+        return probe.waitForFinished(3000) && probe.exitStatus() == QProcess::NormalExit &&
+               probe.exitCode() == 0;
+    }
+    void stop()
+    {
+        m_server.terminate();
+        if (!m_server.waitForFinished(5000)) {
+            m_server.kill();
+            m_server.waitForFinished(3000);
+        }
+    }
+
     QProcess m_server;
     QString m_name;
 };
