@@ -31,7 +31,10 @@ public:
             m_server.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"),
                                    QStringLiteral("-screen"), QStringLiteral("0"),
                                    QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                                   QStringLiteral("tcp")});
+                                   QStringLiteral("tcp"),
+                                   // No reset when the last client leaves: a reset refuses
+                                   // the next program that connects at that moment.
+                                   QStringLiteral("-noreset")});
             m_server.start();
             if (!m_server.waitForStarted(5000) || !m_server.waitForReadyRead(10000))
                 continue;
