@@ -17,7 +17,6 @@ public:
 
     // Turns the log file on for the rest of the run.
     void start(LogSink& file);
-    bool isOn() const { return m_file != nullptr; }
 
     // Writes when the log file is on; false when it is off or the write failed.
     bool write(const QString& words, EventType type);

@@ -84,7 +84,6 @@ public:
     MenuState trayMenuState() const override;
 
     const check::CheckVariables& variables() const { return m_variables; }
-    const diag::EventLog& eventLog() const { return m_log; }
     void setReplyLimit(int milliseconds) { m_session.setReplyLimit(milliseconds); }
 
 private:

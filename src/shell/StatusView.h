@@ -15,7 +15,6 @@ class StatusView {
 public:
     virtual ~StatusView() = default;
     virtual void setStatusText(const QString& text) = 0;
-    virtual QString statusText() const = 0;
     virtual void setStatusColour(TextColour colour) = 0;
     // Repaints the status label at once, before the caller goes on.
     virtual void refreshStatus() = 0;

@@ -33,9 +33,10 @@ public:
     // The show/hide entry: hides a shown window and shows a hidden one,
     // swapping the entry's caption.
     void toggleVisible();
+    // The label's current text.
+    QString statusText() const;
 
     void setStatusText(const QString& text) override;
-    QString statusText() const override;
     void setStatusColour(TextColour colour) override;
     void refreshStatus() override;
     void showStatePicture(StatePicture picture) override;

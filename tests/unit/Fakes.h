@@ -110,7 +110,6 @@ public:
         status = text;
         m_journal << QStringLiteral("label ") + text;
     }
-    QString statusText() const override { return status; }
     void setStatusColour(shell::TextColour c) override { colour = c; }
     void refreshStatus() override { ++refreshes; }
     void showStatePicture(shell::StatePicture p) override
