@@ -1,6 +1,20 @@
 #include "diag/EventLog.h"
 
 namespace vindel::diag {
+namespace {
+
+QString bounded(const QString& words)
+{
+    if (words.size() <= EventLog::wordsLimit)
+        return words;
+    qsizetype keep = EventLog::wordsLimit;
+    if (words.at(keep - 1).isHighSurrogate())
+        --keep; // never half a character
+    return words.left(keep) +
+           QStringLiteral(" [cut: %1 of %2 characters logged]").arg(keep).arg(words.size());
+}
+
+} // namespace
 
 EventLog::EventLog(const Clock& clock, LogSink& systemLog) : m_clock(clock), m_systemLog(systemLog) {}
 
@@ -9,14 +23,19 @@ void EventLog::start(LogSink& file)
     m_file = &file;
 }
 
+QString EventLog::timeStamp(const QDateTime& time)
+{
+    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
 QString EventLog::timeStamp() const
 {
-    return m_clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return timeStamp(m_clock.now());
 }
 
 QString EventLog::compose(const QString& words) const
 {
-    return timeStamp() + u' ' + words;
+    return timeStamp() + u' ' + bounded(words);
 }
 
 bool EventLog::write(const QString& words, EventType type)

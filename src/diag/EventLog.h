@@ -3,6 +3,7 @@
 #include "diag/Clock.h"
 #include "diag/LogSink.h"
 
+#include <QDateTime>
 #include <QString>
 
 namespace vindel::diag {
@@ -11,8 +12,14 @@ namespace vindel::diag {
 // event's words. Ordinary events are written only while the log file is on
 // ("/T"); connection errors are always written: to the file when it is on,
 // otherwise to the system log.
+//
+// Words longer than wordsLimit characters (a POP3 reply may be at most 512
+// octets, its CR LF included) are cut there and marked as cut, so a server
+// that pads its replies cannot make one event large.
 class EventLog {
 public:
+    static constexpr qsizetype wordsLimit = 512;
+
     EventLog(const Clock& clock, LogSink& systemLog);
 
     // Turns the log file on for the rest of the run.
@@ -25,6 +32,7 @@ public:
 
     // The time stamp that starts every event: date before time, local.
     QString timeStamp() const;
+    static QString timeStamp(const QDateTime& time);
 
 private:
     QString compose(const QString& words) const;

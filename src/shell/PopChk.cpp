@@ -64,7 +64,7 @@ PopChk::StartResult PopChk::start(const QStringList& arguments, const QString& l
         return failStart(*failure);
     m_globals.LogEnabled = startSwitch == StartSwitch::Trace;
     if (m_globals.LogEnabled) {
-        m_logFile = std::make_unique<diag::LogFile>(logPath);
+        m_logFile = std::make_unique<diag::LogFile>(logPath, m_ports.clock);
         if (const auto failure = m_logFile->open())
             return failStart(*failure);
         m_log.start(*m_logFile);

@@ -3,11 +3,15 @@
 #include "diag/LogFile.h"
 #include "shell/StartSwitch.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vindel::test {
 namespace {
@@ -111,6 +115,109 @@ TEST_F(Startup, ALogThatCannotBeOpenedIsAStartUpError)
     EXPECT_EQ(h.popChk.start({"/T"}, "/proc/no-such-folder"), Result::Failed);
     ASSERT_EQ(h.journal.filter("message").size(), 1);
     EXPECT_TRUE(h.journal.filter("message").value(0).startsWith("message 16 75\r\n\r\n"));
+}
+
+// Under "/T" the path must hold a regular file (or nothing): a FIFO would
+// block the open for ever, a link could point anywhere.
+TEST_F(Startup, ALogPathThatIsNoRegularFileIsAStartUpError)
+{
+    QFile target(logDir.filePath("elsewhere"));
+    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+    target.close();
+    const QList<std::pair<const char*, std::function<bool(const QString&)>>> cases = {
+        {"fifo", [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; }},
+        {"folder", [](const QString& p) { return QDir().mkdir(p); }},
+        {"link to a file", [&](const QString& p) { return QFile::link(target.fileName(), p); }},
+        {"dangling link", [&](const QString& p) { return QFile::link(logDir.filePath("nothing"), p); }},
+    };
+    for (const auto& [name, make] : cases) {
+        SCOPED_TRACE(name);
+        QFile::remove(logPath());
+        QDir(logPath()).removeRecursively();
+        ASSERT_TRUE(make(logPath()));
+        Harness traced;
+        EXPECT_EQ(traced.popChk.start({"/T"}, logDir.path()), Result::Failed);
+        EXPECT_EQ(traced.journal.filter("message"), Journal{"message 16 75\r\n\r\nPath/File access error: " +
+                                                            logPath() + " (not a regular file)"});
+        EXPECT_FALSE(traced.tray.present);
+        EXPECT_FALSE(traced.checkTimer.isEnabled());
+    }
+    EXPECT_EQ(QFileInfo(target.fileName()).size(), 0); // nothing written through the link
+    QFile::remove(logPath());
+    Harness normal; // and without "/T" the path is not even opened
+    EXPECT_TRUE(::mkfifo(QFile::encodeName(logPath()).constData(), 0600) == 0);
+    EXPECT_EQ(normal.popChk.start({}, logDir.path()), Result::Running);
+}
+
+TEST_F(Startup, TheLogStaysBoundedWhileRunning)
+{
+    const auto readLog = [this] {
+        QFile f(logPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    writeLog(59000); // kept at start: not over the limit
+    ASSERT_EQ(start({"/T"}), Result::Running);
+    h.checkTimer.fire();
+    // A greeting padded far past the 512 octets a reply may have.
+    const QByteArray padded = "+OK " + QByteArray(60000, 'p') + "\r\n";
+    h.tcp.serverSends(padded);
+    QByteArray log = readLog();
+    EXPECT_LE(log.size(), diag::LogFile::sizeLimit);
+    const QByteArray cut =
+        "INFO  2026-12-07 09:30:05 +OK " + QByteArray(508, 'p') + " [cut: 512 of 60006 characters logged]\n";
+    ASSERT_TRUE(log.endsWith(cut + "INFO  2026-12-07 09:30:05 USER alice\n")) << log.right(700).toStdString();
+
+    // The conversation goes on until the file would pass the limit; it then
+    // starts afresh.
+    qint64 largest = 0;
+    for (int reply = 0; reply < 10 && readLog().startsWith("xxx"); ++reply) {
+        h.tcp.serverSends(padded);
+        largest = std::max<qint64>(largest, QFileInfo(logPath()).size());
+    }
+    log = readLog();
+    EXPECT_LE(largest, diag::LogFile::sizeLimit);
+    EXPECT_TRUE(
+        log.startsWith("INFO  2026-12-07 09:30:05 Vindel Log started afresh: it had reached 60000 bytes\n"))
+        << log.left(200).toStdString();
+    EXPECT_TRUE(log.endsWith("\n"));
+    EXPECT_LT(log.size(), 2000);
+}
+
+// Where "Vindel.log" goes: beside the program only in a folder that is the
+// user's own, never into the system's tree, even for root.
+TEST_F(Startup, TheLogGoesBesideTheProgramOnlyInTheUsersOwnFolder)
+{
+    QTemporaryDir root;
+    const QString state = root.filePath("state/Vindel");
+    const QString own = root.filePath("own");
+    const QString shared = root.filePath("shared");
+    const QString foreign = root.filePath("foreign");
+    for (const QString& folder : {own, shared, foreign})
+        ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QFile::setPermissions(shared, QFileDevice::Permissions(0x7777)));
+    ASSERT_TRUE(QFile::link("/usr/bin", root.filePath("link-to-usr-bin")));
+    const bool asRoot = ::geteuid() == 0;
+    if (asRoot) { // a folder another user owns that root may write to
+        ASSERT_EQ(::chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+    }
+
+    QList<std::pair<QString, bool>> cases = {
+        {own, true},
+        {shared, false}, // writable by everyone
+        {"/usr/bin", false},
+        {"/usr/local/bin", false},
+        {"/opt", false},
+        {"/", false},
+        {root.filePath("link-to-usr-bin"), false},
+        {root.filePath("missing"), false},
+    };
+    if (asRoot)
+        cases.append({foreign, false});
+    for (const auto& [folder, beside] : cases) {
+        SCOPED_TRACE(folder.toStdString());
+        EXPECT_EQ(diag::LogFile::chooseFolder(folder, state), beside ? folder : state);
+    }
+    EXPECT_TRUE(QFileInfo(state).isDir());
 }
 
 TEST_F(Startup, ErrorsGoToTheSystemLogOnlyWithoutTheLogFile)
