@@ -2,11 +2,18 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QtGlobal>
 
 namespace vindel::platform {
 namespace {
+
+constexpr int askTimeoutMs = 1000;
+
 QString sanitised(const QString& session)
 {
     QString name;
@@ -14,6 +21,43 @@ QString sanitised(const QString& session)
         name += (c.isLetterOrNumber() && c.unicode() < 128) || c == u'.' || c == u'-' ? c : QChar(u'_');
     return name.isEmpty() ? QStringLiteral("nodisplay") : name;
 }
+
+QString waylandName(const QString& display, const QString& runtimeFolder)
+{
+    QString name = display;
+    if (QDir::isAbsolutePath(display) && !runtimeFolder.isEmpty() &&
+        QDir::cleanPath(QFileInfo(display).path()) == QDir::cleanPath(runtimeFolder))
+        name = QFileInfo(display).fileName();
+    return QStringLiteral("wl-") + sanitised(name);
+}
+
+bool isLocalHost(const QString& host, const QString& hostName)
+{
+    static const QStringList local = {QString(),
+                                      QStringLiteral("unix"),
+                                      QStringLiteral("localhost"),
+                                      QStringLiteral("127.0.0.1"),
+                                      QStringLiteral("::1"),
+                                      QStringLiteral("[::1]")};
+    return local.contains(host) || (!hostName.isEmpty() && host == hostName.toLower());
+}
+
+QString x11Name(const QString& display, const QString& hostName)
+{
+    // [protocol/]host:number[.screen]
+    static const QRegularExpression form(
+        QStringLiteral("^(?:(?:unix|tcp|inet|inet6|local)/)?(.*):([0-9]+)(?:\\.[0-9]+)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = form.match(display);
+    if (!match.hasMatch())
+        return QStringLiteral("other-") + sanitised(display);
+    const QString host = match.captured(1).toLower();
+    const QString number = QString::number(match.captured(2).toULongLong());
+    if (isLocalHost(host, hostName))
+        return QStringLiteral("x11-") + number;
+    return QStringLiteral("x11-%1-%2").arg(sanitised(host), number);
+}
+
 } // namespace
 
 InstanceLock::InstanceLock()
@@ -41,7 +85,18 @@ bool InstanceLock::tryAcquire()
 
 bool InstanceLock::anotherInstanceRunning()
 {
-    return !tryAcquire();
+    if (tryAcquire())
+        return false;
+    // A copy that is still starting has no listener yet: then it is simply
+    // left alone.
+    QLocalSocket socket;
+    socket.connectToServer(socketPath(), QIODevice::WriteOnly);
+    if (socket.waitForConnected(askTimeoutMs)) {
+        socket.write("\n", 1);
+        socket.waitForBytesWritten(askTimeoutMs);
+        socket.disconnectFromServer();
+    }
+    return true;
 }
 
 QString InstanceLock::lockPath() const
@@ -49,10 +104,54 @@ QString InstanceLock::lockPath() const
     return m_path;
 }
 
+QString InstanceLock::socketPath() const
+{
+    QString path = m_path;
+    path.chop(int(sizeof(".lock")) - 1);
+    return path + QStringLiteral(".socket");
+}
+
+bool InstanceLock::listenForLaterStarts(std::function<void()> onLaterStart)
+{
+    if (!tryAcquire())
+        return false;
+    m_server = std::make_unique<QLocalServer>();
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    QLocalServer::removeServer(socketPath()); // left by a copy that died: the lock is ours now
+    if (!m_server->listen(socketPath())) {
+        m_server.reset();
+        return false;
+    }
+    QLocalServer* server = m_server.get();
+    QObject::connect(server, &QLocalServer::newConnection, server, [server, onLaterStart] {
+        while (QLocalSocket* socket = server->nextPendingConnection()) {
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, onLaterStart] {
+                const bool asked = !socket->readAll().isEmpty();
+                socket->disconnectFromServer();
+                if (asked && onLaterStart)
+                    onLaterStart();
+            });
+            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
+    return true;
+}
+
 QString InstanceLock::currentSession()
 {
-    const QString wayland = qEnvironmentVariable("WAYLAND_DISPLAY");
-    return sanitised(wayland.isEmpty() ? qEnvironmentVariable("DISPLAY") : wayland);
+    return sessionName(qEnvironmentVariable("WAYLAND_DISPLAY"), qEnvironmentVariable("DISPLAY"),
+                       QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
+                       QSysInfo::machineHostName());
+}
+
+QString InstanceLock::sessionName(const QString& waylandDisplay, const QString& display,
+                                  const QString& runtimeFolder, const QString& hostName)
+{
+    if (!waylandDisplay.isEmpty())
+        return waylandName(waylandDisplay, runtimeFolder);
+    if (!display.isEmpty())
+        return x11Name(display, hostName);
+    return QStringLiteral("nodisplay");
 }
 
 } // namespace vindel::platform
