@@ -1,15 +1,19 @@
 #include "platform/InstanceLock.h"
 #include "platform/QtProcessLauncher.h"
 #include "platform/QtSoundPlayer.h"
+#include "platform/TerminationWatcher.h"
 
+#include <QCoreApplication>
 #include <QDataStream>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace vindel::test {
@@ -17,6 +21,7 @@ namespace {
 using platform::InstanceLock;
 using platform::QtProcessLauncher;
 using platform::QtSoundPlayer;
+using platform::TerminationWatcher;
 
 TEST(QtProcessLauncherTest, StartsTheProgramWithItsArgumentsAndNoShell)
 {
@@ -175,12 +180,132 @@ TEST_F(InstanceLockTest, LockOfADeadProcessIsTakenOver)
     EXPECT_TRUE(live.tryAcquire());
 }
 
+// Every spelling of one display is one session, so one lock.
+TEST_F(InstanceLockTest, EachDisplayHasOneSessionName)
+{
+    const QString run = QStringLiteral("/run/user/1000");
+    const QString host = QStringLiteral("desk");
+    const QList<std::tuple<QString, QString, QString>> cases = {
+        {"", ":0", "x11-0"},
+        {"", ":0.0", "x11-0"},
+        {"", ":0.1", "x11-0"},
+        {"", "unix:0", "x11-0"},
+        {"", "unix:0.0", "x11-0"},
+        {"", "localhost:0", "x11-0"},
+        {"", "localhost:0.0", "x11-0"},
+        {"", "127.0.0.1:0", "x11-0"},
+        {"", "DESK:0", "x11-0"},
+        {"", "unix/:0", "x11-0"},
+        {"", "tcp/localhost:00", "x11-0"},
+        {"", ":1", "x11-1"},
+        {"", "localhost:10.0", "x11-10"},
+        {"", "far.example:0.0", "x11-far.example-0"},
+        {"", "Far.Example:0", "x11-far.example-0"},
+        {"", "garbage", "other-garbage"},
+        {"", "", "nodisplay"},
+        {"wayland-0", ":0", "wl-wayland-0"},
+        {"/run/user/1000/wayland-0", "", "wl-wayland-0"},
+        {"/run/user/1000/./wayland-0", "", "wl-wayland-0"},
+        {"/elsewhere/wayland-0", "", "wl-_elsewhere_wayland-0"},
+    };
+    for (const auto& [wayland, x11, expected] : cases)
+        EXPECT_EQ(InstanceLock::sessionName(wayland, x11, run, host), expected)
+            << wayland.toStdString() << " " << x11.toStdString();
+
+    InstanceLock first(m_folder.path(), InstanceLock::sessionName({}, ":0", run, host));
+    ASSERT_TRUE(first.tryAcquire());
+    for (const char* spelling : {":0.0", "unix:0", "localhost:0"})
+        EXPECT_TRUE(InstanceLock(m_folder.path(), InstanceLock::sessionName({}, spelling, run, host))
+                        .anotherInstanceRunning())
+            << spelling;
+}
+
+TEST_F(InstanceLockTest, ALaterStartAsksTheRunningCopyToComeForward)
+{
+    InstanceLock running(m_folder.path(), "x11-0");
+    int asked = 0;
+    ASSERT_TRUE(running.listenForLaterStarts([&asked] { ++asked; }));
+    EXPECT_TRUE(QFileInfo::exists(running.socketPath()));
+
+    InstanceLock later(m_folder.path(), "x11-0");
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(later.anotherInstanceRunning());
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return asked == 1; }, 5000));
+    EXPECT_TRUE(later.anotherInstanceRunning());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return asked == 2; }, 5000));
+
+    InstanceLock otherDisplay(m_folder.path(), "x11-1");
+    EXPECT_FALSE(otherDisplay.anotherInstanceRunning());
+    QTest::qWait(200);
+    EXPECT_EQ(asked, 2);
+}
+
+TEST_F(InstanceLockTest, ACopyStillStartingIsLeftAloneAndTheSocketGoesWithTheLock)
+{
+    {
+        InstanceLock starting(m_folder.path(), "x11-0");
+        ASSERT_TRUE(starting.tryAcquire()); // not listening yet
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_TRUE(InstanceLock(m_folder.path(), "x11-0").anotherInstanceRunning());
+        EXPECT_LT(clock.elapsed(), 1500);
+
+        // A socket file left by a copy that died does not stop the next one.
+        QFile leftOver(starting.socketPath());
+        ASSERT_TRUE(leftOver.open(QIODevice::WriteOnly));
+        leftOver.close();
+        int asked = 0;
+        ASSERT_TRUE(starting.listenForLaterStarts([&asked] { ++asked; }));
+        EXPECT_TRUE(InstanceLock(m_folder.path(), "x11-0").anotherInstanceRunning());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return asked == 1; }, 5000));
+    }
+    EXPECT_FALSE(QFileInfo::exists(InstanceLock(m_folder.path(), "x11-0").socketPath()));
+}
+
 TEST_F(InstanceLockTest, SessionNameIsSafeInAFileName)
 {
     InstanceLock lock(m_folder.path(), "../x:0/y");
     EXPECT_EQ(QFileInfo(lock.lockPath()).path(), m_folder.path());
     EXPECT_TRUE(QFileInfo(lock.lockPath()).fileName().startsWith("Vindel-"));
     EXPECT_TRUE(lock.tryAcquire());
+}
+
+// Signals that come before the event loop runs (a slow start-up) must not
+// block the handler: the process would then never end. Run in a child copy
+// of this test program, so that a hang is a time-out here, not a hung test.
+TEST(TerminationWatcherTest, ABurstOfSignalsBeforeTheLoopRunsEndsOnce)
+{
+    if (qEnvironmentVariableIsSet("VINDEL_SIGNAL_BURST_CHILD")) {
+        int calls = 0;
+        TerminationWatcher watcher([&calls] { ++calls; });
+        for (int i = 0; i < 2000; ++i)
+            ASSERT_EQ(::raise(i % 2 ? SIGTERM : SIGHUP), 0);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return calls > 0; }, 5000));
+        QTest::qWait(100);
+        EXPECT_EQ(calls, 1); // the whole burst is one request
+        return;
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VINDEL_SIGNAL_BURST_CHILD"), QStringLiteral("1"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral("--gtest_filter=TerminationWatcherTest.ABurstOfSignalsBeforeTheLoopRunsEndsOnce")});
+    ASSERT_TRUE(child.waitForStarted(5000));
+    const bool finished = child.waitForFinished(20000);
+    if (!finished) {
+        child.kill();
+        child.waitForFinished(3000);
+    }
+    const std::string output = child.readAll().toStdString();
+    ASSERT_TRUE(finished) << "the signal handler hung\n" << output;
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output;
+    EXPECT_EQ(child.exitCode(), 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 
 } // namespace
