@@ -44,10 +44,33 @@ int exitCode(shell::PopChk::StartResult result)
     return result == shell::PopChk::StartResult::Failed ? 1 : 0;
 }
 
+// The argument text exactly as the user gave it. QApplication takes its own
+// options ("-reverse", "-platform xcb", "-nograb"...) out of argv, so the
+// arguments are copied before it is made: "/T -reverse" is not "/T".
+QStringList userArguments(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// A later start asked for the window: shown again even after the menu hid it
+// (the show/hide entry then reads "非表示" again), raised and activated.
+void bringToFront(shell::StatusWindow& window)
+{
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    if (!window.isVisible())
+        window.toggleVisible();
+    window.raise();
+    window.activateWindow();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    const QStringList arguments = userArguments(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vindel"));
     QApplication::setApplicationVersion(QStringLiteral(VINDEL_VERSION));
@@ -75,7 +98,8 @@ int main(int argc, char** argv)
 
     shell::PopChk popChk(globals, config,
                          shell::Ports{tcp, checkTimer, replyTimer, sound, window, window, tray, notice, about,
-                                      configDialog, messages, launcher, appControl, instance, clock, systemLog});
+                                      configDialog, messages, launcher, appControl, instance, clock,
+                                      systemLog});
     window.setCommands(&popChk);
     tray.setCommands(&popChk);
 
@@ -84,10 +108,9 @@ int main(int argc, char** argv)
     platform::TerminationWatcher termination([&popChk] { popChk.exitProgram(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&popChk] { popChk.shutDown(); });
 
-    QStringList arguments = QCoreApplication::arguments();
-    arguments.removeFirst();
     const auto result = popChk.start(arguments, logFolder());
     if (result != shell::PopChk::StartResult::Running)
         return exitCode(result);
+    instance.listenForLaterStarts([&window] { bringToFront(window); });
     return QApplication::exec();
 }

@@ -213,6 +213,61 @@ TEST_F(Program, ChecksAboutOneSecondAfterStartAndASecondCopyEndsAtOnce)
     EXPECT_EQ(after.readAll(), before);
 }
 
+// The status window of a running copy: its X window id, once it is mapped.
+QString visibleWindowOf(const QProcess& process)
+{
+    QString ids;
+    if (xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                 QString::number(process.processId())},
+                &ids) != 0)
+        return {};
+    return ids.split(u'\n', Qt::SkipEmptyParts).value(0);
+}
+
+// Without a tray the status window is the only way in: a second start must
+// bring it back, even after "非表示" hid it, and still end at once.
+TEST_F(Program, ASecondStartBringsTheHiddenWindowBack)
+{
+    server.setCount(0); // no notice window: the status window is the program's only one
+    launch(first);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.sessions() == 1; }, 10000));
+    QString window;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !(window = visibleWindowOf(first)).isEmpty(); }, 5000));
+
+    // The menu's show/hide entry, third from the bottom.
+    const auto hideByMenu = [&] {
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("60"),
+                 QStringLiteral("10"), QStringLiteral("click"), QStringLiteral("3")});
+        QTest::qWait(300);
+        xdotool({QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Up"), QStringLiteral("Up"),
+                 QStringLiteral("Return")});
+        return QTest::qWaitFor([&] { return visibleWindowOf(first).isEmpty(); }, 5000);
+    };
+    ASSERT_TRUE(hideByMenu()) << "the menu did not hide the window";
+
+    const QByteArray before = [&] {
+        QFile f(settingsPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    launch(second);
+    ASSERT_TRUE(waitForExit(second, 3000)) << "the second copy kept running";
+    EXPECT_EQ(second.exitCode(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return visibleWindowOf(first) == window; }, 5000))
+        << "the window did not come back";
+    QString focus;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return xdotool({QStringLiteral("getwindowfocus")}, &focus) == 0 && focus.trimmed() == window; },
+        5000))
+        << focus.toStdString();
+    QFile after(settingsPath());
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), before);
+    EXPECT_EQ(server.sessions(), 1);
+    // The entry hides it again: the window and its menu agree on its state.
+    EXPECT_TRUE(hideByMenu());
+    EXPECT_EQ(first.state(), QProcess::Running);
+}
+
 TEST_F(Program, TerminationRunsTheShutDownAndSavesThePosition)
 {
     launch(first);
@@ -339,6 +394,32 @@ TEST_F(TracedProgram, AWrongPasswordShowsTheMessageThenTheDialog)
     EXPECT_TRUE(dismiss(QStringLiteral("の設定$"), QStringLiteral("Escape")));
     EXPECT_TRUE(readAll(logBesideProgram()).contains(" [AUTH] Authentication failed."));
     EXPECT_FALSE(readAll(logBesideProgram()).contains("wrong-password"));
+}
+
+// The switches are compared with the argument text as given: Qt's own
+// options, which Qt takes out of the arguments it reports, count too.
+TEST_F(TracedProgram, QtOptionsAfterOrBeforeASwitchMakeItNoSwitch)
+{
+    const QString stateLog = home.filePath(QStringLiteral("state/Vindel/Vindel.log"));
+    const QList<QStringList> cases = {
+        {QStringLiteral("/T"), QStringLiteral("-reverse")},
+        {QStringLiteral("-nograb"), QStringLiteral("/T")},
+        {QStringLiteral("/C"), QStringLiteral("-reverse")},
+    };
+    int sessions = 0;
+    for (const QStringList& arguments : cases) {
+        SCOPED_TRACE(arguments.join(u' ').toStdString());
+        QProcess program;
+        launch(program, arguments, copy);
+        // A normal start: it checks (no dialog was forced) and logs nothing.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server.sessions() == sessions + 1; }, 10000));
+        sessions = server.sessions();
+        EXPECT_FALSE(windowExists(QStringLiteral("の設定$")));
+        program.terminate();
+        ASSERT_TRUE(waitForExit(program, 5000));
+        EXPECT_FALSE(QFile::exists(logBesideProgram()));
+        EXPECT_FALSE(QFile::exists(stateLog));
+    }
 }
 
 TEST_F(TracedProgram, AReadOnlyProgramFolderPutsTheLogInTheStateFolder)
