@@ -1,6 +1,7 @@
 #include "check/Pop3Session.h"
 
 #include "check/MailCountReport.h"
+#include "settings/ConfigStore.h"
 
 namespace vindel::check {
 namespace {
@@ -34,6 +35,13 @@ QString mailCount(const QString& reply)
 QByteArray commandBytes(const QString& text)
 {
     return text.toLocal8Bit() + "\r\n";
+}
+
+// A value that would end the command line early and put a command of its own
+// behind it.
+bool endsALine(const QByteArray& value)
+{
+    return value.contains('\r') || value.contains('\n') || value.contains('\0');
 }
 
 } // namespace
@@ -110,11 +118,14 @@ void Pop3Session::handleReply(const QByteArray& reply)
     const QString& state = m_variables.SessionState;
     const settings::ConfigRecord& config = m_globals.config;
     if (state == stateConnect) {
-        advance(stateUserName, QStringLiteral("Send User Name..."), QStringLiteral("USER ") + config.UserName,
-                commandBytes(QStringLiteral("USER ") + config.UserName));
+        sendCredential(stateUserName, QStringLiteral("Send User Name..."),
+                       QStringLiteral("USER ") + config.UserName, "USER ",
+                       m_config ? m_config->userNameBytes() : config.UserName.toUtf8(),
+                       QStringLiteral("user name"));
     } else if (state == stateUserName) {
-        advance(statePassword, QStringLiteral("Send Password..."), QStringLiteral("PASS **********"),
-                commandBytes(QStringLiteral("PASS ") + config.PassWord));
+        sendCredential(statePassword, QStringLiteral("Send Password..."), QStringLiteral("PASS **********"),
+                       "PASS ", m_config ? m_config->passWordBytes() : config.PassWord.toUtf8(),
+                       QStringLiteral("password"));
     } else if (state == statePassword) {
         advance(stateStat, QStringLiteral("Now Checking..."), QStringLiteral("STAT"),
                 commandBytes(stateStat));
@@ -145,6 +156,31 @@ void Pop3Session::advance(const QString& newState, const QString& status, const 
     m_log.write(logWords, diag::EventType::Information);
     send(command);
     armReplyLimit();
+}
+
+void Pop3Session::sendCredential(const QString& newState, const QString& status, const QString& logWords,
+                                 const QByteArray& word, const QByteArray& value, const QString& what)
+{
+    if (endsALine(value)) {
+        refuseToSend(QStringLiteral("The %1 was not sent: it holds a line break or a NUL character. "
+                                    "Correct it in the settings.")
+                         .arg(what));
+        return;
+    }
+    advance(newState, status, logWords, word + value + "\r\n");
+}
+
+void Pop3Session::refuseToSend(const QString& description)
+{
+    // The server has been sent nothing of the value; the connection goes, so
+    // it waits for no command, and the check fails like a rejected reply.
+    stopWaiting();
+    m_framer.clear();
+    m_rejected = true;
+    m_tcp.close();
+    m_log.write(description, diag::EventType::Warning);
+    m_variables.raiseErrorCount();
+    m_reporter.report(unsendableNumber, description);
 }
 
 void Pop3Session::send(const QByteArray& command)

@@ -11,6 +11,10 @@
 
 #include <functional>
 
+namespace vindel::settings {
+class ConfigStore;
+}
+
 namespace vindel::check {
 
 class MailCountReport;
@@ -20,9 +24,14 @@ class MailCountReport;
 // error 99999 and leaves state and connection as they are; the rest of what
 // that connection sends is ignored until the next check connects. A check that gets
 // no complete reply within the reply limit ends as connection error 10060.
+//
+// Only the four commands ever reach the server: a user name or password that
+// holds CR, LF or NUL (which would end the command and start another) is not
+// sent; the check closes the connection and fails as error 5.
 class Pop3Session {
 public:
     static constexpr int rejectedReplyNumber = 99999;
+    static constexpr int unsendableNumber = 5;
     static constexpr int defaultReplyLimitMs = 60000;
 
     Pop3Session(settings::Globals& globals, CheckVariables& variables, TcpClient& tcp, Timer& checkTimer,
@@ -33,6 +42,9 @@ public:
     // handling, with 10060.
     void setTimeoutHandler(std::function<void(const diag::Failure&)> handler);
     void setReplyLimit(int milliseconds) { m_replyLimitMs = milliseconds; }
+    // Where the user name and password get the bytes they are sent as (their
+    // stored bytes); without one they go as UTF-8.
+    void setConfigStore(const settings::ConfigStore& config) { m_config = &config; }
 
     // A check has opened its connection: forget old bytes, start waiting.
     void connectionOpened();
@@ -46,6 +58,10 @@ public:
 
 private:
     void handleRejected(const QString& errorText);
+    // Sends a credential command, or ends the check when the value cannot be sent.
+    void sendCredential(const QString& newState, const QString& status, const QString& logWords,
+                        const QByteArray& word, const QByteArray& value, const QString& what);
+    void refuseToSend(const QString& description);
     void advance(const QString& newState, const QString& status, const QString& logWords,
                  const QByteArray& command);
     void send(const QByteArray& command);
@@ -61,6 +77,7 @@ private:
     diag::ErrorReporter& m_reporter;
     MailCountReport& m_report;
     std::function<void(const diag::Failure&)> m_timeoutHandler;
+    const settings::ConfigStore* m_config = nullptr;
 
     ReplyFramer m_framer;
     bool m_draining = false;

@@ -6,6 +6,13 @@
 namespace vindel::settings {
 namespace {
 const QString defaultIntervalText = QStringLiteral("10");
+
+// A line break or NUL would end the POP3 command the value is sent in and
+// start another one.
+bool endsALine(const QString& text)
+{
+    return text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0));
+}
 } // namespace
 
 ConfigFormFields formFromRecord(const ConfigRecord& record)
@@ -39,6 +46,16 @@ bool acceptConfigForm(ConfigFormFields& fields, Globals& globals, ConfigStore& s
 {
     if (fields.userName.isEmpty()) {
         messages.show(QStringLiteral("ﾕｰｻﾞ名を入力してください。"), shell::MessageStyle::Exclamation);
+        return false;
+    }
+    if (endsALine(fields.userName)) {
+        messages.show(QStringLiteral("ﾕｰｻﾞ名に使えない文字（改行など）が含まれています。"),
+                      shell::MessageStyle::Exclamation);
+        return false;
+    }
+    if (endsALine(fields.passWord)) {
+        messages.show(QStringLiteral("ﾊﾟｽﾜｰﾄﾞに使えない文字（改行など）が含まれています。"),
+                      shell::MessageStyle::Exclamation);
         return false;
     }
     ConfigRecord& config = globals.config;

@@ -34,8 +34,9 @@ bool intervalKeyAccepted(QChar typed);
 // neither after "99" nor before "1", and be a whole number.
 bool intervalRuleAccepts(const QString& text);
 
-// The dialog's OK. Refuses an empty user name with a message (returns false:
-// the dialog stays open). Otherwise copies the boxes into the record,
+// The dialog's OK. Refuses an empty user name, and a user name or password
+// holding CR, LF or NUL, with a message (returns false: the dialog stays
+// open, nothing changed). Otherwise copies the boxes into the record,
 // replaces an interval the rule refuses by "10" (calling intervalBoxChanged,
 // then showing the message), saves all ten settings and flags the record as
 // changed; returns true (the dialog closes).

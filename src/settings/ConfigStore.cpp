@@ -61,6 +61,8 @@ QString ConfigStore::read(const QString& key) const
 
 std::optional<diag::Failure> ConfigStore::loadConfig()
 {
+    if (auto refused = m_store.refusal(appName))
+        return refused;
     ConfigRecord& config = m_globals.config;
     config.UserName = read(QStringLiteral("UserName"));
     config.PassWord = read(QStringLiteral("PassWord"));
@@ -138,6 +140,16 @@ void ConfigStore::saveConfig()
         {QStringLiteral("MailCountReset"), boolText(config.MailCountReset)},
     };
     m_store.saveAll(appName, sectionName, values); // a failed save is not reported
+}
+
+QByteArray ConfigStore::userNameBytes() const
+{
+    return m_store.storedBytes(appName, sectionName, QStringLiteral("UserName"), m_globals.config.UserName);
+}
+
+QByteArray ConfigStore::passWordBytes() const
+{
+    return m_store.storedBytes(appName, sectionName, QStringLiteral("PassWord"), m_globals.config.PassWord);
 }
 
 } // namespace vindel::settings

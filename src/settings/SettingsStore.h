@@ -1,8 +1,13 @@
 #pragma once
 
+#include "diag/Failure.h"
+
+#include <QByteArray>
 #include <QList>
 #include <QPair>
 #include <QString>
+
+#include <optional>
 
 namespace vindel::settings {
 
@@ -27,6 +32,25 @@ public:
         for (const auto& [key, value] : values)
             all = save(app, section, key, value) && all;
         return all;
+    }
+    // Why the store will neither read nor write the settings of an
+    // application (they lie where someone else controls them), or nothing
+    // when it will.
+    virtual std::optional<diag::Failure> refusal(const QString& app) const
+    {
+        Q_UNUSED(app);
+        return std::nullopt;
+    }
+    // The bytes that stand for a value: the stored bytes when the value is
+    // still the text that was read for the key (a store keeps bytes that are
+    // not valid UTF-8 as they were), otherwise the text in UTF-8.
+    virtual QByteArray storedBytes(const QString& app, const QString& section, const QString& key,
+                                   const QString& text) const
+    {
+        Q_UNUSED(app);
+        Q_UNUSED(section);
+        Q_UNUSED(key);
+        return text.toUtf8();
     }
 };
 

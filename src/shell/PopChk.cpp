@@ -28,6 +28,7 @@ PopChk::PopChk(settings::Globals& globals, settings::ConfigStore& config, const 
         m_connectionErrors.handle(failure);
     });
     m_session.setTimeoutHandler([this](const diag::Failure& failure) { m_connectionErrors.handle(failure); });
+    m_session.setConfigStore(config);
 }
 
 PopChk::StartResult PopChk::failStart(const diag::Failure& failure)

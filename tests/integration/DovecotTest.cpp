@@ -1,6 +1,9 @@
+#include "Fakes.h"
 #include "platform/QtTcpClient.h"
+#include "platform/QtTimer.h"
 #include "support/DovecotServer.h"
 
+#include <QDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -97,6 +100,42 @@ TEST_F(DovecotTest, WrongPasswordIsRejected)
     EXPECT_TRUE(pop3.command("STAT").startsWith("-ERR"));
     client.close();
     EXPECT_TRUE(pop3.failures().isEmpty());
+}
+
+TEST_F(DovecotTest, APasswordCarryingCommandsDeletesNothing)
+{
+    // The right password with "DELE 1" and "QUIT" behind it: sent as it is,
+    // the server would take three commands and delete message 1.
+    FakeDesktop desktop;
+    desktop.store.put("UserName", s_server->user());
+    desktop.store.put("PassWord", password + "\r\nDELE 1\r\nQUIT");
+    desktop.store.put("Pop3Server", QStringLiteral("127.0.0.1:%1").arg(s_server->port()));
+    QtTcpClient tcp;
+    platform::QtTimer checkTimer;
+    platform::QtTimer replyTimer;
+    FakeLauncher launcher{desktop.journal};
+    shell::PopChk popChk{desktop.globals, desktop.config,
+                         desktop.ports(tcp, checkTimer, replyTimer, launcher)};
+    ASSERT_EQ(popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+    // Over when the refusal is reported, or (sent as it is) when the check ends.
+    QTest::qWaitFor(
+        [&] {
+            return !desktop.journal.filter("message").isEmpty() ||
+                   (checkTimer.isEnabled() && checkTimer.interval() == 60000);
+        },
+        10000);
+    EXPECT_TRUE(desktop.journal.filter("message").value(0).startsWith("message 48 Error 5\r\n\r\n"));
+    popChk.shutDown();
+
+    QtTcpClient client;
+    Pop3Dialogue pop3(client);
+    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), s_server->port()), std::nullopt);
+    ASSERT_TRUE(pop3.reply().startsWith("+OK"));
+    EXPECT_TRUE(pop3.command("USER " + s_server->user().toLatin1()).startsWith("+OK"));
+    EXPECT_TRUE(pop3.command("PASS " + password.toLatin1()).startsWith("+OK"));
+    const QByteArray stat = pop3.command("STAT");
+    EXPECT_TRUE(stat.startsWith("+OK " + QByteArray::number(messageCount) + ' ')) << stat.constData();
+    EXPECT_TRUE(pop3.command("QUIT").startsWith("+OK"));
 }
 
 } // namespace

@@ -1,11 +1,15 @@
 #include "platform/IniSettingsStore.h"
 
+#include "Fakes.h"
+
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vindel::test {
 namespace {
@@ -27,6 +31,30 @@ protected:
     QTemporaryDir m_folder;
     QString appFolder() const { return m_folder.filePath(app); }
     QString file() const { return m_folder.filePath(app + u'/' + app + QStringLiteral(".conf")); }
+    void writeFile(const QByteArray& bytes) const
+    {
+        ASSERT_TRUE(QDir().mkpath(appFolder()));
+        QFile existing(file());
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+        existing.write(bytes);
+    }
+    QByteArray fileBytes() const
+    {
+        QFile stored(file());
+        return stored.open(QIODevice::ReadOnly) ? stored.readAll() : QByteArray();
+    }
+};
+
+// The whole behaviour on the real store in a folder, with the rest faked.
+struct StoreHarness : FakeDesktop {
+    explicit StoreHarness(const QString& folder) : ini(folder) {}
+    platform::IniSettingsStore ini;
+    settings::ConfigStore iniConfig{globals, ini, window};
+    FakeTcpClient tcp{journal};
+    FakeTimer checkTimer;
+    FakeTimer replyTimer;
+    FakeLauncher launcher{journal};
+    shell::PopChk popChk{globals, iniConfig, ports(tcp, checkTimer, replyTimer, launcher)};
 };
 
 TEST_F(IniSettingsStoreTest, ValuesComeBackAsTheSameTextInALaterRun)
@@ -41,6 +69,9 @@ TEST_F(IniSettingsStoreTest, ValuesComeBackAsTheSameTextInALaterRun)
         {"UserName", "@Variant(x)"},
         {"Pop3Server", QString::fromUtf8("ﾒｰﾙ.example")},
         {"MailCountReset", ""},
+        {"Controls", QStringLiteral("a\r\nb") + QChar(0) +
+                         QStringLiteral("7\t\x01"
+                                        "f\\x;")},
     };
     {
         IniSettingsStore store(m_folder.path());
@@ -51,12 +82,140 @@ TEST_F(IniSettingsStoreTest, ValuesComeBackAsTheSameTextInALaterRun)
     for (const auto& [key, value] : values)
         EXPECT_EQ(later.get(app, section, key), value) << key.toStdString();
 
-    QFile stored(file());
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
-    const QByteArray text = stored.readAll();
+    const QByteArray text = fileBytes();
     EXPECT_TRUE(text.startsWith("[Config]\n")) << text.constData();
     EXPECT_TRUE(text.contains("\nTopMost=True\n")) << text.constData();
     EXPECT_TRUE(text.contains("\nInterval=10\n")) << text.constData();
+
+    // The file stays in the dialect QSettings reads and writes, both ways.
+    QSettings reader(file(), QSettings::IniFormat);
+    reader.beginGroup(section);
+    for (const auto& [key, value] : values)
+        EXPECT_EQ(reader.value(key).toString(), value) << key.toStdString();
+    reader.endGroup();
+    QFile::remove(file());
+    {
+        QSettings writer(file(), QSettings::IniFormat);
+        writer.beginGroup(section);
+        for (const auto& [key, value] : values)
+            writer.setValue(key, value);
+    }
+    for (const auto& [key, value] : values)
+        EXPECT_EQ(IniSettingsStore(m_folder.path()).get(app, section, key), value) << key.toStdString();
+}
+
+TEST_F(IniSettingsStoreTest, SaveWritesTheKeysInTheirOrderAndKeepsTheRestOfTheFile)
+{
+    writeFile("; written by hand\n"
+              "[Window]\nTheme=dark\n\n"
+              "[Config]\nInterval=5\nExtra=kept ; a note\nUserName=old\n\n"
+              "[Later]\nA=1");
+    IniSettingsStore store(m_folder.path());
+    ASSERT_TRUE(
+        store.saveAll(app, section, {{"UserName", "alice"}, {"Interval", "10"}, {"TopMost", "False"}}));
+    EXPECT_EQ(fileBytes(), "; written by hand\n"
+                           "[Window]\nTheme=dark\n\n"
+                           "[Config]\nUserName=alice\nInterval=10\nTopMost=False\nExtra=kept ; a note\n\n"
+                           "[Later]\nA=1");
+    EXPECT_EQ(store.get(app, "Window", "Theme"), "dark");
+    EXPECT_EQ(store.get(app, section, "Extra"), "kept");
+
+    QFile::remove(file()); // a file without the section gets it at the end
+    writeFile("[Window]\nTheme=dark");
+    ASSERT_TRUE(store.save(app, section, "UserName", "bob"));
+    EXPECT_EQ(fileBytes(), "[Window]\nTheme=dark\n\n[Config]\nUserName=bob\n");
+}
+
+TEST_F(IniSettingsStoreTest, ATextThatIsNotUtf8IsSentAndKeptByteForByteUntilEdited)
+{
+    // 0xE4 on its own is no UTF-8: an older tool or a hand edit wrote it.
+    writeFile("[Config]\nUserName=alice\nPassWord=p\xE4ss\nPop3Server=mail.example.test\n");
+    StoreHarness h(m_folder.path());
+    ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+    ASSERT_TRUE(h.checkTimer.fire());
+    h.tcp.serverSends("+OK\r\n+OK\r\n");
+    EXPECT_EQ(h.tcp.sent, "USER alice\r\nPASS p\xE4ss\r\n");
+
+    // The record is saved whole, in the order of its keys; the password the
+    // program did not change keeps its byte.
+    h.popChk.shutDown();
+    const QByteArray saved = "[Config]\nUserName=alice\nPassWord=p\xE4ss\nPop3Server=mail.example.test\n"
+                             "Interval=10\nMailerPath=\nSoundPath=\nPosLeft=8505\nPosTop=7522\n"
+                             "TopMost=False\nMailCountReset=False\n";
+    EXPECT_EQ(fileBytes(), saved);
+
+    // An edited password is written, and sent, as the new text.
+    h.globals.config.PassWord = QString::fromUtf8("n\xC3\xA4u");
+    h.iniConfig.saveConfig();
+    EXPECT_TRUE(fileBytes().contains("\nPassWord=n\xC3\xA4u\n"));
+    EXPECT_EQ(h.iniConfig.passWordBytes(), "n\xC3\xA4u");
+}
+
+TEST_F(IniSettingsStoreTest, SettingsThatAreNoPlainFileOfTheUserAreRefused)
+{
+    struct Case {
+        const char* name;
+        std::function<bool(const QString& folder, const QString& file)> plant;
+        int number;
+        QString description;
+    };
+    const QString plain = m_folder.filePath("elsewhere.conf");
+    const auto chownTo = [](const QString& path) {
+        return ::lchown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
+    };
+    const std::vector<Case> cases = {
+        {"a pipe (reading it would wait for ever)",
+         [](const QString&, const QString& file) {
+             return ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0;
+         },
+         75, "Path/File access error: the settings file %1 is not a plain file"},
+        {"a symbolic link", [&](const QString&, const QString& file) { return QFile::link(plain, file); }, 75,
+         "Path/File access error: the settings file %1 is not a plain file"},
+        {"a file of another user",
+         [&](const QString&, const QString& file) {
+             QFile planted(file);
+             return planted.open(QIODevice::WriteOnly) && planted.write("[Config]\nPassWord=x\n") > 0 &&
+                    chownTo(file);
+         },
+         70, "Permission denied: the settings file %1 belongs to another user"},
+        {"a folder of another user", [&](const QString& folder, const QString&) { return chownTo(folder); },
+         70, "Permission denied: the settings folder %1 belongs to another user"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir base;
+        const QString folder = base.filePath(app);
+        const QString path = folder + "/" + app + ".conf";
+        ASSERT_TRUE(QDir().mkpath(folder));
+        {
+            QFile target(plain);
+            ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+            target.write("[Config]\nPassWord=x\n");
+        }
+        if (!c.plant(folder, path)) {
+            if (::geteuid() != 0 && c.number == 70)
+                continue; // only root can give a file away; the other cases still run
+            FAIL() << "could not plant it";
+        }
+        const bool aboutFolder = c.description.contains("folder");
+        const diag::Failure expected{c.number, c.description.arg(aboutFolder ? folder : path)};
+
+        IniSettingsStore store(base.path());
+        EXPECT_EQ(store.refusal(app), expected);
+        EXPECT_EQ(store.get(app, section, "PassWord"), QString());
+        EXPECT_FALSE(store.save(app, section, "PassWord", "new"));
+        QFile target(plain);
+        ASSERT_TRUE(target.open(QIODevice::ReadOnly));
+        EXPECT_EQ(target.readAll(), "[Config]\nPassWord=x\n"); // a link's target stays as it was
+        EXPECT_EQ(QFileInfo(path).isSymLink(), QString(c.name) == "a symbolic link");
+
+        // Start-up stops with the reason, the number and the description.
+        StoreHarness h(base.path());
+        EXPECT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Failed);
+        EXPECT_EQ(
+            h.journal.filter("message"),
+            QStringList{QStringLiteral("message 16 %1\r\n\r\n%2").arg(c.number).arg(expected.description)});
+    }
 }
 
 TEST_F(IniSettingsStoreTest, SaveReplacesAValue)

@@ -176,6 +176,28 @@ TEST_F(Form, AnEmptyUserNameIsRefusedAndChangesNothing)
     EXPECT_EQ(store.writes.size(), 10);
 }
 
+TEST_F(Form, ALineBreakOrNulInTheUserNameOrPasswordIsRefusedAndChangesNothing)
+{
+    // Either would end the POP3 command the value is sent in and start another.
+    for (const QString& bad : {QString("\r\nDELE 1"), QString("a\nb"), QString("a\r"), QString(QChar(0))}) {
+        for (const bool inPassword : {false, true}) {
+            settings::ConfigFormFields form = fields;
+            (inPassword ? form.passWord : form.userName) += bad;
+            journal.clear();
+            EXPECT_FALSE(settings::acceptConfigForm(form, globals, config, messages, {}));
+            EXPECT_EQ(journal,
+                      Journal{inPassword ? "message 48 ﾊﾟｽﾜｰﾄﾞに使えない文字（改行など）が含まれています。"
+                                         : "message 48 ﾕｰｻﾞ名に使えない文字（改行など）が含まれています。"});
+            EXPECT_EQ(globals.config, settings::ConfigRecord{});
+            EXPECT_FALSE(globals.ConfigChanged);
+            EXPECT_TRUE(store.writes.isEmpty());
+        }
+    }
+    fields.passWord = "tab\tand blanks "; // other characters go as they are
+    EXPECT_TRUE(ok("5"));
+    EXPECT_EQ(globals.config.PassWord, "tab\tand blanks ");
+}
+
 TEST_F(Form, TheKeyboardFilterPassesDigitsAndBackspaceOnly)
 {
     for (char c : QByteArray("0123456789"))

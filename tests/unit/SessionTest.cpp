@@ -125,6 +125,36 @@ TEST_F(Session, EmptyCredentialsAreSentAsTheyAre)
     EXPECT_EQ(h.tcp.sent, "USER \r\nPASS \r\n");
 }
 
+TEST_F(Session, ACredentialThatWouldEndTheCommandIsNeverSent)
+{
+    // A stored value with CR, LF or NUL would put commands of its own on the
+    // wire ("DELE 1" behind PASS deletes mail): the check fails instead.
+    const QString injected[] = {"s\r\nDELE 1\r\nQUIT", "s\nDELE 1", "s\rDELE 1",
+                                QString("s") + QChar(0) + "DELE 1"};
+    for (const QString& value : injected) {
+        for (const bool inPassword : {false, true}) {
+            Harness fresh;
+            fresh.store.put(inPassword ? "PassWord" : "UserName", value);
+            ASSERT_EQ(fresh.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+            ASSERT_TRUE(fresh.checkTimer.fire());
+            fresh.tcp.serverSends("+OK ready\r\n");
+            fresh.tcp.serverSends("+OK\r\n");
+            fresh.tcp.serverSends("+OK\r\n"); // after the refusal nothing of the connection is heard
+            const std::string what = (inPassword ? "password " : "user name ") + value.toStdString();
+            EXPECT_EQ(fresh.tcp.sent, inPassword ? "USER alice\r\n" : "") << what;
+            EXPECT_FALSE(fresh.tcp.isOpen()) << what;
+            const QString message =
+                QStringLiteral("message 48 Error 5\r\n\r\nThe %1 was not sent: it holds a line "
+                               "break or a NUL character. Correct it in the settings.")
+                    .arg(inPassword ? "password" : "user name");
+            EXPECT_EQ(fresh.journal.filter("message"), QStringList{message}) << what;
+            EXPECT_EQ(fresh.popChk.variables().ErrorCount, 1) << what;
+            EXPECT_FALSE(fresh.replyTimer.isEnabled()) << what;
+            EXPECT_EQ(fresh.checkTimer.interval(), 1000) << what; // the error report's retry
+        }
+    }
+}
+
 TEST_F(Session, ARejectedReplyIsReportedAndLeavesTheConversationWhereItWas)
 {
     h.tcp.serverSends("+OK\r\n+OK\r\n");
