@@ -118,12 +118,12 @@ TEST_F(DovecotTest, APasswordCarryingCommandsDeletesNothing)
                          desktop.ports(tcp, checkTimer, replyTimer, launcher)};
     ASSERT_EQ(popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
     // Over when the refusal is reported, or (sent as it is) when the check ends.
-    QTest::qWaitFor(
+    ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return !desktop.journal.filter("message").isEmpty() ||
                    (checkTimer.isEnabled() && checkTimer.interval() == 60000);
         },
-        10000);
+        10000));
     EXPECT_TRUE(desktop.journal.filter("message").value(0).startsWith("message 48 Error 5\r\n\r\n"));
     popChk.shutDown();
 
