@@ -17,4 +17,8 @@ QRect twipsRect(int left, int top, int width, int height);
 // bars included, using the window's outer size as far as it is known.
 void centreOnScreen(QWidget& window);
 
+// Moves a top-level window, as little as it takes, so that the whole of it
+// lies on one screen: the one that shows most of it, else the primary one.
+void moveOntoScreen(QWidget& window);
+
 } // namespace vindel::shell
