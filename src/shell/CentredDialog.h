@@ -5,8 +5,9 @@
 namespace vindel::shell {
 
 // The program's dialogs: a fixed frame with a title and a close box only,
-// centred on the whole screen the first time they are shown (by then the
-// frame's size is known on desktops that report it early), never again.
+// carrying the program's icon, and centred on the whole screen by their
+// outer size (frame and title bar included) the first time they are shown,
+// never again.
 class CentredDialog : public QDialog {
     Q_OBJECT
 public:
@@ -14,9 +15,11 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     bool m_placed = false;
+    bool m_frameKnown = false; // centred by the outer size already
 };
 
 } // namespace vindel::shell
