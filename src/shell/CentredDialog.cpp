@@ -3,39 +3,51 @@
 #include "shell/Pictures.h"
 #include "shell/ScreenUnits.h"
 
-#include <QEvent>
-
 namespace vindel::shell {
+namespace {
+constexpr int frameLookMs = 25;
+constexpr int frameLooks = 40; // the frame is looked for during one second
+} // namespace
 
 CentredDialog::CentredDialog(QWidget* parent, Qt::WindowFlags extraFlags)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint | extraFlags)
 {
     setWindowIcon(Pictures::application());
+    m_frameLook.setInterval(frameLookMs);
+    connect(&m_frameLook, &QTimer::timeout, this, &CentredDialog::lookForFrame);
 }
 
 void CentredDialog::showEvent(QShowEvent* event)
 {
     if (!m_placed) {
         m_placed = true;
-        m_frameKnown = frameGeometry().size() != size();
         centreOnScreen(*this);
+        // The window manager adds its frame and title bar only after the
+        // window is mapped, and no event tells when: until the frame shows
+        // in the outer size, look for it, then centre again by that size
+        // (again, until the window manager has let it stay there).
+        if (frameGeometry().size() == size()) {
+            m_looksLeft = frameLooks;
+            m_frameLook.start();
+        }
     }
     QDialog::showEvent(event);
 }
 
-bool CentredDialog::event(QEvent* event)
+void CentredDialog::lookForFrame()
 {
-    const bool handled = QDialog::event(event);
-    // The window manager adds its frame and title bar only once the window
-    // is mapped, and tells the size with the move that follows: the window
-    // is centred again by its outer size then, once.
-    if (m_placed && !m_frameKnown && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
-        frameGeometry().size() != size()) {
-        m_frameKnown = true;
-        centreOnScreen(*this);
+    if (!isVisible() || --m_looksLeft <= 0) {
+        m_frameLook.stop();
+        return;
     }
-    return handled;
+    if (frameGeometry().size() == size())
+        return;
+    if (pos() == centredPosition(*this)) {
+        m_frameLook.stop();
+        return;
+    }
+    centreOnScreen(*this);
 }
 
 } // namespace vindel::shell

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 
 namespace vindel::shell {
 
@@ -15,11 +16,13 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool event(QEvent* event) override;
 
 private:
+    void lookForFrame();
+
     bool m_placed = false;
-    bool m_frameKnown = false; // centred by the outer size already
+    QTimer m_frameLook;
+    int m_looksLeft = 0;
 };
 
 } // namespace vindel::shell

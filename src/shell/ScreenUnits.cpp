@@ -31,15 +31,20 @@ QRect twipsRect(int left, int top, int width, int height)
     return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
 }
 
-void centreOnScreen(QWidget& window)
+QPoint centredPosition(const QWidget& window)
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
-        return;
+        return window.pos();
     const QRect whole = screen->geometry();
     const QSize outer = window.frameGeometry().size();
-    window.move(whole.x() + (whole.width() - outer.width()) / 2,
-                whole.y() + (whole.height() - outer.height()) / 2);
+    return {whole.x() + (whole.width() - outer.width()) / 2,
+            whole.y() + (whole.height() - outer.height()) / 2};
+}
+
+void centreOnScreen(QWidget& window)
+{
+    window.move(centredPosition(window));
 }
 
 void moveOntoScreen(QWidget& window)
