@@ -91,9 +91,9 @@ int main(int argc, char** argv)
     shell::StatusWindow window;
     shell::TrayIcon tray(window.menu(), window, appControl);
     shell::NoticeHost notice(appControl);
-    shell::QtMessageBoxes messages;
+    shell::QtMessageBoxes messages(&window);
     settings::ConfigStore config(globals, store, window);
-    shell::ConfigDialogWindowHost configDialog(globals, config, messages, sound);
+    shell::ConfigDialogWindowHost configDialog(globals, config, messages, sound, &window);
     shell::AboutHost about(globals, launcher);
 
     shell::PopChk popChk(globals, config,

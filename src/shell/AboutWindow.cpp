@@ -35,7 +35,6 @@ AboutWindow::AboutWindow(const settings::Globals& globals, ProcessLauncher& laun
     setFixedSize(twipsToPixels(4890), twipsToPixels(3510));
     setFont(Fonts::gothic(9));
     setWindowTitle(captionText());
-    setWindowIcon(Pictures::about());
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("picIcon"));
@@ -108,6 +107,7 @@ QLabel* AboutWindow::addLabel(const char* name, const QString& text, const QRect
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(place);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setTextFormat(Qt::PlainText);
     return label;
 }
 

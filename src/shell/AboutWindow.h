@@ -4,7 +4,6 @@
 #include "shell/CentredDialog.h"
 #include "shell/ProcessLauncher.h"
 
-
 class QLabel;
 class QPushButton;
 

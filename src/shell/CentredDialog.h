@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 
 namespace vindel::shell {
 
 // The program's dialogs: a fixed frame with a title and a close box only,
-// centred on the whole screen the first time they are shown (by then the
-// frame's size is known on desktops that report it early), never again.
+// carrying the program's icon, and centred on the whole screen by their
+// outer size (frame and title bar included) the first time they are shown,
+// never again.
 class CentredDialog : public QDialog {
     Q_OBJECT
 public:
@@ -16,7 +18,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void lookForFrame();
+
     bool m_placed = false;
+    QTimer m_frameLook;
+    int m_looksLeft = 0;
 };
 
 } // namespace vindel::shell

@@ -6,12 +6,15 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QValidator>
+
+#include <algorithm>
 
 namespace vindel::shell {
 namespace {
@@ -21,12 +24,20 @@ const QString executableFilter = QStringLiteral("実行ﾌｧｲﾙ (*.exe)");
 const QString allFilesFilter = QStringLiteral("すべてのﾌｧｲﾙ (*)");
 const QString waveFilter = QStringLiteral("WAVEﾌｧｲﾙ (*.wav)");
 
-QString openFileDialog(QWidget* parent, const QString& startFolder, const QStringList& filters,
+// Modal to the settings dialog only, as the dialog itself is modal to the
+// status window only: the tray icon's menu keeps working meanwhile.
+QString openFileDialog(QWidget* parent, const QString& start, const QStringList& filters,
                        const QString& selected)
 {
-    QString chosenFilter = selected;
-    return QFileDialog::getOpenFileName(parent, QString(), startFolder, filters.join(QStringLiteral(";;")),
-                                        &chosenFilter);
+    QFileDialog dialog(parent, QString(), start, filters.join(QStringLiteral(";;")));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.selectNameFilter(selected);
+    if (parent)
+        dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
 }
 
 // The mail-program setting is a command line: a chosen path with blanks or
@@ -41,6 +52,66 @@ QString asCommandLine(const QString& path)
 }
 
 } // namespace
+
+// The interval box takes two characters from the keyboard. Whatever an edit
+// puts in (typing, pasting, dropping) is held to the keyboard rule: only the
+// characters that rule lets through, and only as many as fit in the two.
+// Text the dialog sets itself (setText) is not checked, so a stored interval
+// of three digits shows whole; deleting and moving about work as in any box.
+class IntervalInput : public QValidator {
+public:
+    static constexpr qsizetype typedLimit = 2;
+
+    explicit IntervalInput(QLineEdit* box) : QValidator(box), m_box(box), m_before(box->text())
+    {
+        connect(box, &QLineEdit::textChanged, this, [this](const QString& text) { m_before = text; });
+    }
+
+    // QLineEdit validates what setText puts in as well: let it through.
+    void setText(const QString& text)
+    {
+        m_setting = true;
+        m_box->setText(text);
+        m_setting = false;
+    }
+
+    State validate(QString& input, int& pos) const override
+    {
+        if (m_setting)
+            return Acceptable;
+        const QString& before = m_before;
+        // The edit replaced the part between what the texts share at the
+        // start and at the end; the cursor stands just after what came in.
+        qsizetype tail = 0;
+        const qsizetype tailLimit = std::min(before.size(), input.size() - pos);
+        while (tail < tailLimit && before.at(before.size() - 1 - tail) == input.at(input.size() - 1 - tail))
+            ++tail;
+        qsizetype head = 0;
+        const qsizetype headLimit = std::min(before.size(), input.size()) - tail;
+        while (head < headLimit && before.at(head) == input.at(head))
+            ++head;
+        const QString added = input.mid(head, input.size() - head - tail);
+        if (added.isEmpty())
+            return Acceptable;
+
+        QString kept;
+        for (const QChar typed : added) {
+            if (typed != QChar(8) && settings::intervalKeyAccepted(typed))
+                kept += typed;
+        }
+        kept.truncate(std::max<qsizetype>(0, typedLimit - head - tail));
+        if (kept.isEmpty())
+            return Invalid; // nothing of it may go in: the edit is undone
+        input = before.left(head) + kept + before.right(tail);
+        pos = static_cast<int>(head + kept.size());
+        return Acceptable;
+    }
+
+private:
+    QLineEdit* m_box;
+    QString m_before;
+    bool m_setting = false;
+};
 
 ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& store, MessageBoxes& messages,
                            check::SoundPlayer& sound, QWidget* parent)
@@ -102,9 +173,9 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
 
     m_password->setEchoMode(QLineEdit::Password);
     m_password->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // '*'
-    m_interval->setMaxLength(2);
+    m_intervalInput = new IntervalInput(m_interval);
+    m_interval->setValidator(m_intervalInput);
     m_interval->setAttribute(Qt::WA_InputMethodEnabled, false);
-    m_interval->installEventFilter(this);
     for (QLineEdit* box : {m_userName, m_password, m_server})
         box->installEventFilter(this);
 
@@ -128,7 +199,7 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
     m_userName->setText(fields.userName);
     m_password->setText(fields.passWord);
     m_server->setText(fields.pop3Server);
-    m_interval->setText(fields.interval);
+    m_intervalInput->setText(fields.interval);
     m_mailerPath->setText(fields.mailerPath);
     m_soundPath->setText(fields.soundPath);
     m_mailCountReset->setChecked(fields.mailCountReset);
@@ -158,8 +229,6 @@ QLineEdit* ConfigDialog::addBox(QWidget* container, const char* name, const QRec
 
 bool ConfigDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_interval && event->type() == QEvent::KeyPress)
-        return filterIntervalKey(static_cast<QKeyEvent*>(event));
     if (event->type() == QEvent::FocusIn &&
         (watched == m_userName || watched == m_password || watched == m_server)) {
         // Typing replaces the whole text. Deferred, so that the click that
@@ -170,50 +239,38 @@ bool ConfigDialog::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-bool ConfigDialog::filterIntervalKey(const QKeyEvent* key) const
-{
-    // Moving on, confirming, cancelling and pasting stay possible; the OK
-    // rule deals with whatever a paste brings.
-    if (key->matches(QKeySequence::Paste))
-        return false;
-    switch (key->key()) {
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        return false;
-    case Qt::Key_Backspace:
-        return !settings::intervalKeyAccepted(QChar(8));
-    default:
-        break;
-    }
-    const QString text = key->text();
-    return text.size() != 1 || !settings::intervalKeyAccepted(text.at(0));
-}
-
 void ConfigDialog::okPressed()
 {
     settings::ConfigFormFields fields{m_userName->text(),           m_password->text(),   m_server->text(),
                                       m_interval->text(),           m_mailerPath->text(), m_soundPath->text(),
                                       m_mailCountReset->isChecked()};
-    const bool close = settings::acceptConfigForm(fields, m_globals, m_store, m_messages,
-                                                  [this](const QString& text) { m_interval->setText(text); });
+    const bool close =
+        settings::acceptConfigForm(fields, m_globals, m_store, m_messages,
+                                   [this](const QString& text) { m_intervalInput->setText(text); });
     if (close)
         accept();
 }
 
+QString ConfigDialog::chooseFile(const QStringList& filters, const QString& selected)
+{
+    // The two browse buttons share one open dialog: it starts with the file
+    // chosen last in this window, else in the home folder; a cancel leaves
+    // no name for the next time.
+    const QString start = m_fileName.isEmpty() ? QDir::homePath() : m_fileName;
+    m_fileName = m_chooseFile(this, start, filters, selected);
+    return m_fileName;
+}
+
 void ConfigDialog::browseMailer()
 {
-    const QString chosen =
-        m_chooseFile(this, QDir::homePath(), {executableFilter, allFilesFilter}, allFilesFilter);
+    const QString chosen = chooseFile({executableFilter, allFilesFilter}, allFilesFilter);
     if (!chosen.isEmpty())
         m_mailerPath->setText(asCommandLine(chosen));
 }
 
 void ConfigDialog::browseSound()
 {
-    const QString chosen = m_chooseFile(this, QDir::homePath(), {waveFilter}, waveFilter);
+    const QString chosen = chooseFile({waveFilter}, waveFilter);
     if (chosen.isEmpty())
         return;
     m_soundPath->setText(chosen);

@@ -16,6 +16,8 @@ class QPushButton;
 
 namespace vindel::shell {
 
+class IntervalInput;
+
 // The settings dialog. It opens filled from the configuration record; OK
 // validates, stores all settings and closes; Cancel, Escape and the close box
 // change nothing.
@@ -23,9 +25,10 @@ class ConfigDialog : public CentredDialog {
     Q_OBJECT
 
 public:
-    // Asks the user for a file: parent, start folder, filters (the first is
-    // offered first unless `selected` names another). Empty when cancelled.
-    using FileChooser = std::function<QString(QWidget* parent, const QString& startFolder,
+    // Asks the user for a file: parent, where to start (a folder, or a file
+    // to start with), filters (the first is offered first unless `selected`
+    // names another). Empty when cancelled.
+    using FileChooser = std::function<QString(QWidget* parent, const QString& start,
                                               const QStringList& filters, const QString& selected)>;
 
     ConfigDialog(settings::Globals& globals, settings::ConfigStore& store, MessageBoxes& messages,
@@ -44,18 +47,20 @@ private:
     void okPressed();
     void browseMailer();
     void browseSound();
-    bool filterIntervalKey(const QKeyEvent* key) const;
+    QString chooseFile(const QStringList& filters, const QString& selected);
 
     settings::Globals& m_globals;
     settings::ConfigStore& m_store;
     MessageBoxes& m_messages;
     check::SoundPlayer& m_sound;
     FileChooser m_chooseFile;
+    QString m_fileName; // the open dialog's last answer
 
     QLineEdit* m_userName = nullptr;
     QLineEdit* m_password = nullptr;
     QLineEdit* m_server = nullptr;
     QLineEdit* m_interval = nullptr;
+    IntervalInput* m_intervalInput = nullptr;
     QLineEdit* m_mailerPath = nullptr;
     QLineEdit* m_soundPath = nullptr;
     QPushButton* m_browseMailer = nullptr;

@@ -5,14 +5,17 @@
 namespace vindel::shell {
 
 ConfigDialogWindowHost::ConfigDialogWindowHost(settings::Globals& globals, settings::ConfigStore& store,
-                                               MessageBoxes& messages, check::SoundPlayer& sound)
-    : m_globals(globals), m_store(store), m_messages(messages), m_sound(sound)
+                                               MessageBoxes& messages, check::SoundPlayer& sound,
+                                               QWidget* owner)
+    : m_globals(globals), m_store(store), m_messages(messages), m_sound(sound), m_owner(owner)
 {
 }
 
 void ConfigDialogWindowHost::runModal()
 {
-    ConfigDialog dialog(m_globals, m_store, m_messages, m_sound);
+    ConfigDialog dialog(m_globals, m_store, m_messages, m_sound, m_owner);
+    if (m_owner)
+        dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
 }
 

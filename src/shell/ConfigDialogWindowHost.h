@@ -6,13 +6,17 @@
 #include "shell/ConfigDialogHost.h"
 #include "shell/MessageBoxes.h"
 
+class QWidget;
+
 namespace vindel::shell {
 
-// Runs the settings dialog modally, on a fresh window each time.
+// Runs the settings dialog modally, on a fresh window each time. Given an
+// owner (the status window), the dialog is modal to that window only, so that
+// the tray icon's menu still opens while it is up.
 class ConfigDialogWindowHost : public ConfigDialogHost {
 public:
     ConfigDialogWindowHost(settings::Globals& globals, settings::ConfigStore& store, MessageBoxes& messages,
-                           check::SoundPlayer& sound);
+                           check::SoundPlayer& sound, QWidget* owner = nullptr);
 
     void runModal() override;
 
@@ -21,6 +25,7 @@ private:
     settings::ConfigStore& m_store;
     MessageBoxes& m_messages;
     check::SoundPlayer& m_sound;
+    QWidget* m_owner;
 };
 
 } // namespace vindel::shell

@@ -1,5 +1,7 @@
 #include "shell/Fonts.h"
 
+#include <QFontMetrics>
+#include <QLabel>
 #include <QStringList>
 
 namespace vindel::shell {
@@ -24,6 +26,20 @@ QFont Fonts::sansSerif(qreal points)
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(points);
     return font;
+}
+
+void Fonts::showFitted(QLabel& label, const QFont& font, const QString& text)
+{
+    constexpr qreal step = 0.25;
+    // A pixel clear on either side: the status text sits inside a frame.
+    const int width = label.contentsRect().width() - 2;
+    QFont fitted = font;
+    while (QFontMetrics(fitted).horizontalAdvance(text) > width &&
+           fitted.pointSizeF() - step >= smallestPoints)
+        fitted.setPointSizeF(fitted.pointSizeF() - step);
+    label.setTextFormat(Qt::PlainText);
+    label.setFont(fitted);
+    label.setText(QFontMetrics(fitted).elidedText(text, Qt::ElideMiddle, width));
 }
 
 } // namespace vindel::shell

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QFont>
+#include <QString>
+
+class QLabel;
 
 namespace vindel::shell {
 
@@ -12,6 +15,14 @@ public:
     static QFont gothic(qreal points);
     // A small plain sans-serif face, for the English status texts.
     static QFont sansSerif(qreal points);
+
+    // Shows `text` as plain text in a one-line label of fixed size. A text too
+    // wide for the label is drawn in a smaller face, down to smallestPoints;
+    // what is still too wide then is cut in the middle, so that both ends
+    // ("You have " and " Mail(s)") stay readable.
+    static void showFitted(QLabel& label, const QFont& font, const QString& text);
+
+    static constexpr qreal smallestPoints = 6.0;
 };
 
 } // namespace vindel::shell

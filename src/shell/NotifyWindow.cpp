@@ -27,10 +27,11 @@ NotifyWindow::NotifyWindow(int lifetimeMs, QWidget* parent) : CentredDialog(pare
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, &NotifyWindow::closeStep);
 
-    m_status = new QLabel(QStringLiteral("You have ??? Mail(s)"), this);
+    m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("lblStatus"));
     m_status->setGeometry(twipsRect(240, 240, 1575, 255));
     m_status->setAlignment(Qt::AlignCenter);
+    setStatusText(QStringLiteral("You have ??? Mail(s)"));
     QPalette palette = m_status->palette();
     palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
     m_status->setPalette(palette);
@@ -49,12 +50,15 @@ NotifyWindow::~NotifyWindow() = default;
 
 void NotifyWindow::setStatusText(const QString& text)
 {
-    m_status->setText(text);
+    // The count comes from the server: shown as plain text, shrunk or cut
+    // to fit the label.
+    m_statusText = text;
+    Fonts::showFitted(*m_status, font(), text);
 }
 
 QString NotifyWindow::statusText() const
 {
-    return m_status->text();
+    return m_statusText;
 }
 
 void NotifyWindow::closeStep()

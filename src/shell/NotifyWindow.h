@@ -22,6 +22,7 @@ public:
     ~NotifyWindow() override;
 
     void setStatusText(const QString& text);
+    // The whole text, as given (the label may show it shrunk or cut).
     QString statusText() const;
 
     // Hides the window, tells the owner it is gone and destroys it.
@@ -37,6 +38,7 @@ protected:
 
 private:
     QLabel* m_status = nullptr;
+    QString m_statusText;
     QPushButton* m_ok = nullptr;
     QTimer m_unload;
     bool m_closing = false;

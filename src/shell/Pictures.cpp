@@ -30,32 +30,45 @@ QIcon load(const QString& name, std::initializer_list<int> sizes = {16, 32})
 
 } // namespace
 
+// Each picture is read once and then shared: the state pictures change with
+// every new count, and reading them afresh each time only adds memory.
 QIcon Pictures::state(StatePicture picture)
 {
+    static const QIcon normal = load(QStringLiteral("state-normal"), {16, 32, 48, 256});
+    static const QIcon newMail = load(QStringLiteral("state-newmail"));
+    static const QIcon error = load(QStringLiteral("state-error"));
     switch (picture) {
     case StatePicture::NewMail:
-        return load(QStringLiteral("state-newmail"));
+        return newMail;
     case StatePicture::Error:
-        return load(QStringLiteral("state-error"));
+        return error;
     case StatePicture::Normal:
         break;
     }
-    return load(QStringLiteral("state-normal"), {16, 32, 48, 256});
+    return normal;
+}
+
+QIcon Pictures::application()
+{
+    return state(StatePicture::Normal);
 }
 
 QIcon Pictures::mailer()
 {
-    return load(QStringLiteral("mailer"));
+    static const QIcon icon = load(QStringLiteral("mailer"));
+    return icon;
 }
 
 QIcon Pictures::notice()
 {
-    return load(QStringLiteral("notice"));
+    static const QIcon icon = load(QStringLiteral("notice"));
+    return icon;
 }
 
 QIcon Pictures::about()
 {
-    return load(QStringLiteral("about"));
+    static const QIcon icon = load(QStringLiteral("about"));
+    return icon;
 }
 
 QCursor Pictures::envelopeCursor()

@@ -8,11 +8,14 @@
 namespace vindel::shell {
 
 // The program's own pictures, compiled in from resources/vindel.qrc. Each
-// icon holds a hand-drawn 16 x 16 version besides the 32 x 32 one.
+// icon holds a hand-drawn 16 x 16 version besides the 32 x 32 one. Each is
+// read once; every call hands out the same shared icon.
 class Pictures {
 public:
     // The state pictures: postbox, postbox with a letter, crossed-out postbox.
     static QIcon state(StatePicture picture);
+    // The program's own icon, which every window carries: the postbox.
+    static QIcon application();
     // The mail-program button: a letter sheet with a stamp.
     static QIcon mailer();
     // The notice window's icon: a postbox with a letter in its slot.

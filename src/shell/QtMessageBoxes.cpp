@@ -1,5 +1,8 @@
 #include "shell/QtMessageBoxes.h"
 
+#include "shell/Pictures.h"
+
+#include <QApplication>
 #include <QMessageBox>
 
 namespace vindel::shell {
@@ -20,13 +23,24 @@ QMessageBox::Icon iconFor(MessageStyle style)
 
 } // namespace
 
+QtMessageBoxes::QtMessageBoxes(QWidget* owner) : m_owner(owner) {}
+
 void QtMessageBoxes::show(const QString& text, MessageStyle style)
 {
     // The texts break lines with CR LF; a lone LF reads the same here.
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(iconFor(style), QStringLiteral("Vindel"), shown, QMessageBox::Ok);
+    // A box raised from a modal dialog (the settings' own messages) is modal
+    // to that dialog, so that the dialog waits for it.
+    QWidget* owner = m_owner;
+    if (owner && QApplication::activeModalWidget())
+        owner = QApplication::activeModalWidget();
+    QMessageBox box(iconFor(style), QStringLiteral("Vindel"), shown, QMessageBox::Ok, owner);
+    // Descriptions may quote a server or a file: never read as markup.
     box.setTextFormat(Qt::PlainText);
+    box.setWindowIcon(Pictures::application());
+    if (owner)
+        box.setWindowModality(Qt::WindowModal);
     box.setAttribute(Qt::WA_QuitOnClose, false); // closing a message never ends the program
     box.exec();
 }

@@ -5,6 +5,7 @@
 #include "shell/ScreenUnits.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -51,6 +52,8 @@ StatusWindow::StatusWindow(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Fra
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("lblStatus"));
     m_status->setAlignment(Qt::AlignCenter);
+    // Counts come from the server: never read as markup.
+    m_status->setTextFormat(Qt::PlainText);
     m_status->setFont(Fonts::sansSerif(8.25));
     m_status->setAttribute(Qt::WA_TransparentForMouseEvents);
     // Laid out over the frame, as the start-up has always done.
@@ -100,12 +103,13 @@ void StatusWindow::toggleVisible()
 
 void StatusWindow::setStatusText(const QString& text)
 {
-    m_status->setText(text);
+    m_statusText = text;
+    Fonts::showFitted(*m_status, Fonts::sansSerif(8.25), text);
 }
 
 QString StatusWindow::statusText() const
 {
-    return m_status->text();
+    return m_statusText;
 }
 
 void StatusWindow::setStatusColour(TextColour colour)
@@ -171,15 +175,25 @@ int StatusWindow::topTwips() const
 void StatusWindow::setLeftTwips(int left)
 {
     move(twipsToPixels(left), pos().y());
+    m_placed = true;
 }
 
 void StatusWindow::setTopTwips(int top)
 {
     move(pos().x(), twipsToPixels(top));
+    m_placed = true;
 }
 
 void StatusWindow::setTopMost(bool topMost)
 {
+    // Loading the settings places the window and then calls this. A stored
+    // place kept within the screen's size may still leave only a sliver in
+    // view (or none, on a smaller screen or one that has gone): the window
+    // is moved wholly onto a screen before it shows. A drag is left alone.
+    if (m_placed) {
+        m_placed = false;
+        moveOntoScreen(*this);
+    }
     // Changing the flags hides a window, and the program relies on this call
     // showing it in any case.
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != topMost)
@@ -195,6 +209,19 @@ void StatusWindow::setFormTopChecked(bool checked)
 bool StatusWindow::isFormTopChecked() const
 {
     return m_menu.formTopAction()->isChecked();
+}
+
+void StatusWindow::closeEvent(QCloseEvent* event)
+{
+    // Closing the main window (the window manager's close, Alt+F4) ends the
+    // program as the Exit command does: position and settings saved. The
+    // window itself stays until the program has ended.
+    if (!m_commands) {
+        QWidget::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    m_commands->exitProgram();
 }
 
 bool StatusWindow::eventFilter(QObject* watched, QEvent* event)

@@ -33,7 +33,7 @@ public:
     // The show/hide entry: hides a shown window and shows a hidden one,
     // swapping the entry's caption.
     void toggleVisible();
-    // The label's current text.
+    // The label's current text, whole (the label may show it shrunk or cut).
     QString statusText() const;
 
     void setStatusText(const QString& text) override;
@@ -57,6 +57,7 @@ public:
     bool isFormTopChecked() const override;
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -71,6 +72,8 @@ private:
     std::array<QLabel*, 4> m_buttons{};
     QFrame* m_frame = nullptr;
     QLabel* m_status = nullptr;
+    QString m_statusText;
+    bool m_placed = false; // placed by the settings, not yet checked against the screens
     bool m_dragging = false;
     QPointF m_pressGlobal;
     QPoint m_windowAtPress;

@@ -7,6 +7,19 @@
 #include <QWidget>
 
 namespace vindel::shell {
+namespace {
+
+// The tray shows its tip as rich text when the tip looks like markup, and a
+// count comes from the server. A tip holding markup characters is therefore
+// handed over escaped, as rich text that reads exactly as the plain text.
+QString literalTip(const QString& tip)
+{
+    if (!tip.contains(u'<') && !tip.contains(u'&'))
+        return tip;
+    return QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(tip.toHtmlEscaped());
+}
+
+} // namespace
 
 TrayIcon::TrayIcon(MainMenu& menu, QWidget& statusWindow, AppControl& app)
     : m_menu(menu), m_statusWindow(statusWindow), m_app(app)
@@ -29,7 +42,7 @@ void TrayIcon::add(StatePicture picture, const QString& tip)
         connect(m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::activated, Qt::QueuedConnection);
     }
     m_icon->setIcon(Pictures::state(picture));
-    m_icon->setToolTip(tip);
+    m_icon->setToolTip(literalTip(tip));
     // Without a tray nothing shows now; on X11 Qt watches for a tray and
     // docks the icon, with its latest picture and tip, when one appears.
     m_icon->show();
@@ -40,7 +53,7 @@ void TrayIcon::modify(StatePicture picture, const QString& tip)
     if (!m_icon)
         return;
     m_icon->setIcon(Pictures::state(picture));
-    m_icon->setToolTip(tip);
+    m_icon->setToolTip(literalTip(tip));
 }
 
 void TrayIcon::remove()

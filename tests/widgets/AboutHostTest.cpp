@@ -4,6 +4,7 @@
 #include "BuildInfo.h"
 #include "WidgetFakes.h"
 #include "shell/AboutWindow.h"
+#include "shell/Pictures.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -82,6 +83,8 @@ TEST_F(AboutHostTest, ShowsNameVersionDescriptionCopyrightAndLinks)
     EXPECT_EQ(about->findChild<QLabel*>("lblMailAddress")->cursor().shape(), Qt::BitmapCursor);
 
     EXPECT_FALSE(about->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(about->windowIcon().pixmap(32, 32).toImage(),
+              shell::Pictures::application().pixmap(32, 32).toImage());
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const QPoint offset = about->frameGeometry().center() - screen.center();
     EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();

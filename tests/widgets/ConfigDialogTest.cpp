@@ -15,9 +15,11 @@
 #include <QStyle>
 #include <QTest>
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
+#include <vector>
 
 namespace vindel::test {
 namespace {
@@ -43,9 +45,11 @@ settings::ConfigRecord storedRecord()
 
 class ConfigDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { open(storedRecord()); }
+
+    void open(const settings::ConfigRecord& record)
     {
-        globals.config = storedRecord();
+        globals.config = record;
         dialog = std::make_unique<shell::ConfigDialog>(globals, store, messages, sound);
         dialog->setFileChooser(
             [this](QWidget*, const QString& folder, const QStringList& filters, const QString& selected) {
@@ -67,24 +71,6 @@ protected:
     QPushButton* button(const char* name) const
     {
         return dialog->findChild<QPushButton*>(QString::fromLatin1(name));
-    }
-
-    // Empties the interval box with Backspace and types the given keys.
-    void typeInterval(const QString& keys)
-    {
-        QLineEdit* interval = box("txtInterval");
-        interval->setFocus();
-        QTest::keyClick(interval, Qt::Key_End); // discarded, as every key but digits and Backspace
-        while (!interval->text().isEmpty())
-            QTest::keyClick(interval, Qt::Key_Backspace);
-        QTest::keyClicks(interval, keys);
-    }
-
-    void pasteIntoInterval(const QString& text)
-    {
-        typeInterval(QString());
-        QApplication::clipboard()->setText(text);
-        QTest::keySequence(box("txtInterval"), QKeySequence::Paste);
     }
 
     void pressOk() { QTest::mouseClick(button("cmdOk"), Qt::LeftButton); }
@@ -167,8 +153,11 @@ TEST_F(ConfigDialogTest, OkStoresWhatWasTyped)
 {
     QTest::keyClicks(box("txtYourName"), QStringLiteral("hanako")); // replaces the selected name
     QTest::mouseClick(dialog->findChild<QCheckBox*>(QStringLiteral("chkMailCount")), Qt::LeftButton);
-    typeInterval(QStringLiteral("25"));
-    QTest::keyClick(box("txtInterval"), Qt::Key_Return); // Enter in a box is OK
+    QLineEdit* interval = box("txtInterval");
+    interval->setFocus();
+    interval->selectAll();
+    QTest::keyClicks(interval, QStringLiteral("25"));
+    QTest::keyClick(interval, Qt::Key_Return); // Enter in a box is OK
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_EQ(globals.config.UserName, QStringLiteral("hanako"));
     EXPECT_EQ(globals.config.Interval, 25);
@@ -176,9 +165,45 @@ TEST_F(ConfigDialogTest, OkStoresWhatWasTyped)
     EXPECT_EQ(settingsStore.values.value(QStringLiteral("Vindel/Config/UserName")), QStringLiteral("hanako"));
 }
 
+// What is done to the interval box before OK.
+using IntervalEdit = std::function<void(QLineEdit*)>;
+
+// Empties the box with Backspace, then types.
+IntervalEdit typed(const char* keys)
+{
+    return [keys](QLineEdit* box) {
+        QTest::keyClick(box, Qt::Key_End);
+        while (!box->text().isEmpty())
+            QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClicks(box, QString::fromLatin1(keys));
+    };
+}
+
+// Selects the whole text and pastes over it with Ctrl+V.
+IntervalEdit pasted(const char* text)
+{
+    return [text](QLineEdit* box) {
+        box->selectAll();
+        QApplication::clipboard()->setText(QString::fromLatin1(text));
+        QTest::keySequence(box, QKeySequence::Paste);
+    };
+}
+
+// Presses keys in turn, starting with the cursor at the start.
+IntervalEdit keys(std::vector<QKeySequence> sequences)
+{
+    return [sequences](QLineEdit* box) {
+        box->setCursorPosition(0);
+        for (const QKeySequence& sequence : sequences)
+            QTest::keySequence(box, sequence);
+    };
+}
+
 struct IntervalCase {
     const char* name;
-    const char* typed;
+    qint16 stored;
+    IntervalEdit edit;
+    const char* boxBeforeOk;
     const char* boxAfterOk;
     qint16 interval;
     bool message;
@@ -186,58 +211,68 @@ struct IntervalCase {
 
 void PrintTo(const IntervalCase& c, std::ostream* os)
 {
-    *os << '"' << c.typed << '"';
+    *os << c.name;
 }
 
 class ConfigDialogIntervalTest : public ConfigDialogTest,
                                  public ::testing::WithParamInterface<IntervalCase> {};
 
-TEST_P(ConfigDialogIntervalTest, TypedIntervalFollowsTheRule)
+TEST_P(ConfigDialogIntervalTest, IntervalBoxFollowsTheKeyboardAndTheOkRule)
 {
     const IntervalCase& c = GetParam();
-    typeInterval(QString::fromLatin1(c.typed));
+    settings::ConfigRecord record = storedRecord();
+    record.Interval = c.stored;
+    open(record);
+    QLineEdit* interval = box("txtInterval");
+    interval->setFocus();
+    if (c.edit)
+        c.edit(interval);
+    EXPECT_EQ(interval->text(), QString::fromLatin1(c.boxBeforeOk));
     pressOk();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(box("txtInterval")->text(), QString::fromLatin1(c.boxAfterOk));
+    EXPECT_EQ(interval->text(), QString::fromLatin1(c.boxAfterOk));
     EXPECT_EQ(globals.config.Interval, c.interval);
+    EXPECT_EQ(settingsStore.values.value(QStringLiteral("Vindel/Config/Interval")),
+              QString::number(c.interval));
     EXPECT_EQ(messages.texts, c.message ? QStringList{intervalMessage} : QStringList{});
     if (c.message) {
         EXPECT_EQ(messages.styles, std::vector<shell::MessageStyle>{shell::MessageStyle::Exclamation});
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Typed, ConfigDialogIntervalTest,
-                         ::testing::Values(IntervalCase{"One", "1", "1", 1, false},
-                                           IntervalCase{"NinetyNine", "99", "99", 99, false},
-                                           IntervalCase{"Zero", "0", "10", 10, true},
-                                           IntervalCase{"LeadingZero", "05", "10", 10, true},
-                                           IntervalCase{"Empty", "", "10", 10, true},
-                                           // letters and blanks are discarded as they are typed
-                                           IntervalCase{"LettersAndBlank", "a3 b", "3", 3, false},
-                                           // the box takes two characters
-                                           IntervalCase{"ThreeDigits", "123", "12", 12, false}),
-                         [](const ::testing::TestParamInfo<IntervalCase>& info) { return info.param.name; });
-
-TEST_F(ConfigDialogTest, PastedBlankBeforeADigitIsAccepted)
-{
-    pasteIntoInterval(QStringLiteral(" 7"));
-    EXPECT_EQ(box("txtInterval")->text(), QStringLiteral(" 7"));
-    pressOk();
-    EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(globals.config.Interval, 7);
-    EXPECT_TRUE(messages.texts.isEmpty());
-}
-
-TEST_F(ConfigDialogTest, PastedNonNumberBecomesTheDefaultWithTheMessage)
-{
-    pasteIntoInterval(QStringLiteral("7a"));
-    EXPECT_EQ(box("txtInterval")->text(), QStringLiteral("7a"));
-    pressOk();
-    EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(box("txtInterval")->text(), QStringLiteral("10"));
-    EXPECT_EQ(globals.config.Interval, 10);
-    EXPECT_EQ(messages.texts, QStringList{intervalMessage});
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConfigDialogIntervalTest,
+    ::testing::Values(
+        IntervalCase{"TypedOne", 10, typed("1"), "1", "1", 1, false},
+        IntervalCase{"TypedNinetyNine", 10, typed("99"), "99", "99", 99, false},
+        IntervalCase{"TypedZero", 10, typed("0"), "0", "10", 10, true},
+        IntervalCase{"TypedLeadingZero", 10, typed("05"), "05", "10", 10, true},
+        IntervalCase{"TypedNothing", 10, typed(""), "", "10", 10, true},
+        // letters and blanks are discarded as they are typed
+        IntervalCase{"TypedLettersAndBlank", 10, typed("a3 b"), "3", "3", 3, false},
+        // the keyboard fills two characters
+        IntervalCase{"TypedThreeDigits", 10, typed("123"), "12", "12", 12, false},
+        // a stored value is shown whole and kept when the rule accepts it
+        IntervalCase{"StoredThreeDigits", 250, nullptr, "250", "250", 250, false},
+        IntervalCase{"StoredHundred", 100, nullptr, "100", "100", 100, false},
+        IntervalCase{"StoredNegative", -5, nullptr, "-5", "10", 10, true},
+        IntervalCase{"StoredAboveTheRule", 999, nullptr, "999", "10", 10, true},
+        // a full box takes no more typing, but Backspace still works
+        IntervalCase{"StoredThreeDigitsTypedOn", 250, keys({Qt::Key_End, Qt::Key_7, Qt::Key_Backspace}), "25",
+                     "25", 25, false},
+        // editing keys work as in any text box
+        IntervalCase{"EndThenBackspace", 10, keys({Qt::Key_End, Qt::Key_Backspace}), "1", "1", 1, false},
+        IntervalCase{"DeleteThenDigit", 10, keys({Qt::Key_Delete, Qt::Key_3}), "30", "30", 30, false},
+        IntervalCase{"ArrowThenDigit", 10, keys({Qt::Key_Right, Qt::Key_Delete, Qt::Key_5}), "15", "15", 15,
+                     false},
+        IntervalCase{"SelectAllThenDigit", 10, keys({QKeySequence::SelectAll, Qt::Key_4}), "4", "4", 4,
+                     false},
+        // pasted text follows the keyboard's rule
+        IntervalCase{"PastedBlankAndDigit", 10, pasted(" 7"), "7", "7", 7, false},
+        IntervalCase{"PastedDigitAndLetter", 10, pasted("7a"), "7", "7", 7, false},
+        IntervalCase{"PastedThreeDigits", 10, pasted("123"), "12", "12", 12, false},
+        IntervalCase{"PastedLettersOnly", 10, pasted("ab"), "10", "10", 10, false}),
+    [](const ::testing::TestParamInfo<IntervalCase>& info) { return info.param.name; });
 
 TEST_F(ConfigDialogTest, EmptyUserNameIsRefusedAndTheDialogStays)
 {
@@ -317,6 +352,26 @@ TEST_F(ConfigDialogTest, ChosenMailProgramIsOfferedAllFilesAndKeptAsOneCommand)
     nextChoice = QStringLiteral("/usr/bin/mailer");
     QTest::mouseClick(button("cmdPath0"), Qt::LeftButton);
     EXPECT_EQ(box("txtMailerPath")->text(), QStringLiteral("/usr/bin/mailer"));
+}
+
+TEST_F(ConfigDialogTest, BrowsingStartsWithTheFileChosenLastInThisWindow)
+{
+    nextChoice = QStringLiteral("/opt/My Mail/run");
+    QTest::mouseClick(button("cmdPath0"), Qt::LeftButton);
+    nextChoice = QStringLiteral("/tmp/bell.wav");
+    QTest::mouseClick(button("cmdPath0"), Qt::LeftButton); // the name as chosen, not as quoted in the box
+    QTest::mouseClick(button("cmdPath1"), Qt::LeftButton); // both buttons share the one open dialog
+    nextChoice.clear();
+    QTest::mouseClick(button("cmdPath1"), Qt::LeftButton);
+    QTest::mouseClick(button("cmdPath0"), Qt::LeftButton); // a cancel leaves no name
+    EXPECT_EQ(askedFolders, QStringList({QDir::homePath(), QStringLiteral("/opt/My Mail/run"),
+                                         QStringLiteral("/tmp/bell.wav"), QStringLiteral("/tmp/bell.wav"),
+                                         QDir::homePath()}));
+
+    // A fresh window starts afresh.
+    open(storedRecord());
+    QTest::mouseClick(button("cmdPath0"), Qt::LeftButton);
+    EXPECT_EQ(askedFolders.last(), QDir::homePath());
 }
 
 TEST(ConfigDialogWindowHostTest, EachRunIsAFreshModalDialogFilledFromTheRecord)

@@ -6,8 +6,10 @@
 #include "shell/Pictures.h"
 #include "shell/ScreenUnits.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPointer>
@@ -83,6 +85,29 @@ TEST_F(NoticeHostTest, FirstNoticeShowsACentredTopMostWindowWithTheText)
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const QPoint offset = notice->frameGeometry().center() - screen.center();
     EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
+}
+
+TEST_F(NoticeHostTest, CountsAreShownLiterallyAndFitTheLabel)
+{
+    shell::NoticeHost host(app, 60000);
+    for (const QString& text :
+         {QStringLiteral("You have 99999 Mail(s)"), QStringLiteral("You have <b>x</b> Mail(s)"),
+          QStringLiteral("You have %1 Mail(s)").arg(QString(40, u'9'))}) {
+        SCOPED_TRACE(text.toStdString());
+        host.showNotice(text);
+        NotifyWindow* notice = onlyNotice();
+        ASSERT_NE(notice, nullptr);
+        EXPECT_EQ(notice->statusText(), text);
+        auto* label = notice->findChild<QLabel*>(QStringLiteral("lblStatus"));
+        const QString shown = QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
+        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(shown), label->width());
+        if (text.size() < 30) {
+            EXPECT_EQ(shown, text);
+        } else {
+            EXPECT_TRUE(shown.startsWith(QStringLiteral("You have 9"))) << shown.toStdString();
+            EXPECT_TRUE(shown.endsWith(QStringLiteral("9 Mail(s)"))) << shown.toStdString();
+        }
+    }
 }
 
 TEST_F(NoticeHostTest, SecondNoticeReusesTheWindowWhichClosesAtTheFirstDeadline)

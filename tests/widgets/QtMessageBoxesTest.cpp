@@ -1,13 +1,27 @@
 #include "shell/QtMessageBoxes.h"
 
 #include "ModalCatcher.h"
+#include "WidgetFakes.h"
+#include "settings/ConfigStore.h"
+#include "shell/ConfigDialogWindowHost.h"
+#include "shell/Pictures.h"
+#include "shell/StatusWindow.h"
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 namespace vindel::test {
 namespace {
+
+QImage iconImage(const QIcon& icon)
+{
+    return icon.pixmap(QSize(32, 32)).toImage();
+}
 
 TEST(QtMessageBoxesTest, ModalBoxTitledVindelWithTheStyleIconAndLineBreaks)
 {
@@ -23,6 +37,7 @@ TEST(QtMessageBoxesTest, ModalBoxTitledVindelWithTheStyleIconAndLineBreaks)
         QString text;
         QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
+        QImage windowIcon;
         ModalCatcher catcher(ModalCatcher::Kind::Modal, [&](QWidget* widget) {
             seen = qobject_cast<QMessageBox*>(widget);
             if (!seen)
@@ -31,6 +46,7 @@ TEST(QtMessageBoxesTest, ModalBoxTitledVindelWithTheStyleIconAndLineBreaks)
             text = seen->text();
             seenIcon = seen->icon();
             buttons = seen->standardButtons();
+            windowIcon = iconImage(seen->windowIcon());
         });
         boxes.show(QStringLiteral("Error 10061\r\n\r\nConnection is forcefully rejected"), style);
         ASSERT_TRUE(catcher.caught());
@@ -39,7 +55,100 @@ TEST(QtMessageBoxesTest, ModalBoxTitledVindelWithTheStyleIconAndLineBreaks)
         EXPECT_EQ(text, QStringLiteral("Error 10061\n\nConnection is forcefully rejected"));
         EXPECT_EQ(seenIcon, icon);
         EXPECT_EQ(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        EXPECT_EQ(windowIcon, iconImage(shell::Pictures::application()));
     }
+}
+
+// A window of its own that counts the presses it gets: it stands for the
+// tray icon's window, which a modal window must leave alone.
+class Bystander : public QWidget {
+public:
+    int presses = 0;
+
+protected:
+    void mousePressEvent(QMouseEvent*) override { ++presses; }
+};
+
+// While the settings dialog or a message box is up, the status window takes
+// no input, but other windows of the program (the tray icon's) still do.
+class ModalToTheStatusWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        status.setCommands(&commands);
+        status.move(40, 40);
+        status.show();
+        bystander.setGeometry(300, 300, 40, 40);
+        bystander.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&status));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&bystander));
+    }
+
+    // Clicks the status window's mail-program button and the bystander as
+    // the window system would, where modality is enforced.
+    void clickBoth()
+    {
+        const QLabel* mailer = status.findChild<QLabel*>(QStringLiteral("imgBtn3"));
+        QTest::mouseClick(status.windowHandle(), Qt::LeftButton, {}, mailer->geometry().center());
+        QTest::mouseClick(bystander.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+    }
+
+    FakeCommands commands;
+    shell::StatusWindow status;
+    Bystander bystander;
+    shell::QtMessageBoxes boxes{&status};
+};
+
+TEST_F(ModalToTheStatusWindowTest, MessageBox)
+{
+    QWidget* owner = nullptr;
+    ModalCatcher catcher(ModalCatcher::Kind::Modal, [&](QWidget* box) {
+        owner = box->parentWidget();
+        clickBoth();
+    });
+    boxes.show(QStringLiteral("Error 99999"), shell::MessageStyle::Stop);
+    ASSERT_TRUE(catcher.caught());
+    EXPECT_EQ(owner, &status);
+    EXPECT_TRUE(commands.calls.isEmpty());
+    EXPECT_EQ(bystander.presses, 1);
+    clickBoth(); // and both take input again afterwards
+    EXPECT_EQ(commands.calls, QStringList{QStringLiteral("launchMailer")});
+    EXPECT_EQ(bystander.presses, 2);
+}
+
+TEST_F(ModalToTheStatusWindowTest, SettingsDialogAndItsOwnMessages)
+{
+    settings::Globals globals;
+    MemorySettingsStore settingsStore;
+    FakeWindowPlacement placement;
+    settings::ConfigStore store{globals, settingsStore, placement};
+    FakeSoundPlayer sound;
+    shell::ConfigDialogWindowHost host(globals, store, boxes, sound, &status);
+
+    QImage dialogIcon;
+    QString messageOwner;
+    int pressesDuringMessage = -1;
+    ModalCatcher catcher(ModalCatcher::Kind::Modal, [&](QWidget* dialog) {
+        dialogIcon = iconImage(dialog->windowIcon());
+        clickBoth();
+        // OK with no user name: the message waits for the dialog's answer,
+        // modal to the dialog itself.
+        ModalCatcher message(ModalCatcher::Kind::Modal, [&](QWidget* box) {
+            messageOwner = box->parentWidget() ? box->parentWidget()->objectName() : QString();
+            clickBoth();
+            pressesDuringMessage = bystander.presses;
+        });
+        dialog->findChild<QLineEdit*>(QStringLiteral("txtYourName"))->clear();
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOk")), Qt::LeftButton);
+        EXPECT_TRUE(message.caught());
+    });
+    host.runModal();
+    ASSERT_TRUE(catcher.caught());
+    EXPECT_EQ(dialogIcon, iconImage(shell::Pictures::application()));
+    EXPECT_TRUE(commands.calls.isEmpty());
+    EXPECT_EQ(bystander.presses, 2);
+    EXPECT_EQ(pressesDuringMessage, 2);
+    EXPECT_EQ(messageOwner, QStringLiteral("frmConf"));
 }
 
 } // namespace

@@ -2,11 +2,14 @@
 
 #include "ModalCatcher.h"
 #include "WidgetFakes.h"
+#include "shell/Fonts.h"
 #include "shell/MainMenu.h"
 #include "shell/Pictures.h"
 #include "shell/ScreenUnits.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -90,6 +93,61 @@ TEST_F(StatusWindowTest, LabelTakesTextAndColour)
     EXPECT_EQ(label()->palette().color(QPalette::WindowText), QColor(0, 0, 255));
 }
 
+// Counts come from the server. Whatever they hold is shown as it is, never
+// read as markup, and a long one fits the label: first in a smaller face,
+// then cut in the middle so that both ends stay readable.
+TEST_F(StatusWindowTest, CountsAreShownLiterallyAndFitTheLabel)
+{
+    const QString longCount(40, u'9');
+    const struct {
+        QString text;
+        bool whole; // shown without a cut
+    } cases[] = {
+        {QStringLiteral("You have 12 Mail(s)"), true},
+        {QStringLiteral("You have 99999 Mail(s)"), true},
+        {QStringLiteral("You have <b>x</b> Mail(s)"), true},
+        {QStringLiteral("You have <img\tsrc=/nonexistent/picture> Mail(s)"), false},
+        {QStringLiteral("You have %1 Mail(s)").arg(longCount), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        window.setStatusText(c.text);
+        EXPECT_EQ(window.statusText(), c.text);
+        const QString shown = QAccessible::queryAccessibleInterface(label())->text(QAccessible::Name);
+        EXPECT_LE(QFontMetrics(label()->font()).horizontalAdvance(shown), label()->width() - 2);
+        EXPECT_GE(label()->font().pointSizeF(), shell::Fonts::smallestPoints);
+        if (c.whole) {
+            EXPECT_EQ(shown, c.text);
+        } else {
+            EXPECT_TRUE(shown.startsWith(QStringLiteral("You have "))) << shown.toStdString();
+            EXPECT_TRUE(shown.endsWith(QStringLiteral(" Mail(s)"))) << shown.toStdString();
+            EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        }
+    }
+    // A short text gets the full size back.
+    window.setStatusText(QStringLiteral("OFFLINE"));
+    EXPECT_EQ(label()->font().pointSizeF(), 8.25);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(label())->text(QAccessible::Name),
+              QStringLiteral("OFFLINE"));
+}
+
+TEST_F(StatusWindowTest, StatePicturesAreReadOnceNotOnEveryChange)
+{
+    window.setWindowIcon(StatePicture::NewMail);
+    const qint64 first = window.windowIcon().cacheKey();
+    for (const StatePicture picture : {StatePicture::Normal, StatePicture::Error, StatePicture::NewMail})
+        window.setWindowIcon(picture);
+    EXPECT_EQ(window.windowIcon().cacheKey(), first);
+}
+
+TEST_F(StatusWindowTest, ClosingTheWindowRunsExitAndLeavesItUntilTheEnd)
+{
+    showAt({100, 100});
+    window.close();
+    EXPECT_EQ(commands.calls, QStringList{QStringLiteral("exitProgram")});
+    EXPECT_TRUE(window.isVisible());
+}
+
 TEST_F(StatusWindowTest, ToolTipsOnTheButtonsButNotOnTheErrorPicture)
 {
     EXPECT_EQ(button(0)->toolTip(), QStringLiteral("Check Now!"));
@@ -128,6 +186,39 @@ TEST_F(StatusWindowTest, PlacementIsInTwips)
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_EQ(window.screenWidthTwips(), qRound(screen.width() * tpp));
     EXPECT_EQ(window.screenHeightTwips(), qRound(screen.height() * tpp));
+}
+
+// Loading the settings places the window, then shows it through setTopMost:
+// a place that leaves part of it off the screen moves it wholly onto it.
+TEST_F(StatusWindowTest, APlacedWindowIsMovedWhollyOntoTheScreenAsItShows)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QSize size = window.frameGeometry().size();
+    const QPoint farCorner(screen.right() + 1 - size.width(), screen.bottom() + 1 - size.height());
+    const struct {
+        const char* name;
+        QPoint placed;
+        QPoint shown;
+    } cases[] = {
+        {"inside", {100, 120}, {100, 120}},
+        {"against the far corner", farCorner, farCorner},
+        {"a sliver at the right", {screen.right() + 1 - 40, 120}, {farCorner.x(), 120}},
+        {"just beyond the right", {screen.right() + 1, 120}, {farCorner.x(), 120}},
+        {"a sliver at the bottom", {100, screen.bottom() + 1 - 13}, {100, farCorner.y()}},
+        {"far off", {screen.right() + 5000, screen.bottom() + 5000}, farCorner},
+        {"above and left", {screen.left() - 60, screen.top() - 10}, screen.topLeft()},
+    };
+    for (const auto& c : cases) {
+        window.setLeftTwips(shell::pixelsToTwips(c.placed.x()));
+        window.setTopTwips(shell::pixelsToTwips(c.placed.y()));
+        window.setTopMost(false);
+        EXPECT_EQ(window.pos(), c.shown) << c.name;
+    }
+
+    // A window the user dragged partly off stays where it was dropped.
+    window.move(screen.right() + 1 - 40, 120);
+    window.setTopMost(true);
+    EXPECT_EQ(window.pos(), QPoint(screen.right() + 1 - 40, 120));
 }
 
 TEST_F(StatusWindowTest, TopMostShowsTheWindowAndSetsTheFlag)

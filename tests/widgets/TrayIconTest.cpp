@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -81,6 +82,30 @@ TEST_F(TrayIconTest, AddShowsPictureAndTipModifyReplacesThemRemoveTakesItAway)
     EXPECT_TRUE(QTest::qWaitFor([&] { return removed.isNull(); }));
     tray.modify(StatePicture::Normal, QStringLiteral("Vindel")); // after remove: nothing
     EXPECT_EQ(icon(), nullptr);
+}
+
+// The tray shows a tip that looks like markup as rich text; a count from the
+// server must read exactly as it came.
+TEST_F(TrayIconTest, TipReadsLiterallyAndPicturesAreReadOnce)
+{
+    tray.add(StatePicture::Normal, QStringLiteral("Vindel"));
+    for (const QString& tip : {QStringLiteral("Vindel - You have <b>x</b> Mail(s)"),
+                               QStringLiteral("Vindel - You have <img\tsrc=/nonexistent/picture> Mail(s)"),
+                               QStringLiteral("Vindel - You have a&amp;b Mail(s)")}) {
+        tray.modify(StatePicture::NewMail, tip);
+        const QString given = icon()->toolTip();
+        ASSERT_TRUE(Qt::mightBeRichText(given)) << given.toStdString();
+        QTextDocument shown;
+        shown.setHtml(given);
+        EXPECT_EQ(shown.toPlainText(), tip);
+    }
+    tray.modify(StatePicture::NewMail, QStringLiteral("Vindel - You have 12 Mail(s)"));
+    EXPECT_EQ(icon()->toolTip(), QStringLiteral("Vindel - You have 12 Mail(s)"));
+
+    const qint64 picture = icon()->icon().cacheKey();
+    tray.modify(StatePicture::Normal, QStringLiteral("Vindel - You have No mail"));
+    tray.modify(StatePicture::NewMail, QStringLiteral("Vindel - You have 13 Mail(s)"));
+    EXPECT_EQ(icon()->icon().cacheKey(), picture);
 }
 
 TEST_F(TrayIconTest, LeftOrRightPressOpensTheMenuAfterTheTraySteps)

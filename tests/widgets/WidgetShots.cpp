@@ -47,6 +47,10 @@ void statusShots()
         {"status-newmail", "You have 123 Mail(s)", shell::TextColour::Blue, shell::StatePicture::NewMail},
         {"status-error", "Error!", shell::TextColour::Red, shell::StatePicture::Error},
         {"status-offline", "OFFLINE", shell::TextColour::Black, shell::StatePicture::Normal},
+        {"status-99999", "You have 99999 Mail(s)", shell::TextColour::Blue, shell::StatePicture::NewMail},
+        {"status-long", "You have 12345678901234567890 Mail(s)", shell::TextColour::Blue,
+         shell::StatePicture::NewMail},
+        {"status-markup", "You have <b>x</b> Mail(s)", shell::TextColour::Blue, shell::StatePicture::NewMail},
     };
     for (const auto& look : looks) {
         window.setStatusText(QString::fromLatin1(look.text));
@@ -70,6 +74,10 @@ void noticeShot()
     notice.setWindowTitle(QStringLiteral("Vindel"));
     notice.setStatusText(QStringLiteral("You have 123 Mail(s)"));
     save(notice, QStringLiteral("notice"));
+    notice.setStatusText(QStringLiteral("You have 99999 Mail(s)"));
+    save(notice, QStringLiteral("notice-99999"));
+    notice.setStatusText(QStringLiteral("You have 12345678901234567890 Mail(s)"));
+    save(notice, QStringLiteral("notice-long"));
     notice.closeStep();
 }
 
