@@ -196,6 +196,7 @@ void Pop3Session::handleRejected(const QString& errorText)
     stopWaiting();
     m_framer.clear();
     m_rejected = true;
+    m_tcp.ignoreIncoming(); // nor read: a flood stays with the server
     m_log.write(errorText, diag::EventType::Warning);
     m_variables.raiseErrorCount();
     m_reporter.report(rejectedReplyNumber, errorText);

@@ -30,6 +30,11 @@ public:
     // Closes the connection; harmless when it is already closed.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
+    // The caller has given up on the open connection: nothing more is read
+    // from it or reported of it until close() or the next connectTo(), so a
+    // server that keeps sending is held back instead of filling memory. The
+    // connection itself stays open.
+    virtual void ignoreIncoming() {}
 };
 
 } // namespace vindel::check

@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -62,6 +63,8 @@ QtTcpClient::QtTcpClient(Options options, QObject* parent) : QObject(parent), m_
 {
     m_connectTimer.setSingleShot(true);
     connect(&m_connectTimer, &QTimer::timeout, this, &QtTcpClient::connectTimedOut);
+    m_nextAddressTimer.setSingleShot(true);
+    connect(&m_nextAddressTimer, &QTimer::timeout, this, &QtTcpClient::connectNext);
 }
 
 QtTcpClient::~QtTcpClient()
@@ -104,6 +107,10 @@ void QtTcpClient::begin()
         startConnecting({literal});
         return;
     }
+    if (m_options.lookup) {
+        lookedUp(m_options.lookup(m_host));
+        return;
+    }
     const quint64 attempt = m_attempt;
     m_lookupId = QHostInfo::lookupHost(m_host, this, [this, attempt](const QHostInfo& info) {
         if (attempt == m_attempt)
@@ -139,26 +146,30 @@ void QtTcpClient::startConnecting(QList<QHostAddress> addresses)
         }
     }
     m_addresses = std::move(addresses);
+    m_nextIndex = 0;
     m_state = State::Connecting;
     m_lastFailure = socketFailure(WinsockError::HostNotFound);
+    m_lastFailureIndex = -1;
     m_connectTimer.start(m_options.connectTimeout);
     connectNext();
 }
 
 void QtTcpClient::connectNext()
 {
+    m_nextAddressTimer.stop();
     while (!m_addresses.isEmpty()) {
         const QHostAddress address = m_addresses.takeFirst();
-        m_loopbackAddress = address.isLoopback();
+        const qsizetype index = m_nextIndex++;
+        const bool loopback = address.isLoopback();
         sockaddr_storage storage{};
         socklen_t length = 0;
         if (!toSockAddr(address, m_port, storage, length)) {
-            m_lastFailure = socketFailure(WinsockError::AddressFamilyNotSupported);
+            noteFailure(index, socketFailure(WinsockError::AddressFamilyNotSupported));
             continue;
         }
         const int descriptor = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (descriptor < 0) {
-            m_lastFailure = failureFromErrno(errno, m_loopbackAddress);
+            noteFailure(index, failureFromErrno(errno, loopback));
             continue;
         }
         int result = 0;
@@ -167,42 +178,82 @@ void QtTcpClient::connectNext()
         while (result != 0 && errno == EINTR);
         if (result == 0) {
             m_descriptor = descriptor;
+            m_loopbackAddress = loopback;
             connected();
             return;
         }
         if (errno == EINPROGRESS) {
-            m_descriptor = descriptor;
-            m_connectNotifier = new QSocketNotifier(descriptor, QSocketNotifier::Write, this);
-            connect(m_connectNotifier, &QSocketNotifier::activated, this, &QtTcpClient::connectFinished);
+            PendingConnect pending{descriptor, index, loopback, nullptr};
+            pending.notifier = new QSocketNotifier(descriptor, QSocketNotifier::Write, this);
+            const quint64 attempt = m_attempt;
+            connect(pending.notifier, &QSocketNotifier::activated, this, [this, attempt, descriptor] {
+                if (attempt == m_attempt)
+                    connectFinished(descriptor);
+            });
+            m_pending.append(pending);
+            // The next address gets its turn if this one is slow to answer.
+            if (!m_addresses.isEmpty())
+                m_nextAddressTimer.start(m_options.nextAddressDelay);
             return;
         }
-        m_lastFailure = failureFromErrno(errno, m_loopbackAddress);
+        noteFailure(index, failureFromErrno(errno, loopback));
         ::close(descriptor);
     }
-    // Every address failed: report the last address's failure.
-    fail(m_lastFailure);
+    // Every address has failed: report the failure of the last one.
+    if (m_pending.isEmpty())
+        fail(m_lastFailure);
 }
 
-void QtTcpClient::connectFinished()
+void QtTcpClient::connectFinished(int descriptor)
 {
-    dropConnectNotifier();
+    const auto it = std::find_if(m_pending.begin(), m_pending.end(), [descriptor](const PendingConnect& p) {
+        return p.descriptor == descriptor;
+    });
+    if (it == m_pending.end())
+        return;
+    const PendingConnect pending = *it;
+    m_pending.erase(it);
+    pending.notifier->setEnabled(false);
+    pending.notifier->deleteLater(); // is running its own signal right now
     int error = 0;
     socklen_t length = sizeof error;
-    if (::getsockopt(m_descriptor, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+    if (::getsockopt(pending.descriptor, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
         error = errno;
     if (error == 0) {
+        m_descriptor = pending.descriptor;
+        m_loopbackAddress = pending.loopback;
         connected();
         return;
     }
-    m_lastFailure = failureFromErrno(error, m_loopbackAddress);
-    ::close(m_descriptor);
-    m_descriptor = -1;
+    noteFailure(pending.index, failureFromErrno(error, pending.loopback));
+    ::close(pending.descriptor);
+    // A failed address hands over to the next one at once.
     connectNext();
+}
+
+void QtTcpClient::noteFailure(qsizetype index, const diag::Failure& failure)
+{
+    if (index < m_lastFailureIndex)
+        return;
+    m_lastFailureIndex = index;
+    m_lastFailure = failure;
+}
+
+void QtTcpClient::dropPendingConnects()
+{
+    m_nextAddressTimer.stop();
+    for (const PendingConnect& pending : std::as_const(m_pending)) {
+        pending.notifier->setEnabled(false);
+        pending.notifier->deleteLater(); // may be running its own signal right now
+        ::close(pending.descriptor);
+    }
+    m_pending.clear();
 }
 
 void QtTcpClient::connected()
 {
     m_connectTimer.stop();
+    dropPendingConnects(); // the slower addresses lost the race
     m_addresses.clear();
     const int forQt = ::fcntl(m_descriptor, F_DUPFD_CLOEXEC, 0);
     if (forQt < 0) {
@@ -210,12 +261,14 @@ void QtTcpClient::connected()
         return;
     }
     m_socket = new QTcpSocket(this);
+    m_socket->setReadBufferSize(readBufferBytes);
     if (!m_socket->setSocketDescriptor(forQt, QAbstractSocket::ConnectedState, QIODevice::ReadWrite)) {
         ::close(forQt);
         fail(socketFailure(WinsockError::InvalidArgument));
         return;
     }
     m_state = State::Connected;
+    m_ignoring = false;
     connect(m_socket, &QTcpSocket::readyRead, this, &QtTcpClient::readAvailable);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &QtTcpClient::socketFailed);
     // Qt reports a close by the server as an error first; this catches a
@@ -226,17 +279,25 @@ void QtTcpClient::connected()
 
 void QtTcpClient::readAvailable()
 {
-    if (m_state != State::Connected)
-        return;
-    const QByteArray bytes = m_socket->readAll();
-    if (!bytes.isEmpty() && m_onData)
-        m_onData(bytes);
+    // Qt does not signal again while this runs, so bytes that came while the
+    // handler ran a nested event loop are taken here, not left lying.
+    const quint64 attempt = m_attempt;
+    while (attempt == m_attempt && m_state == State::Connected && !m_ignoring &&
+           m_socket->bytesAvailable() > 0) {
+        const QByteArray bytes = m_socket->readAll();
+        if (m_onData)
+            m_onData(bytes);
+    }
 }
 
 void QtTcpClient::socketFailed(QAbstractSocket::SocketError error)
 {
     if (m_state != State::Connected)
         return;
+    if (m_ignoring) {
+        teardown(); // the end of a connection given up on is nobody's news
+        return;
+    }
     // Bytes that came with the end are still delivered, before the failure.
     const QByteArray rest = m_socket->isReadable() ? m_socket->readAll() : QByteArray();
     std::optional<diag::Failure> failure;
@@ -282,15 +343,6 @@ bool QtTcpClient::connectionWasReset() const
     return info.tcpi_state == TCP_CLOSE;
 }
 
-void QtTcpClient::dropConnectNotifier()
-{
-    if (!m_connectNotifier)
-        return;
-    m_connectNotifier->setEnabled(false);
-    m_connectNotifier->deleteLater(); // may be running its own signal right now
-    m_connectNotifier = nullptr;
-}
-
 void QtTcpClient::teardown()
 {
     ++m_attempt;
@@ -299,7 +351,7 @@ void QtTcpClient::teardown()
         m_lookupId = -1;
     }
     m_connectTimer.stop();
-    dropConnectNotifier();
+    dropPendingConnects();
     if (m_socket) {
         QObject::disconnect(m_socket, nullptr, this, nullptr);
         m_socket->abort();
@@ -311,6 +363,7 @@ void QtTcpClient::teardown()
         m_descriptor = -1;
     }
     m_addresses.clear();
+    m_ignoring = false;
     m_state = State::Unconnected;
 }
 
@@ -332,6 +385,14 @@ void QtTcpClient::close()
 {
     if (m_state != State::Unconnected)
         teardown();
+}
+
+void QtTcpClient::ignoreIncoming()
+{
+    // Unread bytes stay in the bounded buffer; once it is full Qt stops
+    // reading and the kernel's window closes on the server.
+    if (m_state == State::Connected)
+        m_ignoring = true;
 }
 
 bool QtTcpClient::isOpen() const

@@ -41,9 +41,20 @@ public:
     struct Options {
         // Limit of the TCP connect itself (all addresses of the name together).
         std::chrono::milliseconds connectTimeout{30000};
+        // How long an address may try alone before the next one starts too
+        // (RFC 8305's connection attempt delay).
+        std::chrono::milliseconds nextAddressDelay{250};
         // Whether the machine has a usable network; empty means hasUsableNetwork().
         std::function<bool()> networkAvailable;
+        // Looks a name up in place of the system's resolver (tests give a
+        // name several addresses this way); empty means QHostInfo.
+        std::function<QHostInfo(const QString& host)> lookup;
     };
+
+    // The most a connection holds of what the server sent and the program
+    // has not taken yet: one reply of the longest kind the session accepts,
+    // and a little more.
+    static constexpr qint64 readBufferBytes = 64 * 1024 + 1024;
 
     explicit QtTcpClient(QObject* parent = nullptr);
     explicit QtTcpClient(Options options, QObject* parent = nullptr);
@@ -55,6 +66,7 @@ public:
     bool send(const QByteArray& bytes) override;
     void close() override;
     bool isOpen() const override;
+    void ignoreIncoming() override;
 
     // True when a non-loopback interface is up and running with an address
     // that is neither loopback nor link-local, or when no interface can be
@@ -66,16 +78,27 @@ private:
 
     void begin();
     void lookedUp(const QHostInfo& info);
+    // A connect under way to one of the name's addresses.
+    struct PendingConnect {
+        int descriptor = -1;
+        qsizetype index = 0; // where its address stands in the name's list
+        bool loopback = false;
+        QSocketNotifier* notifier = nullptr;
+    };
+
     void startConnecting(QList<QHostAddress> addresses);
+    // Starts the next address not yet tried; fails when none is left and
+    // no connect is under way.
     void connectNext();
-    void connectFinished();
+    void connectFinished(int descriptor);
+    void noteFailure(qsizetype index, const diag::Failure& failure);
+    void dropPendingConnects();
     void connected();
     void readAvailable();
     void socketFailed(QAbstractSocket::SocketError error);
     void connectTimedOut();
     bool networkAvailable() const;
     bool connectionWasReset() const;
-    void dropConnectNotifier();
     // Ends everything under way and returns to Unconnected; no callback.
     void teardown();
     // Tears down, then reports the failure.
@@ -91,12 +114,16 @@ private:
     quint16 m_port = 0;
     int m_lookupId = -1;
     QList<QHostAddress> m_addresses; // still to try
-    bool m_loopbackAddress = false;  // the address being tried
-    diag::Failure m_lastFailure;
-    int m_descriptor = -1; // our own descriptor of the socket
-    QSocketNotifier* m_connectNotifier = nullptr;
+    qsizetype m_nextIndex = 0;       // the list position of m_addresses.first()
+    QList<PendingConnect> m_pending;
+    diag::Failure m_lastFailure; // of the address latest in the list that failed
+    qsizetype m_lastFailureIndex = -1;
+    bool m_loopbackAddress = false; // the connected address
+    int m_descriptor = -1;          // our own descriptor of the connected socket
     QTcpSocket* m_socket = nullptr;
+    bool m_ignoring = false; // the caller has given up on this connection
     QTimer m_connectTimer;
+    QTimer m_nextAddressTimer;
 };
 
 } // namespace vindel::platform

@@ -10,8 +10,10 @@
 #include "support/ScriptedPop3Server.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 #include <functional>
@@ -55,9 +57,10 @@ struct HostileCase {
     using Check = std::function<void(const RealHarness&, const ScriptedPop3Server&)>;
 
     HostileCase(const char* name, ServerScript script, Outcome expected, int replyLimitMs = defaultLimitMs,
-                int withinMs = defaultLimitMs + 1000, bool drainServer = false, Check alsoCheck = {})
+                int withinMs = defaultLimitMs + 1000, bool drainServer = false, Check alsoCheck = {},
+                int boxOpenMs = 0)
         : name(name), script(std::move(script)), expected(std::move(expected)), replyLimitMs(replyLimitMs),
-          withinMs(withinMs), drainServer(drainServer), alsoCheck(std::move(alsoCheck))
+          withinMs(withinMs), drainServer(drainServer), alsoCheck(std::move(alsoCheck)), boxOpenMs(boxOpenMs)
     {
     }
 
@@ -68,6 +71,7 @@ struct HostileCase {
     int withinMs;     // from the start of the check to its end
     bool drainServer; // wait until the server has sent everything
     Check alsoCheck;  // what else the case must show
+    int boxOpenMs;    // how long a message box stays open, running its own event loop as a real one does
 };
 
 // The rest of a well-behaved conversation after the greeting.
@@ -126,6 +130,13 @@ std::vector<HostileCase> catalogue()
     junkAfterBye.expect("QUIT\r\n").send("+OK bye\r\n-ERR junk after the end\r\n+OK\r\n").stayOpen();
     ServerScript repliesInOneSegment = loginAndStat(greeting(), "+OK 2 320\r\n+OK bye\r\n");
     repliesInOneSegment.stayOpen();
+    // A second of the event loop flat out (qWaitFor naps) would carry the
+    // flood to its end if the program still read.
+    const HostileCase::Check floodStalls = [](const RealHarness&, const ScriptedPop3Server& server) {
+        QSignalSpy finished(&server, &ScriptedPop3Server::scriptFinished);
+        EXPECT_FALSE(server.isFinished(0) || finished.wait(1000))
+            << "the program read on from a connection it had given up";
+    };
     ServerScript longErrAfterPass = greeting();
     longErrAfterPass.expect("USER vindel\r\n")
         .send("+OK\r\n")
@@ -147,8 +158,10 @@ std::vector<HostileCase> catalogue()
          800, 5000},
 
         // Lines that never end, or end too late.
+        // Once the line is overlong the check gives the connection up and
+        // reads no more of it: the flood stalls with the server.
         {"FloodOfMegabytesWithoutALineEnd", ServerScript().flood('A', 64 * mebibyte).stayOpen(),
-         rejected(overlongDescription), defaultLimitMs, 5000, true},
+         rejected(overlongDescription), defaultLimitMs, 5000, false, floodStalls},
         {"OneLineOfOneMebibyte", ServerScript().send("+OK ").flood('x', mebibyte).send("\r\n").stayOpen(),
          rejected(overlongDescription), defaultLimitMs, 3000, true},
         // ... while a drip that never ends its line cannot keep the check
@@ -168,6 +181,12 @@ std::vector<HostileCase> catalogue()
         // Replies that are almost right.
         {"ReplyStartingWithABlank", ServerScript().send(" +OK ready\r\n").stayOpen(), rejected(" ready\r\n")},
         {"LowerCaseOk", ServerScript().send("+ok ready\r\n").stayOpen(), rejected("ready\r\n")},
+        // The report's box opens inside the socket's read handler and the
+        // server floods on while it is open: the program holds no more than
+        // a bounded buffer of it, and once the check has given the
+        // connection up it takes nothing more, so the flood stalls.
+        {"FloodWhileTheMessageBoxIsOpen", ServerScript().send("-ERR go away\r\n").flood('A', 200 * mebibyte),
+         rejected(" go away\r\n"), defaultLimitMs, 2000 + 1000, false, floodStalls, 2000},
         {"ErrTextOf512Octets", longErrAfterPass, rejected(QString::fromLatin1(longError.mid(4))),
          defaultLimitMs, defaultLimitMs + 1000, false,
          [](const RealHarness& h, const ScriptedPop3Server&) {
@@ -269,6 +288,12 @@ TEST_P(HostileServer, EndsAsItShouldWithinTheLimit)
         ASSERT_TRUE(server.isListening());
         RealHarness h(local(server.port()));
         h.popChk.setReplyLimit(c.replyLimitMs);
+        if (c.boxOpenMs > 0)
+            h.messages.onShow = [&c] {
+                QEventLoop box;
+                QTimer::singleShot(c.boxOpenMs, &box, &QEventLoop::quit);
+                box.exec();
+            };
         ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
 
         QElapsedTimer clock;

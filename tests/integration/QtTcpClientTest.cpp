@@ -4,12 +4,15 @@
 #include "support/ScriptedPop3Server.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -344,39 +347,139 @@ TEST(QtTcpClientTest, HandlerMayStartTheNextConnection)
     EXPECT_EQ(failures.first().number, 10061);
 }
 
+// A listening socket on a loopback address whose accept queue is full: it
+// drops further SYNs, so a connect to it hangs, all inside 127.0.0.0/8.
+class Blackhole {
+public:
+    explicit Blackhole(const char* address, quint16 port = 0)
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in where{};
+        where.sin_family = AF_INET;
+        where.sin_port = htons(port);
+        socklen_t length = sizeof where;
+        if (m_listener < 0 || ::inet_pton(AF_INET, address, &where.sin_addr) != 1 ||
+            ::bind(m_listener, reinterpret_cast<sockaddr*>(&where), length) != 0 ||
+            ::listen(m_listener, 0) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&where), &length) != 0)
+            return;
+        m_port = ntohs(where.sin_port);
+        for (int i = 0; i < 3; ++i) { // fills the queue (its length is the backlog plus one)
+            const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&where), sizeof where);
+            m_fillers.append(filler);
+        }
+    }
+    ~Blackhole()
+    {
+        for (const int filler : std::as_const(m_fillers))
+            ::close(filler);
+        if (m_listener >= 0)
+            ::close(m_listener);
+    }
+    Blackhole(const Blackhole&) = delete;
+    Blackhole& operator=(const Blackhole&) = delete;
+
+    quint16 port() const { return m_port; } // 0 when it could not be made
+
+private:
+    int m_listener = -1;
+    quint16 m_port = 0;
+    QList<int> m_fillers;
+};
+
+int openDescriptors()
+{
+    return static_cast<int>(
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+}
+
 TEST(QtTcpClientTest, ConnectThatHangsTimesOutWith10060)
 {
-    // A listening socket whose accept queue is full drops further SYNs, so a
-    // connect to it hangs, all on 127.0.0.1.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    const quint16 port = ntohs(address.sin_port);
-    QList<int> fillers;
-    for (int i = 0; i < 3; ++i) { // fills the queue (its length is the backlog plus one)
-        const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        fillers.append(filler);
-    }
-
+    const Blackhole blackhole("127.0.0.1");
+    ASSERT_NE(blackhole.port(), 0);
     QtTcpClient::Options options;
     options.connectTimeout = std::chrono::milliseconds(500);
     QtTcpClient client(options);
     Recorder recorder(client);
-    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), port), std::nullopt);
+    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), blackhole.port()), std::nullopt);
     ASSERT_TRUE(recorder.waitForFailure());
     EXPECT_EQ(recorder.failures.first(), (diag::Failure{10060, QStringLiteral("Connection timed out")}));
     EXPECT_FALSE(client.isOpen());
+}
 
-    for (const int filler : fillers)
-        ::close(filler);
-    ::close(listener);
+// A name with several addresses: one that swallows the connect does not keep
+// the client from the next, the first to connect wins and the others are
+// dropped; when none connects, the failure is the one of the last address
+// (or the limit's 10060 while one still hangs).
+TEST(QtTcpClientTest, AddressesOfANameAreTriedSideBySide)
+{
+    ScriptedPop3Server server(ServerScript().send("+OK ready\r\n").stayOpen()); // on 127.0.0.1
+    ASSERT_TRUE(server.isListening());
+    const Blackhole blackhole("127.0.0.2", server.port());
+    ASSERT_EQ(blackhole.port(), server.port());
+    const QHostAddress answers(QStringLiteral("127.0.0.1"));
+    const QHostAddress swallows(QStringLiteral("127.0.0.2"));
+    const QHostAddress refuses(QStringLiteral("127.0.0.3"));
+    constexpr int limitMs = 800;
+    struct Case {
+        const char* name;
+        QList<QHostAddress> addresses;
+        int failure; // 0: connects
+    };
+    const Case cases[] = {
+        {"hanging address first", {swallows, answers}, 0},
+        {"refusing address first", {refuses, answers}, 0},
+        {"answering address first", {answers, swallows}, 0},
+        {"behind two hanging addresses", {swallows, swallows, answers}, 0},
+        {"hanging, then refusing", {swallows, refuses}, 10060},
+        {"refusing, then hanging", {refuses, swallows}, 10060},
+        {"all refusing", {refuses, refuses}, 10061},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QtTcpClient::Options options;
+        options.connectTimeout = std::chrono::milliseconds(limitMs);
+        options.lookup = [&c](const QString& host) {
+            EXPECT_EQ(host, QStringLiteral("pop.vindel.test"));
+            QHostInfo info;
+            info.setAddresses(c.addresses);
+            return info;
+        };
+        const int descriptorsBefore = openDescriptors();
+        const int connectionsBefore = server.connectionCount();
+        QtTcpClient client(options);
+        Recorder recorder(client);
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_EQ(client.connectTo(QStringLiteral("pop.vindel.test"), server.port()), std::nullopt);
+        if (c.failure == 0) {
+            ASSERT_TRUE(recorder.waitForBytes("+OK ready\r\n"));
+            EXPECT_LT(clock.elapsed(), limitMs);
+            EXPECT_EQ(server.connectionCount(), connectionsBefore + 1);
+            // The socket's two descriptors and the server's end of it; a
+            // losing connect still open would add one.
+            EXPECT_EQ(openDescriptors(), descriptorsBefore + 3);
+            // Nothing of the race is left to go off later.
+            QTest::qWait(limitMs + 100 - int(clock.elapsed()));
+            EXPECT_TRUE(recorder.failures.isEmpty());
+            EXPECT_TRUE(client.send("QUIT\r\n"));
+            const int connection = server.connectionCount() - 1;
+            EXPECT_TRUE(QTest::qWaitFor([&] { return server.received(connection) == "QUIT\r\n"; }, waitMs));
+            client.close();
+            // The server lets go of its end too before the next count.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return server.isClosedByClient(connection); }, waitMs));
+        } else {
+            ASSERT_TRUE(recorder.waitForFailure());
+            EXPECT_EQ(recorder.failures.first().number, c.failure);
+            EXPECT_EQ(recorder.failures.size(), 1);
+            if (c.failure == 10060) {
+                EXPECT_GE(clock.elapsed(), limitMs * 9 / 10); // a coarse timer may end 5 % early
+            }
+            EXPECT_FALSE(client.isOpen());
+            EXPECT_EQ(openDescriptors(), descriptorsBefore);
+        }
+    }
 }
 
 TEST(SocketErrorsTest, PlatformFailuresMapOntoTheWindowsSocketsNumbers)
