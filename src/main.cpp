@@ -24,6 +24,10 @@
 #include <QApplication>
 #include <QDir>
 
+#include <clocale>
+#include <cstring>
+#include <langinfo.h>
+
 using namespace vindel;
 
 namespace {
@@ -72,6 +76,13 @@ int main(int argc, char** argv)
 {
     const QStringList arguments = userArguments(argc, argv);
     QApplication app(argc, argv);
+    // Qt encodes all text as UTF-8, also the window titles it hands to X
+    // through the C library's character set. Under a locale of another set
+    // (the POSIX locale of a fresh system, a container, "su -") the titles
+    // arrive garbled, and Japanese ones cannot be found by name: take the
+    // characters of C.UTF-8 then, which Debian always has.
+    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
+        std::setlocale(LC_CTYPE, "C.UTF-8");
     QApplication::setApplicationName(QStringLiteral("Vindel"));
     QApplication::setApplicationVersion(QStringLiteral(VINDEL_VERSION));
     QApplication::setQuitOnLastWindowClosed(false); // the notice and About windows come and go

@@ -83,6 +83,8 @@ int xdotool(const QStringList& arguments, QString* output = nullptr)
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), display().name());
+    // Titles are matched against UTF-8 patterns, whatever this machine's locale.
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral("xdotool"), arguments);
     process.waitForFinished(5000);
@@ -157,6 +159,11 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), display().name());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        // The POSIX locale, as on a fresh system or after "su -": the program's
+        // Japanese window titles must still reach the window system intact.
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+        env.remove(QStringLiteral("LANG"));
+        env.remove(QStringLiteral("LANGUAGE"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
@@ -425,10 +432,16 @@ TEST_F(TracedProgram, QtOptionsAfterOrBeforeASwitchMakeItNoSwitch)
 TEST_F(TracedProgram, AReadOnlyProgramFolderPutsTheLogInTheStateFolder)
 {
     // A private mount namespace makes the program's folder read-only for
-    // this run alone, even for root.
-    if (QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("--mount"), QStringLiteral("true")}) !=
-        0)
-        GTEST_SKIP() << "mount namespaces are not permitted here";
+    // this run alone, even for root. Not every machine can make one: not
+    // without the privilege, nor as root in a chroot.
+    QProcess probe;
+    probe.setProcessChannelMode(QProcess::MergedChannels);
+    probe.start(QStringLiteral("unshare"), {QStringLiteral("--mount"), QStringLiteral("true")});
+    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        GTEST_SKIP() << "cannot make a mount namespace here: "
+                     << (probe.error() == QProcess::FailedToStart ? QByteArray("unshare is not available")
+                                                                  : probe.readAll().trimmed())
+                            .toStdString();
     const QString folder = home.filePath(QStringLiteral("bin"));
     launch(first,
            {QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"),

@@ -20,7 +20,7 @@ cpack=$5
 
 for tool in desktop-file-validate dpkg dpkg-deb dpkg-shlibdeps python3 readelf ldd; do
     command -v "$tool" >/dev/null || {
-        echo "check-install: $tool is missing (tools/install-deps installs it)" >&2
+        echo "check-install: $tool is missing (tools/install-deps --test installs it)" >&2
         exit 1
     }
 done
