@@ -11,10 +11,9 @@
 
 namespace vindel::check {
 
-// How a connection error is taken, by its Windows Sockets number.
-enum class ConnectionErrorKind { Transient, OffLine, Fatal };
-
-ConnectionErrorKind classifyConnectionError(int number);
+// How a connection error is taken: as its creator named it, otherwise by its
+// Windows Sockets number; a number the table does not list is fatal.
+diag::FailureKind classify(const diag::Failure& failure);
 
 // Handles a failed connection: closes it, then a transient error is logged
 // and reported (escalating), being off line shows "OFFLINE" and goes back to

@@ -244,9 +244,10 @@ void ConfigDialog::okPressed()
     settings::ConfigFormFields fields{m_userName->text(),           m_password->text(),   m_server->text(),
                                       m_interval->text(),           m_mailerPath->text(), m_soundPath->text(),
                                       m_mailCountReset->isChecked()};
-    const bool close =
-        settings::acceptConfigForm(fields, m_globals, m_store, m_messages,
-                                   [this](const QString& text) { m_intervalInput->setText(text); });
+    const bool close = settings::acceptConfigForm(
+        fields, m_globals, m_store,
+        [this](const QString& text) { m_messages.show(text, MessageStyle::Exclamation); },
+        [this](const QString& text) { m_intervalInput->setText(text); });
     if (close)
         accept();
 }

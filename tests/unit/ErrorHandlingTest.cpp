@@ -128,9 +128,12 @@ TEST_F(Failures, AnyOtherNumberEndsTheProgramAfterItsMessage)
         EXPECT_TRUE(fresh.tray.present); // no shut-down sequence
         EXPECT_TRUE(fresh.store.writes.isEmpty());
     }
-    EXPECT_EQ(check::classifyConnectionError(10014), check::ConnectionErrorKind::Transient);
-    EXPECT_EQ(check::classifyConnectionError(11002), check::ConnectionErrorKind::Transient);
-    EXPECT_EQ(check::classifyConnectionError(10065), check::ConnectionErrorKind::Transient);
+    using diag::FailureKind;
+    for (const int number : {10014, 11002, 10065})
+        EXPECT_EQ(check::classify({number, {}}), FailureKind::Transient);
+    // A failure that names its kind is taken as named, whatever its number.
+    EXPECT_EQ(check::classify({12345, {}, FailureKind::Transient}), FailureKind::Transient);
+    EXPECT_EQ(check::classify({12345, {}}), FailureKind::Fatal);
 }
 
 TEST_F(Failures, TheErrorCountStopsAt32767)
