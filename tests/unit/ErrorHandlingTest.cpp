@@ -35,7 +35,7 @@ TEST_F(Failures, ThreeTransientFailuresEscalateThenTheFourthParksTheTimer)
     h.tcp.fail(10061, "Connection is forcefully rejected");
     EXPECT_EQ(reactions(), (Journal{"message 48 Error 10061\r\n\r\nConnection is forcefully rejected",
                                     "dialog", "label Please Wait..."}));
-    EXPECT_TRUE(h.globals.CheckAtNextTick);
+    EXPECT_TRUE(h.popChk.variables().CheckAtNextTick);
     EXPECT_EQ(h.checkTimer.interval(), 1000);
     EXPECT_TRUE(h.checkTimer.isEnabled());
 
@@ -205,7 +205,7 @@ TEST_F(Mailer, TheSettingsCommandChecksASecondLaterEvenAfterCancel)
     h.popChk.editSettings();
     EXPECT_FALSE(timerRanDuringDialog);
     EXPECT_EQ(h.window.status, "Please Wait...");
-    EXPECT_TRUE(h.globals.CheckAtNextTick);
+    EXPECT_TRUE(h.popChk.variables().CheckAtNextTick);
     EXPECT_EQ(h.checkTimer.interval(), 1000);
     h.journal.clear();
     h.checkTimer.fire();
