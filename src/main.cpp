@@ -13,13 +13,13 @@
 #include "platform/SystemClock.h"
 #include "platform/TerminationWatcher.h"
 #include "settings/ConfigStore.h"
-#include "shell/AboutHost.h"
-#include "shell/ConfigDialogWindowHost.h"
-#include "shell/NoticeHost.h"
 #include "shell/PopChk.h"
-#include "shell/QtMessageBoxes.h"
-#include "shell/StatusWindow.h"
-#include "shell/TrayIcon.h"
+#include "windows/AboutHost.h"
+#include "windows/ConfigDialogWindowHost.h"
+#include "windows/NoticeHost.h"
+#include "windows/QtMessageBoxes.h"
+#include "windows/StatusWindow.h"
+#include "windows/TrayIcon.h"
 
 #include <QApplication>
 #include <QDir>
@@ -61,7 +61,7 @@ QStringList userArguments(int argc, char** argv)
 
 // A later start asked for the window: shown again even after the menu hid it
 // (the show/hide entry then reads "非表示" again), raised and activated.
-void bringToFront(shell::StatusWindow& window)
+void bringToFront(windows::StatusWindow& window)
 {
     window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
     if (!window.isVisible())
@@ -99,13 +99,13 @@ int main(int argc, char** argv)
     platform::SyslogSink systemLog;
 
     settings::Globals globals;
-    shell::StatusWindow window;
-    shell::TrayIcon tray(window.menu(), window, appControl);
-    shell::NoticeHost notice(appControl);
-    shell::QtMessageBoxes messages(&window);
+    windows::StatusWindow window;
+    windows::TrayIcon tray(window.menu(), window, appControl);
+    windows::NoticeHost notice(appControl);
+    windows::QtMessageBoxes messages(&window);
     settings::ConfigStore config(globals, store, window);
-    shell::ConfigDialogWindowHost configDialog(globals, config, messages, sound, &window);
-    shell::AboutHost about(globals, launcher);
+    windows::ConfigDialogWindowHost configDialog(globals, config, messages, sound, &window);
+    windows::AboutHost about(globals, launcher);
 
     shell::PopChk popChk(globals, config,
                          shell::Ports{tcp, checkTimer, replyTimer, sound, window, window, tray, notice, about,

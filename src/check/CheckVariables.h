@@ -5,12 +5,38 @@
 
 namespace vindel::check {
 
-// The check's working variables, owned by the status window's behaviour.
+// Where a check's conversation stands: one step per accepted reply.
+enum class SessionState { None, Connect, UserName, Password, Stat, Quit };
+
+// The text form the event log and the program have always used for a state.
+inline QString sessionStateText(SessionState state)
+{
+    switch (state) {
+    case SessionState::None:
+        break;
+    case SessionState::Connect:
+        return QStringLiteral("CONNECT");
+    case SessionState::UserName:
+        return QStringLiteral("USER_NAME");
+    case SessionState::Password:
+        return QStringLiteral("PASSWORD");
+    case SessionState::Stat:
+        return QStringLiteral("STAT");
+    case SessionState::Quit:
+        return QStringLiteral("QUIT");
+    }
+    return QString();
+}
+
+// The check's working values, owned by the MailboxCheck.
 struct CheckVariables {
-    QString SessionState;       // "", "CONNECT", "USER_NAME", "PASSWORD", "STAT", "QUIT"
-    qint16 ErrorCount = 0;      // consecutive failures since the server last answered
-    QString PrevMailCount;      // count reported last, compared as text
-    qint16 TicksSinceCheck = 0; // timer ticks since the last check started
+    SessionState state = SessionState::None;
+    qint16 ErrorCount = 0;        // consecutive failures since the server last answered
+    QString PrevMailCount;        // count reported last, compared as text
+    qint16 TicksSinceCheck = 0;   // timer ticks since the last check started
+    bool CheckAtNextTick = false; // the next tick starts a check
+
+    QString stateText() const { return sessionStateText(state); }
 
     // Adds one failure; the count stops at 32767.
     void raiseErrorCount()

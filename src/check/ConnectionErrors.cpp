@@ -2,14 +2,15 @@
 
 namespace vindel::check {
 namespace {
-constexpr int minuteMs = 60000;
 constexpr int offLineNumber = 11004;
-constexpr int fatalExitCode = 1;
 } // namespace
 
-ConnectionErrorKind classifyConnectionError(int number)
+diag::FailureKind classify(const diag::Failure& failure)
 {
-    switch (number) {
+    using diag::FailureKind;
+    if (failure.kind != FailureKind::ByNumber)
+        return failure.kind;
+    switch (failure.number) {
     case 10014: // bad address
     case 10054: // connection reset
     case 10060: // timed out
@@ -17,48 +18,11 @@ ConnectionErrorKind classifyConnectionError(int number)
     case 10065: // host unreachable
     case 11001: // host not found
     case 11002: // temporary resolver failure
-        return ConnectionErrorKind::Transient;
+        return FailureKind::Transient;
     case offLineNumber: // no data for the name: taken as being off line
-        return ConnectionErrorKind::OffLine;
+        return FailureKind::OffLine;
     default:
-        return ConnectionErrorKind::Fatal;
-    }
-}
-
-ConnectionErrors::ConnectionErrors(CheckVariables& variables, TcpClient& tcp, Timer& checkTimer,
-                                   shell::StatusView& view, diag::EventLog& log,
-                                   diag::ErrorReporter& reporter, shell::MessageBoxes& messages,
-                                   shell::AppControl& app)
-    : m_variables(variables), m_tcp(tcp), m_checkTimer(checkTimer), m_view(view), m_log(log),
-      m_reporter(reporter), m_messages(messages), m_app(app)
-{
-}
-
-void ConnectionErrors::handle(const diag::Failure& failure)
-{
-    const QString errorText =
-        QStringLiteral("[Error] %1, [Description] %2").arg(failure.number).arg(failure.description);
-    m_tcp.close();
-
-    switch (classifyConnectionError(failure.number)) {
-    case ConnectionErrorKind::Transient:
-        m_log.writeAlways(errorText, diag::EventType::Warning);
-        m_variables.raiseErrorCount();
-        m_reporter.report(failure.number, failure.description);
-        break;
-    case ConnectionErrorKind::OffLine:
-        m_view.setStatusText(QStringLiteral("OFFLINE"));
-        m_view.setStatusColour(shell::TextColour::Black);
-        m_view.refreshStatus();
-        m_checkTimer.setInterval(minuteMs);
-        m_checkTimer.setEnabled(true);
-        break;
-    case ConnectionErrorKind::Fatal:
-        m_log.writeAlways(errorText, diag::EventType::Error);
-        m_messages.show(QStringLiteral("Error %1\r\n\r\n%2").arg(failure.number).arg(failure.description),
-                        shell::MessageStyle::Stop);
-        m_app.endNow(fatalExitCode);
-        break;
+        return FailureKind::Fatal;
     }
 }
 

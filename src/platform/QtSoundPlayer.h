@@ -1,6 +1,6 @@
 #pragma once
 
-#include "check/SoundPlayer.h"
+#include "shell/SoundPlayer.h"
 
 #include <QObject>
 #include <QString>
@@ -12,7 +12,7 @@ namespace vindel::platform {
 // Plays a wave file in the background with QSoundEffect and returns at once.
 // Anything that cannot be played (no path, a missing, empty or non-wave file,
 // no audio output on the machine) is silence: no message and no warning.
-class QtSoundPlayer : public QObject, public check::SoundPlayer {
+class QtSoundPlayer : public QObject, public shell::SoundPlayer {
     Q_OBJECT
 public:
     explicit QtSoundPlayer(QObject* parent = nullptr);

@@ -1,7 +1,6 @@
 #include "settings/ConfigForm.h"
 
 #include "settings/ConfigStore.h"
-#include "shell/MessageBoxes.h"
 
 namespace vindel::settings {
 namespace {
@@ -40,22 +39,19 @@ bool intervalRuleAccepts(const QString& text)
     return ok;
 }
 
-bool acceptConfigForm(ConfigFormFields& fields, Globals& globals, ConfigStore& store,
-                      shell::MessageBoxes& messages,
+bool acceptConfigForm(ConfigFormFields& fields, Globals& globals, ConfigStore& store, const Warn& warn,
                       const std::function<void(const QString&)>& intervalBoxChanged)
 {
     if (fields.userName.isEmpty()) {
-        messages.show(QStringLiteral("ﾕｰｻﾞ名を入力してください。"), shell::MessageStyle::Exclamation);
+        warn(QStringLiteral("ﾕｰｻﾞ名を入力してください。"));
         return false;
     }
     if (endsALine(fields.userName)) {
-        messages.show(QStringLiteral("ﾕｰｻﾞ名に使えない文字（改行など）が含まれています。"),
-                      shell::MessageStyle::Exclamation);
+        warn(QStringLiteral("ﾕｰｻﾞ名に使えない文字（改行など）が含まれています。"));
         return false;
     }
     if (endsALine(fields.passWord)) {
-        messages.show(QStringLiteral("ﾊﾟｽﾜｰﾄﾞに使えない文字（改行など）が含まれています。"),
-                      shell::MessageStyle::Exclamation);
+        warn(QStringLiteral("ﾊﾟｽﾜｰﾄﾞに使えない文字（改行など）が含まれています。"));
         return false;
     }
     ConfigRecord& config = globals.config;
@@ -68,8 +64,7 @@ bool acceptConfigForm(ConfigFormFields& fields, Globals& globals, ConfigStore& s
         fields.interval = defaultIntervalText;
         if (intervalBoxChanged)
             intervalBoxChanged(fields.interval);
-        messages.show(QStringLiteral("Interval は10分（ﾃﾞﾌｫﾙﾄ値）に設定されました。"),
-                      shell::MessageStyle::Exclamation);
+        warn(QStringLiteral("Interval は10分（ﾃﾞﾌｫﾙﾄ値）に設定されました。"));
     }
     config.Interval = fields.interval.trimmed().toShort();
 

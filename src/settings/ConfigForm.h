@@ -6,10 +6,6 @@
 
 #include <functional>
 
-namespace vindel::shell {
-class MessageBoxes;
-}
-
 namespace vindel::settings {
 
 class ConfigStore;
@@ -40,8 +36,10 @@ bool intervalRuleAccepts(const QString& text);
 // replaces an interval the rule refuses by "10" (calling intervalBoxChanged,
 // then showing the message), saves all ten settings and flags the record as
 // changed; returns true (the dialog closes).
-bool acceptConfigForm(ConfigFormFields& fields, Globals& globals, ConfigStore& store,
-                      shell::MessageBoxes& messages,
+// warn shows a message with the exclamation icon and returns once the user
+// has read it.
+using Warn = std::function<void(const QString&)>;
+bool acceptConfigForm(ConfigFormFields& fields, Globals& globals, ConfigStore& store, const Warn& warn,
                       const std::function<void(const QString&)>& intervalBoxChanged);
 
 } // namespace vindel::settings

@@ -24,9 +24,8 @@ struct ConfigRecord {
 // The shared flags that travel with the record.
 struct Globals {
     ConfigRecord config;
-    bool ConfigChanged = false;   // the dialog stored settings the next check must re-read
-    bool CheckAtNextTick = false; // the next timer tick starts a check
-    bool LogEnabled = false;      // "/T" was given
+    bool ConfigChanged = false; // the dialog stored settings the next check must re-read
+    bool LogEnabled = false;    // "/T" was given
 };
 
 } // namespace vindel::settings

@@ -1,5 +1,6 @@
 #include "settings/ConfigStore.h"
 
+#include "settings/ConfigKeys.h"
 #include "settings/ConversionErrors.h"
 
 #include <cmath>
@@ -11,7 +12,6 @@ namespace {
 
 const QString appName = QStringLiteral("Vindel");
 const QString sectionName = QStringLiteral("Config");
-constexpr qint16 defaultInterval = 10;
 
 // Converts stored text to a whole number of the field's width: blanks around
 // it are ignored and a fraction is rounded to the nearest, halves to even.
@@ -25,11 +25,6 @@ template <typename Int> std::variant<Int, diag::Failure> toInteger(const QString
     if (rounded < std::numeric_limits<Int>::min() || rounded > std::numeric_limits<Int>::max())
         return overflow();
     return static_cast<Int>(rounded);
-}
-
-QString boolText(bool value)
-{
-    return value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
 // Half of a difference in twips, dropping the remainder toward zero.
@@ -49,6 +44,21 @@ int onScreen(qint32 stored, int screen, int window)
 
 } // namespace
 
+QString storedText(const ConfigRecord& record, const ConfigKey& key)
+{
+    switch (key.kind) {
+    case KeyKind::Text:
+        return record.*key.text;
+    case KeyKind::Minutes:
+        return QString::number(record.*key.minutes);
+    case KeyKind::Twips:
+        return QString::number(record.*key.twips);
+    case KeyKind::Flag:
+        break;
+    }
+    return record.*key.flag ? QStringLiteral("True") : QStringLiteral("False");
+}
+
 ConfigStore::ConfigStore(Globals& globals, SettingsStore& store, WindowPlacement& window)
     : m_globals(globals), m_store(store), m_window(window)
 {
@@ -64,32 +74,38 @@ std::optional<diag::Failure> ConfigStore::loadConfig()
     if (auto refused = m_store.refusal(appName))
         return refused;
     ConfigRecord& config = m_globals.config;
-    config.UserName = read(QStringLiteral("UserName"));
-    config.PassWord = read(QStringLiteral("PassWord"));
-    config.Pop3Server = read(QStringLiteral("Pop3Server"));
-
-    const QString interval = read(QStringLiteral("Interval"));
-    if (interval.isEmpty()) {
-        config.Interval = defaultInterval;
-    } else {
-        const auto converted = toInteger<qint16>(interval);
-        if (const auto* failure = std::get_if<diag::Failure>(&converted))
-            return *failure;
-        config.Interval = std::get<qint16>(converted);
+    for (const ConfigKey& key : configKeys) {
+        switch (key.kind) {
+        case KeyKind::Text:
+            config.*key.text = read(key.key());
+            break;
+        case KeyKind::Minutes: {
+            const QString text = read(key.key());
+            if (text.isEmpty()) {
+                config.*key.minutes = defaultInterval;
+                break;
+            }
+            const auto converted = toInteger<qint16>(text);
+            if (const auto* failure = std::get_if<diag::Failure>(&converted))
+                return *failure;
+            config.*key.minutes = std::get<qint16>(converted);
+            break;
+        }
+        case KeyKind::Twips:
+            // The two edges place the window together, at the first of them.
+            if (key.twips == &ConfigRecord::PosLeft)
+                if (auto failure = placeWindow())
+                    return failure;
+            break;
+        case KeyKind::Flag:
+            config.*key.flag = read(key.key()) == QLatin1String("True");
+            if (key.flag == &ConfigRecord::TopMost) {
+                m_window.setTopMost(config.TopMost);
+                m_window.setFormTopChecked(config.TopMost);
+            }
+            break;
+        }
     }
-
-    config.MailerPath = read(QStringLiteral("MailerPath"));
-    config.SoundPath = read(QStringLiteral("SoundPath"));
-
-    if (auto failure = placeWindow())
-        return failure;
-
-    const bool topMost = read(QStringLiteral("TopMost")) == QLatin1String("True");
-    m_window.setTopMost(topMost);
-    config.TopMost = topMost;
-    m_window.setFormTopChecked(topMost);
-
-    config.MailCountReset = read(QStringLiteral("MailCountReset")) == QLatin1String("True");
     return std::nullopt;
 }
 
@@ -124,21 +140,11 @@ std::optional<diag::Failure> ConfigStore::placeWindow()
 
 void ConfigStore::saveConfig()
 {
-    const ConfigRecord& config = m_globals.config;
     // One batch, so that the store keeps the record whole: a crash in the
     // middle of a save leaves the old record or the new one, never a mix.
-    const QList<QPair<QString, QString>> values = {
-        {QStringLiteral("UserName"), config.UserName},
-        {QStringLiteral("PassWord"), config.PassWord},
-        {QStringLiteral("Pop3Server"), config.Pop3Server},
-        {QStringLiteral("Interval"), QString::number(config.Interval)},
-        {QStringLiteral("MailerPath"), config.MailerPath},
-        {QStringLiteral("SoundPath"), config.SoundPath},
-        {QStringLiteral("PosLeft"), QString::number(config.PosLeft)},
-        {QStringLiteral("PosTop"), QString::number(config.PosTop)},
-        {QStringLiteral("TopMost"), boolText(config.TopMost)},
-        {QStringLiteral("MailCountReset"), boolText(config.MailCountReset)},
-    };
+    QList<QPair<QString, QString>> values;
+    for (const ConfigKey& key : configKeys)
+        values.append({key.key(), storedText(m_globals.config, key)});
     m_store.saveAll(appName, sectionName, values); // a failed save is not reported
 }
 

@@ -1,15 +1,13 @@
 #pragma once
 
-#include "check/CheckVariables.h"
-#include "check/Timer.h"
+#include "check/MailboxCheck.h"
 #include "settings/ConfigRecord.h"
 #include "shell/AboutView.h"
 #include "shell/AppControl.h"
 #include "shell/ConfigDialogHost.h"
+#include "shell/Look.h"
 #include "shell/MessageBoxes.h"
 #include "shell/ProcessLauncher.h"
-#include "shell/StatusView.h"
-#include "shell/Tray.h"
 
 namespace vindel::shell {
 
@@ -17,20 +15,22 @@ namespace vindel::shell {
 // the shown count), editing the settings, and the About window.
 class MenuCommands {
 public:
-    MenuCommands(settings::Globals& globals, check::CheckVariables& variables, check::Timer& checkTimer,
-                 StatusView& view, Tray& tray, MessageBoxes& messages, ProcessLauncher& launcher,
-                 ConfigDialogHost& configDialog, AboutView& about, AppControl& app);
+    MenuCommands(const settings::Globals& globals, check::MailboxCheck& check, LookPainter& painter,
+                 MessageBoxes& messages, ProcessLauncher& launcher, ConfigDialogHost& configDialog,
+                 AboutView& about, AppControl& app)
+        : m_globals(globals), m_check(check), m_painter(painter), m_messages(messages), m_launcher(launcher),
+          m_configDialog(configDialog), m_about(about), m_app(app)
+    {
+    }
 
     void launchMailer();
     void editSettings();
-    void showAbout();
+    void showAbout() { m_about.showAbout(); }
 
 private:
-    settings::Globals& m_globals;
-    check::CheckVariables& m_variables;
-    check::Timer& m_checkTimer;
-    StatusView& m_view;
-    Tray& m_tray;
+    const settings::Globals& m_globals;
+    check::MailboxCheck& m_check;
+    LookPainter& m_painter;
     MessageBoxes& m_messages;
     ProcessLauncher& m_launcher;
     ConfigDialogHost& m_configDialog;

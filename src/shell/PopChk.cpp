@@ -10,25 +10,12 @@ namespace vindel::shell {
 
 PopChk::PopChk(settings::Globals& globals, settings::ConfigStore& config, const Ports& ports)
     : m_globals(globals), m_config(config), m_ports(ports), m_log(ports.clock, ports.systemLog),
-      m_errorReport(globals, m_variables, ports.checkTimer, ports.view, ports.tray, ports.messages,
-                    ports.configDialog),
-      m_mailCountReport(globals, m_variables, ports.view, ports.tray, ports.notice, ports.sound, ports.app),
-      m_session(globals, m_variables, ports.tcp, ports.checkTimer, ports.replyTimer, ports.view, m_log,
-                m_errorReport, m_mailCountReport),
-      m_connectionErrors(m_variables, ports.tcp, ports.checkTimer, ports.view, m_log, m_errorReport,
-                         ports.messages, ports.app),
-      m_cycle(globals, m_variables, ports.checkTimer, ports.tcp, ports.view, m_errorReport, m_session,
-              [this] { return m_config.loadConfig(); }),
-      m_menu(globals, m_variables, ports.checkTimer, ports.view, ports.tray, ports.messages, ports.launcher,
-             ports.configDialog, ports.about, ports.app)
+      m_painter(ports.view, ports.tray), m_errorReport(m_painter, ports.messages, ports.configDialog),
+      m_mailCountReport(globals, m_painter, ports.notice, ports.sound, ports.app),
+      m_check(ports.tcp, ports.checkTimer, ports.replyTimer, m_log, *this),
+      m_menu(globals, m_check, m_painter, ports.messages, ports.launcher, ports.configDialog, ports.about,
+             ports.app)
 {
-    ports.tcp.setDataHandler([this](const QByteArray& bytes) { m_session.dataArrived(bytes); });
-    ports.tcp.setErrorHandler([this](const diag::Failure& failure) {
-        m_session.stopWaiting();
-        m_connectionErrors.handle(failure);
-    });
-    m_session.setTimeoutHandler([this](const diag::Failure& failure) { m_connectionErrors.handle(failure); });
-    m_session.setConfigStore(config);
 }
 
 PopChk::StartResult PopChk::failStart(const diag::Failure& failure)
@@ -43,10 +30,8 @@ PopChk::StartResult PopChk::start(const QStringList& arguments, const QString& l
     if (m_ports.instance.anotherInstanceRunning())
         return StartResult::AnotherInstance;
 
-    m_globals.CheckAtNextTick = true;
-    m_variables.ErrorCount = 0;
-    m_variables.PrevMailCount = QStringLiteral("-1");
-    m_ports.view.setStatusText(QString());
+    m_check.begin();
+    m_painter.show({.status = QString()}); // the label is laid out empty
 
     // The window is still hidden here; loading places it and shows it.
     if (const auto failure = m_config.loadConfig())
@@ -76,9 +61,8 @@ PopChk::StartResult PopChk::start(const QStringList& arguments, const QString& l
     m_ports.view.setWindowIcon(StatePicture::Normal);
     m_ports.view.showStatePicture(StatePicture::Normal);
     m_ports.tray.add(StatePicture::Normal, trayTip());
-    m_ports.view.setStatusText(QStringLiteral("Initialize..."));
-    m_ports.checkTimer.setInterval(1000);
-    m_ports.checkTimer.setEnabled(true);
+    m_painter.show(lookAt(Moment::Initialize));
+    m_check.checkSoon();
     return StartResult::Running;
 }
 
@@ -90,15 +74,13 @@ void PopChk::shutDown()
     m_globals.config.PosLeft = m_ports.window.leftTwips();
     m_globals.config.PosTop = m_ports.window.topTwips();
     m_config.saveConfig();
-    m_session.stopWaiting();
-    m_ports.checkTimer.setEnabled(false);
-    m_ports.tcp.close();
+    m_check.shutDown();
     m_ports.tray.remove();
 }
 
 void PopChk::checkNow()
 {
-    m_cycle.checkCommand();
+    m_check.checkCommand();
 }
 
 void PopChk::launchMailer()
@@ -139,12 +121,75 @@ void PopChk::windowMoved(int leftTwips, int topTwips)
 
 MenuState PopChk::windowMenuState() const
 {
-    return shell::windowMenuState(m_ports.checkTimer.isEnabled(), m_variables.ErrorCount);
+    return shell::windowMenuState(m_check.isPacing(), m_check.errorCount());
 }
 
 MenuState PopChk::trayMenuState() const
 {
-    return shell::trayMenuState(m_ports.checkTimer.isEnabled());
+    return shell::trayMenuState(m_check.isPacing());
+}
+
+check::CheckSettings PopChk::settings() const
+{
+    const settings::ConfigRecord& config = m_globals.config;
+    return {config.Pop3Server,
+            {m_config.userNameBytes(), m_config.passWordBytes(), config.UserName},
+            config.Interval};
+}
+
+void PopChk::checkStarting()
+{
+    m_painter.show(lookAt(Moment::Connecting));
+}
+
+std::optional<diag::Failure> PopChk::prepareCheck()
+{
+    if (m_globals.ConfigChanged) {
+        if (auto failure = m_config.loadConfig())
+            return failure; // the flag stays set, so the next check tries again
+        m_globals.ConfigChanged = false;
+    }
+    m_painter.show(lookAt(Moment::Connected));
+    return std::nullopt;
+}
+
+void PopChk::stepReached(check::SessionState state)
+{
+    switch (state) {
+    case check::SessionState::UserName:
+        m_painter.show(lookAt(Moment::UserNameSent));
+        break;
+    case check::SessionState::Password:
+        m_painter.show(lookAt(Moment::PasswordSent));
+        break;
+    case check::SessionState::Stat:
+        m_painter.show(lookAt(Moment::Checking));
+        break;
+    default:
+        break;
+    }
+}
+
+void PopChk::countFound(const QString& count, const QString& previous)
+{
+    m_mailCountReport.report(count, previous);
+}
+
+check::Resume PopChk::failed(const diag::Failure& failure, qint16 errorCount)
+{
+    return m_errorReport.report(failure, errorCount);
+}
+
+void PopChk::offLine()
+{
+    m_painter.show(lookAt(Moment::OffLine));
+}
+
+void PopChk::fatal(const diag::Failure& failure)
+{
+    m_ports.messages.show(QStringLiteral("Error %1\r\n\r\n%2").arg(failure.number).arg(failure.description),
+                          MessageStyle::Stop);
+    m_ports.app.endNow(1);
 }
 
 } // namespace vindel::shell

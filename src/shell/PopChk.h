@@ -1,15 +1,10 @@
 #pragma once
 
-#include "check/CheckCycle.h"
-#include "check/CheckVariables.h"
-#include "check/ConnectionErrors.h"
-#include "check/MailCountReport.h"
-#include "check/Pop3Session.h"
-#include "check/SoundPlayer.h"
+#include "check/CheckEvents.h"
+#include "check/MailboxCheck.h"
 #include "check/TcpClient.h"
 #include "check/Timer.h"
 #include "diag/Clock.h"
-#include "diag/ErrorReport.h"
 #include "diag/EventLog.h"
 #include "diag/LogFile.h"
 #include "settings/ConfigRecord.h"
@@ -18,11 +13,15 @@
 #include "shell/AppControl.h"
 #include "shell/Commands.h"
 #include "shell/ConfigDialogHost.h"
+#include "shell/ErrorReport.h"
 #include "shell/InstanceCheck.h"
+#include "shell/Look.h"
+#include "shell/MailCountReport.h"
 #include "shell/MenuCommands.h"
 #include "shell/MessageBoxes.h"
 #include "shell/NoticeView.h"
 #include "shell/ProcessLauncher.h"
+#include "shell/SoundPlayer.h"
 #include "shell/StatusView.h"
 #include "shell/Tray.h"
 
@@ -38,7 +37,7 @@ struct Ports {
     check::TcpClient& tcp;
     check::Timer& checkTimer; // paces the checks
     check::Timer& replyTimer; // the reply limit of a running check
-    check::SoundPlayer& sound;
+    SoundPlayer& sound;
     StatusView& view;
     settings::WindowPlacement& window;
     Tray& tray;
@@ -53,10 +52,10 @@ struct Ports {
     diag::LogSink& systemLog;
 };
 
-// The behaviour of the status window: it owns the check's working values and
-// ties the check, its report, the error handling and the menu commands
-// together; start() and shutDown() are the program's start and end.
-class PopChk : public Commands {
+// The behaviour of the status window: it ties the mail check to what the
+// user sees (the look, the mail-count report, the error report) and to the
+// menu commands; start() and shutDown() are the program's start and end.
+class PopChk : public Commands, private check::CheckEvents {
 public:
     enum class StartResult {
         Running,         // checking; the first check starts about one second later
@@ -83,23 +82,31 @@ public:
     MenuState windowMenuState() const override;
     MenuState trayMenuState() const override;
 
-    const check::CheckVariables& variables() const { return m_variables; }
-    void setReplyLimit(int milliseconds) { m_session.setReplyLimit(milliseconds); }
+    const check::CheckVariables& variables() const { return m_check.variables(); }
+    void setReplyLimit(int milliseconds) { m_check.setReplyLimit(milliseconds); }
 
 private:
     StartResult failStart(const diag::Failure& failure);
 
+    // What the mail check tells and asks.
+    check::CheckSettings settings() const override;
+    void checkStarting() override;
+    std::optional<diag::Failure> prepareCheck() override;
+    void stepReached(check::SessionState state) override;
+    void countFound(const QString& count, const QString& previous) override;
+    check::Resume failed(const diag::Failure& failure, qint16 errorCount) override;
+    void offLine() override;
+    void fatal(const diag::Failure& failure) override;
+
     settings::Globals& m_globals;
     settings::ConfigStore& m_config;
     Ports m_ports;
-    check::CheckVariables m_variables;
     diag::EventLog m_log;
     std::unique_ptr<diag::LogFile> m_logFile;
-    diag::ErrorReport m_errorReport;
-    check::MailCountReport m_mailCountReport;
-    check::Pop3Session m_session;
-    check::ConnectionErrors m_connectionErrors;
-    check::CheckCycle m_cycle;
+    LookPainter m_painter;
+    ErrorReport m_errorReport;
+    MailCountReport m_mailCountReport;
+    check::MailboxCheck m_check;
     MenuCommands m_menu;
     bool m_shutDown = false;
 };

@@ -69,7 +69,7 @@ TEST(Engine, ARejectedReplyIsReportedWithTheServersWords)
     RealHarness h(local(server.port()));
     ASSERT_TRUE(h.runFirstCheck());
     EXPECT_EQ(h.firstMessage(), "message 48 Error 99999\r\n\r\n no such user\r\n");
-    EXPECT_EQ(h.popChk.variables().SessionState, "USER_NAME");
+    EXPECT_EQ(h.popChk.variables().stateText(), "USER_NAME");
 }
 
 TEST(Engine, ARefusedConnectionArrivesWithItsNumber)
@@ -107,7 +107,7 @@ TEST_F(Dovecot, TheEngineCountsTheRealMailbox)
     RealHarness h(local(port), "right-password");
     ASSERT_TRUE(h.runFirstCheck());
     EXPECT_EQ(h.window.status, "You have 4 Mail(s)") << h.journal.join('\n').toStdString();
-    EXPECT_EQ(h.popChk.variables().SessionState, "QUIT");
+    EXPECT_EQ(h.popChk.variables().stateText(), "QUIT");
     EXPECT_FALSE(h.tcp.isOpen());
 }
 
@@ -120,7 +120,7 @@ TEST_F(Dovecot, AWrongPasswordGoesThroughTheErrorReport)
     EXPECT_TRUE(h.firstMessage().startsWith("message 48 Error 99999\r\n\r\n [AUTH]"))
         << h.firstMessage().toStdString();
     EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
-    EXPECT_EQ(h.popChk.variables().SessionState, "PASSWORD");
+    EXPECT_EQ(h.popChk.variables().stateText(), "PASSWORD");
 }
 
 } // namespace

@@ -190,7 +190,7 @@ std::vector<HostileCase> catalogue()
         {"ErrTextOf512Octets", longErrAfterPass, rejected(QString::fromLatin1(longError.mid(4))),
          defaultLimitMs, defaultLimitMs + 1000, false,
          [](const RealHarness& h, const ScriptedPop3Server&) {
-             EXPECT_EQ(h.popChk.variables().SessionState, "PASSWORD");
+             EXPECT_EQ(h.popChk.variables().stateText(), "PASSWORD");
          }},
 
         // Counts that are not numbers the program could hold.
@@ -259,7 +259,7 @@ void expectOutcome(const HostileCase& c, const RealHarness& h)
         EXPECT_EQ(h.firstMessage(), QString());
         EXPECT_FALSE(h.tcp.isOpen());
         EXPECT_EQ(v.ErrorCount, 0);
-        EXPECT_EQ(v.SessionState, "QUIT");
+        EXPECT_EQ(v.stateText(), "QUIT");
         break;
     case Outcome::Kind::Rejected:
         EXPECT_EQ(h.firstMessage(), "message 48 Error 99999\r\n\r\n" + c.expected.text);

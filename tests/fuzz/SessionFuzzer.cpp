@@ -7,6 +7,7 @@
 // plain byte-at-a-time model of what they must do.
 #include "Fakes.h"
 #include "check/ReplyFramer.h"
+#include "shell/Look.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -132,7 +133,7 @@ public:
                 m_state = State::Stat;
                 break;
             case State::Stat:
-                counts << check::MailCountReport::statusText(countOf(reply.line));
+                counts << shell::mailCountText(countOf(reply.line));
                 sent += "QUIT\r\n";
                 m_state = State::Quit;
                 break;
@@ -243,9 +244,9 @@ void runSession(FuzzedDataProvider& input)
         const auto& v = h.popChk.variables();
         require(v.ErrorCount >= 0, "a negative error count");
         static const QStringList states = {"", "CONNECT", "USER_NAME", "PASSWORD", "STAT", "QUIT"};
-        require(states.contains(v.SessionState), "an unknown session state");
+        require(states.contains(v.stateText()), "an unknown session state");
         require(!(h.tcp.isOpen() && h.checkTimer.isEnabled() && h.checkTimer.interval() == 60000 &&
-                  v.SessionState == "QUIT"),
+                  v.stateText() == "QUIT"),
                 "a finished check left its connection open");
     }
 

@@ -135,11 +135,14 @@ protected:
         fields.interval = interval;
         boxShown.clear();
         journal.clear();
-        return settings::acceptConfigForm(fields, globals, config, messages,
+        return settings::acceptConfigForm(fields, globals, config, warn,
                                           [this](const QString& text) { boxShown = text; });
     }
     settings::ConfigFormFields fields{"alice", "pw", "pop.example.test", "10", "", "", false};
     FakeMessageBoxes messages{journal};
+    settings::Warn warn = [this](const QString& text) {
+        messages.show(text, shell::MessageStyle::Exclamation);
+    };
     QString boxShown;
 };
 
@@ -184,7 +187,7 @@ TEST_F(Form, ALineBreakOrNulInTheUserNameOrPasswordIsRefusedAndChangesNothing)
             settings::ConfigFormFields form = fields;
             (inPassword ? form.passWord : form.userName) += bad;
             journal.clear();
-            EXPECT_FALSE(settings::acceptConfigForm(form, globals, config, messages, {}));
+            EXPECT_FALSE(settings::acceptConfigForm(form, globals, config, warn, {}));
             EXPECT_EQ(journal,
                       Journal{inPassword ? "message 48 ﾊﾟｽﾜｰﾄﾞに使えない文字（改行など）が含まれています。"
                                          : "message 48 ﾕｰｻﾞ名に使えない文字（改行など）が含まれています。"});

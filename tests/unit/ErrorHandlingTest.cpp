@@ -35,7 +35,7 @@ TEST_F(Failures, ThreeTransientFailuresEscalateThenTheFourthParksTheTimer)
     h.tcp.fail(10061, "Connection is forcefully rejected");
     EXPECT_EQ(reactions(), (Journal{"message 48 Error 10061\r\n\r\nConnection is forcefully rejected",
                                     "dialog", "label Please Wait..."}));
-    EXPECT_TRUE(h.globals.CheckAtNextTick);
+    EXPECT_TRUE(h.popChk.variables().CheckAtNextTick);
     EXPECT_EQ(h.checkTimer.interval(), 1000);
     EXPECT_TRUE(h.checkTimer.isEnabled());
 
@@ -128,9 +128,12 @@ TEST_F(Failures, AnyOtherNumberEndsTheProgramAfterItsMessage)
         EXPECT_TRUE(fresh.tray.present); // no shut-down sequence
         EXPECT_TRUE(fresh.store.writes.isEmpty());
     }
-    EXPECT_EQ(check::classifyConnectionError(10014), check::ConnectionErrorKind::Transient);
-    EXPECT_EQ(check::classifyConnectionError(11002), check::ConnectionErrorKind::Transient);
-    EXPECT_EQ(check::classifyConnectionError(10065), check::ConnectionErrorKind::Transient);
+    using diag::FailureKind;
+    for (const int number : {10014, 11002, 10065})
+        EXPECT_EQ(check::classify({number, {}}), FailureKind::Transient);
+    // A failure that names its kind is taken as named, whatever its number.
+    EXPECT_EQ(check::classify({12345, {}, FailureKind::Transient}), FailureKind::Transient);
+    EXPECT_EQ(check::classify({12345, {}}), FailureKind::Fatal);
 }
 
 TEST_F(Failures, TheErrorCountStopsAt32767)
@@ -202,7 +205,7 @@ TEST_F(Mailer, TheSettingsCommandChecksASecondLaterEvenAfterCancel)
     h.popChk.editSettings();
     EXPECT_FALSE(timerRanDuringDialog);
     EXPECT_EQ(h.window.status, "Please Wait...");
-    EXPECT_TRUE(h.globals.CheckAtNextTick);
+    EXPECT_TRUE(h.popChk.variables().CheckAtNextTick);
     EXPECT_EQ(h.checkTimer.interval(), 1000);
     h.journal.clear();
     h.checkTimer.fire();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "QtPrinters.h"
-#include "check/SoundPlayer.h"
 #include "check/TcpClient.h"
 #include "check/Timer.h"
 #include "diag/Clock.h"
@@ -18,6 +17,7 @@
 #include "shell/NoticeView.h"
 #include "shell/PopChk.h"
 #include "shell/ProcessLauncher.h"
+#include "shell/SoundPlayer.h"
 #include "shell/StatusView.h"
 #include "shell/Tray.h"
 
@@ -193,7 +193,7 @@ private:
     Journal& m_journal;
 };
 
-class FakeSound : public check::SoundPlayer {
+class FakeSound : public shell::SoundPlayer {
 public:
     explicit FakeSound(Journal& journal) : m_journal(journal) {}
     void play(const QString& path) override { m_journal << QStringLiteral("sound ") + path; }

@@ -1,7 +1,8 @@
 // What a found count shows: the label always, the alert only on a change.
-#include "check/MailCountReport.h"
+#include "shell/MailCountReport.h"
 
 #include "Fakes.h"
+#include "shell/Look.h"
 #include "shell/TrayTip.h"
 
 #include <QDir>
@@ -20,18 +21,20 @@ protected:
         soundFile.write("RIFF");
         soundFile.flush();
         h.globals.config.SoundPath = soundFile.fileName();
-        variables.PrevMailCount = "-1";
     }
+    // Reports as a check does: against the count reported before.
     void report(const QString& count)
     {
         h.journal.clear();
-        mailCountReport.report(count);
+        mailCountReport.report(count, previous);
+        previous = count;
     }
 
     Harness h;
     QTemporaryFile soundFile;
-    check::CheckVariables variables;
-    check::MailCountReport mailCountReport{h.globals, variables, h.window, h.tray, h.notice, h.sound, h.app};
+    QString previous = "-1";
+    shell::LookPainter painter{h.window, h.tray};
+    shell::MailCountReport mailCountReport{h.globals, painter, h.notice, h.sound, h.app};
 };
 
 TEST_F(Report, FirstCountAfterStartIsAlwaysAChange)
@@ -40,18 +43,12 @@ TEST_F(Report, FirstCountAfterStartIsAlwaysAChange)
     EXPECT_EQ(h.journal,
               (Journal{"label You have No mail", "tray 0 Vindel - You have No mail", "picture 0"}));
 
-    Harness other;
-    check::CheckVariables fresh;
-    fresh.PrevMailCount = "-1";
-    other.globals.config.SoundPath = soundFile.fileName();
-    check::MailCountReport r(other.globals, fresh, other.window, other.tray, other.notice, other.sound,
-                             other.app);
-    r.report("3");
-    EXPECT_EQ(other.journal,
+    previous = "-1";
+    report("3");
+    EXPECT_EQ(h.journal,
               (Journal{"label You have 3 Mail(s)", "tray 1 Vindel - You have 3 Mail(s)",
                        "notice You have 3 Mail(s)", "sound " + soundFile.fileName(), "picture 1"}));
-    EXPECT_EQ(other.window.icon, shell::StatePicture::NewMail);
-    EXPECT_EQ(fresh.PrevMailCount, "3");
+    EXPECT_EQ(h.window.icon, shell::StatePicture::NewMail);
 }
 
 TEST_F(Report, OnlyAChangedCountAlerts)
@@ -80,7 +77,7 @@ TEST_F(Report, AnEmptyCountTakesTheNewMailBranch)
 TEST_F(Report, NoSoundWithoutAnExistingFile)
 {
     for (const QString& path : {QString(), QString("/nonexistent/ding.wav"), QDir::tempPath()}) {
-        variables.PrevMailCount = "-1";
+        previous = "-1";
         h.globals.config.SoundPath = path;
         report("2");
         EXPECT_TRUE(h.journal.filter("sound").isEmpty()) << path.toStdString();

@@ -81,7 +81,7 @@ protected:
 TEST_F(Session, AFullCheckIsTheExactConversation)
 {
     EXPECT_EQ(h.journal, (Journal{"label Connecting...", "connect mail.example.test:110"}));
-    EXPECT_EQ(h.popChk.variables().SessionState, "CONNECT");
+    EXPECT_EQ(h.popChk.variables().stateText(), "CONNECT");
     EXPECT_FALSE(h.checkTimer.isEnabled());
     EXPECT_EQ(h.window.colour, shell::TextColour::Blue);
     h.journal.clear();
@@ -91,7 +91,7 @@ TEST_F(Session, AFullCheckIsTheExactConversation)
     h.tcp.serverSends("+OK\r\n");
     h.tcp.serverSends("+OK logged in\r\n");
     h.tcp.serverSends("+OK 3 4567\r\n");
-    EXPECT_EQ(h.popChk.variables().SessionState, "QUIT");
+    EXPECT_EQ(h.popChk.variables().stateText(), "QUIT");
     EXPECT_FALSE(h.checkTimer.isEnabled());
     h.tcp.serverSends("+OK bye\r\n");
 
@@ -101,7 +101,7 @@ TEST_F(Session, AFullCheckIsTheExactConversation)
     EXPECT_EQ(h.checkTimer.interval(), 60000);
     EXPECT_TRUE(h.checkTimer.isEnabled());
     EXPECT_FALSE(h.replyTimer.isEnabled());
-    EXPECT_EQ(h.popChk.variables().SessionState, "QUIT");
+    EXPECT_EQ(h.popChk.variables().stateText(), "QUIT");
 }
 
 TEST_F(Session, BytesBehindTheAnswerToQuitAreNoReplies)
@@ -117,12 +117,15 @@ TEST_F(Session, BytesBehindTheAnswerToQuitAreNoReplies)
     EXPECT_TRUE(h.checkTimer.isEnabled());
 }
 
-TEST_F(Session, EmptyCredentialsAreSentAsTheyAre)
+TEST(SessionCredentials, AnEmptyPasswordIsSentAsItIs)
 {
-    h.globals.config.UserName.clear();
-    h.globals.config.PassWord.clear();
-    h.tcp.serverSends("+OK\r\n+OK\r\n");
-    EXPECT_EQ(h.tcp.sent, "USER \r\nPASS \r\n");
+    // (An empty user name never reaches a check: start-up asks for one.)
+    Harness empty;
+    empty.store.put("PassWord", "");
+    ASSERT_EQ(empty.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+    ASSERT_TRUE(empty.checkTimer.fire());
+    empty.tcp.serverSends("+OK\r\n+OK\r\n");
+    EXPECT_EQ(empty.tcp.sent, "USER alice\r\nPASS \r\n");
 }
 
 TEST_F(Session, ACredentialThatWouldEndTheCommandIsNeverSent)
@@ -163,7 +166,7 @@ TEST_F(Session, ARejectedReplyIsReportedAndLeavesTheConversationWhereItWas)
     h.tcp.serverSends("-ERR invalid password\r\n");
     EXPECT_EQ(h.journal.first(), "message 48 Error 99999\r\n\r\n invalid password\r\n");
     EXPECT_EQ(h.journal.at(1), "dialog");
-    EXPECT_EQ(h.popChk.variables().SessionState, "PASSWORD");
+    EXPECT_EQ(h.popChk.variables().stateText(), "PASSWORD");
     EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
     EXPECT_TRUE(h.tcp.sent.isEmpty());
     EXPECT_TRUE(h.tcp.isOpen());
@@ -188,7 +191,7 @@ TEST_F(Session, AfterARejectedReplyTheConnectionIsNotHeardAgain)
     EXPECT_EQ(h.journal.filter("message").size(), 1);
     EXPECT_EQ(h.journal.filter("dialog").size(), 1);
     EXPECT_TRUE(h.tcp.sent.isEmpty());
-    EXPECT_EQ(h.popChk.variables().SessionState, "CONNECT");
+    EXPECT_EQ(h.popChk.variables().stateText(), "CONNECT");
     // The retry's own connection is heard as usual.
     ASSERT_TRUE(h.checkTimer.fire());
     h.tcp.serverSends("+OK ready\r\n");
@@ -211,7 +214,7 @@ TEST_F(Session, OnlyAnExactPlusOkIsAccepted)
         fresh.tcp.serverSends(c.reply);
         EXPECT_EQ(fresh.journal.value(0), "message 48 Error 99999\r\n\r\n" + c.description)
             << c.reply.constData();
-        EXPECT_EQ(fresh.popChk.variables().SessionState, "CONNECT");
+        EXPECT_EQ(fresh.popChk.variables().stateText(), "CONNECT");
         EXPECT_TRUE(fresh.tcp.sent.isEmpty());
     }
 }
@@ -257,7 +260,7 @@ TEST_F(Session, PlusOkWithNoCheckUnderWayAnswersNothing)
     idle.tcp.connectTo("x", 1);
     idle.tcp.serverSends("+OK\r\n");
     EXPECT_TRUE(idle.tcp.sent.isEmpty());
-    EXPECT_EQ(idle.popChk.variables().SessionState, "");
+    EXPECT_EQ(idle.popChk.variables().stateText(), "");
 }
 
 TEST_F(Session, ASilentServerEndsTheCheckAsATimeOut)

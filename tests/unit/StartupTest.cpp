@@ -42,7 +42,7 @@ TEST_F(Startup, ANormalStartShowsInitializeAndChecksASecondLater)
     EXPECT_EQ(h.popChk.variables().PrevMailCount, "-1");
     EXPECT_EQ(h.checkTimer.interval(), 1000);
     EXPECT_TRUE(h.checkTimer.isEnabled());
-    EXPECT_TRUE(h.globals.CheckAtNextTick);
+    EXPECT_TRUE(h.popChk.variables().CheckAtNextTick);
     EXPECT_FALSE(h.globals.LogEnabled);
     EXPECT_TRUE(h.store.writes.isEmpty());
 }

@@ -1,10 +1,10 @@
-#include "shell/AboutHost.h"
+#include "windows/AboutHost.h"
 
 #include "AppLoop.h"
 #include "BuildInfo.h"
 #include "WidgetFakes.h"
-#include "shell/AboutWindow.h"
-#include "shell/Pictures.h"
+#include "windows/AboutWindow.h"
+#include "windows/Pictures.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -20,7 +20,7 @@
 namespace vindel::test {
 namespace {
 
-using shell::AboutWindow;
+using windows::AboutWindow;
 
 std::vector<AboutWindow*> visibleAboutWindows()
 {
@@ -57,7 +57,7 @@ protected:
 
     settings::Globals globals;
     FakeLauncher launcher;
-    shell::AboutHost host{globals, launcher};
+    windows::AboutHost host{globals, launcher};
 };
 
 TEST_F(AboutHostTest, ShowsNameVersionDescriptionCopyrightAndLinks)
@@ -84,7 +84,7 @@ TEST_F(AboutHostTest, ShowsNameVersionDescriptionCopyrightAndLinks)
 
     EXPECT_FALSE(about->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(about->windowIcon().pixmap(32, 32).toImage(),
-              shell::Pictures::application().pixmap(32, 32).toImage());
+              windows::Pictures::application().pixmap(32, 32).toImage());
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const QPoint offset = about->frameGeometry().center() - screen.center();
     EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();

@@ -1,9 +1,9 @@
-#include "shell/ConfigDialog.h"
+#include "windows/ConfigDialog.h"
 
 #include "ModalCatcher.h"
 #include "WidgetFakes.h"
 #include "settings/ConfigStore.h"
-#include "shell/ConfigDialogWindowHost.h"
+#include "windows/ConfigDialogWindowHost.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -50,7 +50,7 @@ protected:
     void open(const settings::ConfigRecord& record)
     {
         globals.config = record;
-        dialog = std::make_unique<shell::ConfigDialog>(globals, store, messages, sound);
+        dialog = std::make_unique<windows::ConfigDialog>(globals, store, messages, sound);
         dialog->setFileChooser(
             [this](QWidget*, const QString& folder, const QStringList& filters, const QString& selected) {
                 askedFolders << folder;
@@ -81,7 +81,7 @@ protected:
     settings::ConfigStore store{globals, settingsStore, placement};
     FakeMessageBoxes messages;
     FakeSoundPlayer sound;
-    std::unique_ptr<shell::ConfigDialog> dialog;
+    std::unique_ptr<windows::ConfigDialog> dialog;
 
     QString nextChoice; // what the file chooser answers
     QStringList askedFolders;
@@ -383,7 +383,7 @@ TEST(ConfigDialogWindowHostTest, EachRunIsAFreshModalDialogFilledFromTheRecord)
     settings::ConfigStore store{globals, settingsStore, placement};
     FakeMessageBoxes messages;
     FakeSoundPlayer sound;
-    shell::ConfigDialogWindowHost host(globals, store, messages, sound);
+    windows::ConfigDialogWindowHost host(globals, store, messages, sound);
 
     QStringList shownNames;
     for (const QString& name : {QStringLiteral("taro"), QStringLiteral("hanako")}) {

@@ -1,10 +1,10 @@
-#include "shell/NoticeHost.h"
+#include "windows/NoticeHost.h"
 
 #include "AppLoop.h"
 #include "WidgetFakes.h"
-#include "shell/NotifyWindow.h"
-#include "shell/Pictures.h"
-#include "shell/ScreenUnits.h"
+#include "windows/NotifyWindow.h"
+#include "windows/Pictures.h"
+#include "windows/ScreenUnits.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -23,7 +23,7 @@
 namespace vindel::test {
 namespace {
 
-using shell::NotifyWindow;
+using windows::NotifyWindow;
 
 std::vector<NotifyWindow*> visibleNotices()
 {
@@ -57,7 +57,7 @@ protected:
 
 TEST_F(NoticeHostTest, FirstNoticeShowsACentredTopMostWindowWithTheText)
 {
-    shell::NoticeHost host(app, 60000);
+    windows::NoticeHost host(app, 60000);
     host.showNotice(QStringLiteral("You have 3 Mail(s)"));
     NotifyWindow* notice = onlyNotice();
     ASSERT_NE(notice, nullptr);
@@ -69,7 +69,7 @@ TEST_F(NoticeHostTest, FirstNoticeShowsACentredTopMostWindowWithTheText)
     EXPECT_TRUE(notice->windowFlags().testFlag(Qt::WindowCloseButtonHint));
     EXPECT_FALSE(notice->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_FALSE(notice->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-    EXPECT_EQ(notice->size(), QSize(shell::twipsToPixels(2070), shell::twipsToPixels(1185)));
+    EXPECT_EQ(notice->size(), QSize(windows::twipsToPixels(2070), windows::twipsToPixels(1185)));
     EXPECT_EQ(notice->minimumSize(), notice->maximumSize());
     EXPECT_FALSE(notice->windowIcon().isNull());
 
@@ -89,7 +89,7 @@ TEST_F(NoticeHostTest, FirstNoticeShowsACentredTopMostWindowWithTheText)
 
 TEST_F(NoticeHostTest, CountsAreShownLiterallyAndFitTheLabel)
 {
-    shell::NoticeHost host(app, 60000);
+    windows::NoticeHost host(app, 60000);
     for (const QString& text :
          {QStringLiteral("You have 99999 Mail(s)"), QStringLiteral("You have <b>x</b> Mail(s)"),
           QStringLiteral("You have %1 Mail(s)").arg(QString(40, u'9'))}) {
@@ -113,7 +113,7 @@ TEST_F(NoticeHostTest, CountsAreShownLiterallyAndFitTheLabel)
 TEST_F(NoticeHostTest, SecondNoticeReusesTheWindowWhichClosesAtTheFirstDeadline)
 {
     constexpr int lifetime = 1000;
-    shell::NoticeHost host(app, lifetime);
+    windows::NoticeHost host(app, lifetime);
     QElapsedTimer clock;
     clock.start();
     host.showNotice(QStringLiteral("You have 3 Mail(s)"));
@@ -142,7 +142,7 @@ TEST_F(NoticeHostTest, SecondNoticeReusesTheWindowWhichClosesAtTheFirstDeadline)
 
 TEST_F(NoticeHostTest, OkEnterAndTheCloseBoxCloseAndReleaseTheWindowEscapeDoesNot)
 {
-    shell::NoticeHost host(app, 60000);
+    windows::NoticeHost host(app, 60000);
     const std::vector<std::function<void(NotifyWindow*)>> ways{
         [](NotifyWindow* notice) {
             QTest::mouseClick(notice->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
@@ -172,7 +172,7 @@ TEST_F(NoticeHostTest, OkEnterAndTheCloseBoxCloseAndReleaseTheWindowEscapeDoesNo
 TEST_F(NoticeHostTest, NoticeArrivingAsTheWindowExpiresGetsAFreshWindow)
 {
     constexpr int lifetime = 100;
-    shell::NoticeHost host(app, lifetime);
+    windows::NoticeHost host(app, lifetime);
     host.showNotice(QStringLiteral("You have 1 Mail(s)"));
     QPointer<NotifyWindow> first = onlyNotice();
     ASSERT_TRUE(first);

@@ -1,11 +1,11 @@
-#include "shell/QtMessageBoxes.h"
+#include "windows/QtMessageBoxes.h"
 
 #include "ModalCatcher.h"
 #include "WidgetFakes.h"
 #include "settings/ConfigStore.h"
-#include "shell/ConfigDialogWindowHost.h"
-#include "shell/Pictures.h"
-#include "shell/StatusWindow.h"
+#include "windows/ConfigDialogWindowHost.h"
+#include "windows/Pictures.h"
+#include "windows/StatusWindow.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -30,7 +30,7 @@ TEST(QtMessageBoxesTest, ModalBoxTitledVindelWithTheStyleIconAndLineBreaks)
         {shell::MessageStyle::Exclamation, QMessageBox::Warning},
         {shell::MessageStyle::Information, QMessageBox::Information},
     };
-    shell::QtMessageBoxes boxes;
+    windows::QtMessageBoxes boxes;
     for (const auto& [style, icon] : styles) {
         QMessageBox* seen = nullptr;
         QString title;
@@ -55,7 +55,7 @@ TEST(QtMessageBoxesTest, ModalBoxTitledVindelWithTheStyleIconAndLineBreaks)
         EXPECT_EQ(text, QStringLiteral("Error 10061\n\nConnection is forcefully rejected"));
         EXPECT_EQ(seenIcon, icon);
         EXPECT_EQ(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        EXPECT_EQ(windowIcon, iconImage(shell::Pictures::application()));
+        EXPECT_EQ(windowIcon, iconImage(windows::Pictures::application()));
     }
 }
 
@@ -94,9 +94,9 @@ protected:
     }
 
     FakeCommands commands;
-    shell::StatusWindow status;
+    windows::StatusWindow status;
     Bystander bystander;
-    shell::QtMessageBoxes boxes{&status};
+    windows::QtMessageBoxes boxes{&status};
 };
 
 TEST_F(ModalToTheStatusWindowTest, MessageBox)
@@ -123,7 +123,7 @@ TEST_F(ModalToTheStatusWindowTest, SettingsDialogAndItsOwnMessages)
     FakeWindowPlacement placement;
     settings::ConfigStore store{globals, settingsStore, placement};
     FakeSoundPlayer sound;
-    shell::ConfigDialogWindowHost host(globals, store, boxes, sound, &status);
+    windows::ConfigDialogWindowHost host(globals, store, boxes, sound, &status);
 
     QImage dialogIcon;
     QString messageOwner;
@@ -144,7 +144,7 @@ TEST_F(ModalToTheStatusWindowTest, SettingsDialogAndItsOwnMessages)
     });
     host.runModal();
     ASSERT_TRUE(catcher.caught());
-    EXPECT_EQ(dialogIcon, iconImage(shell::Pictures::application()));
+    EXPECT_EQ(dialogIcon, iconImage(windows::Pictures::application()));
     EXPECT_TRUE(commands.calls.isEmpty());
     EXPECT_EQ(bystander.presses, 2);
     EXPECT_EQ(pressesDuringMessage, 2);

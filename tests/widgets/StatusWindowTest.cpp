@@ -1,11 +1,11 @@
-#include "shell/StatusWindow.h"
+#include "windows/StatusWindow.h"
 
 #include "ModalCatcher.h"
 #include "WidgetFakes.h"
-#include "shell/Fonts.h"
-#include "shell/MainMenu.h"
-#include "shell/Pictures.h"
-#include "shell/ScreenUnits.h"
+#include "windows/Fonts.h"
+#include "windows/MainMenu.h"
+#include "windows/Pictures.h"
+#include "windows/ScreenUnits.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -43,7 +43,7 @@ protected:
     }
 
     FakeCommands commands;
-    shell::StatusWindow window;
+    windows::StatusWindow window;
 };
 
 TEST_F(StatusWindowTest, ShowsExactlyOneStatePictureAndAlwaysTheMailerButton)
@@ -62,10 +62,10 @@ TEST_F(StatusWindowTest, WindowIconFollowsTheStatePicture)
 {
     const auto image = [](const QIcon& icon) { return icon.pixmap(QSize(32, 32)).toImage(); };
     window.setWindowIcon(StatePicture::NewMail);
-    EXPECT_EQ(image(window.windowIcon()), image(shell::Pictures::state(StatePicture::NewMail)));
+    EXPECT_EQ(image(window.windowIcon()), image(windows::Pictures::state(StatePicture::NewMail)));
     window.setWindowIcon(StatePicture::Error);
-    EXPECT_EQ(image(window.windowIcon()), image(shell::Pictures::state(StatePicture::Error)));
-    EXPECT_NE(image(window.windowIcon()), image(shell::Pictures::state(StatePicture::Normal)));
+    EXPECT_EQ(image(window.windowIcon()), image(windows::Pictures::state(StatePicture::Error)));
+    EXPECT_NE(image(window.windowIcon()), image(windows::Pictures::state(StatePicture::Normal)));
 }
 
 TEST_F(StatusWindowTest, StartsWithTheNormalPictureAndAnEmptyBlueLabel)
@@ -115,7 +115,7 @@ TEST_F(StatusWindowTest, CountsAreShownLiterallyAndFitTheLabel)
         EXPECT_EQ(window.statusText(), c.text);
         const QString shown = QAccessible::queryAccessibleInterface(label())->text(QAccessible::Name);
         EXPECT_LE(QFontMetrics(label()->font()).horizontalAdvance(shown), label()->width() - 2);
-        EXPECT_GE(label()->font().pointSizeF(), shell::Fonts::smallestPoints);
+        EXPECT_GE(label()->font().pointSizeF(), windows::Fonts::smallestPoints);
         if (c.whole) {
             EXPECT_EQ(shown, c.text);
         } else {
@@ -158,7 +158,7 @@ TEST_F(StatusWindowTest, ToolTipsOnTheButtonsButNotOnTheErrorPicture)
 
 TEST_F(StatusWindowTest, LayoutIsTheTwipsLayoutAtTheScreenResolution)
 {
-    EXPECT_EQ(window.size(), QSize(shell::twipsToPixels(2190), shell::twipsToPixels(315)));
+    EXPECT_EQ(window.size(), QSize(windows::twipsToPixels(2190), windows::twipsToPixels(315)));
     EXPECT_TRUE(window.windowFlags().testFlag(Qt::FramelessWindowHint));
     if (QGuiApplication::primaryScreen()->logicalDotsPerInch() != 96.0)
         GTEST_SKIP() << "the pixel figures below hold at 96 dpi";
@@ -177,7 +177,7 @@ TEST_F(StatusWindowTest, LayoutIsTheTwipsLayoutAtTheScreenResolution)
 
 TEST_F(StatusWindowTest, PlacementIsInTwips)
 {
-    const double tpp = shell::twipsPerPixel();
+    const double tpp = windows::twipsPerPixel();
     window.setLeftTwips(1500);
     window.setTopTwips(3000);
     EXPECT_EQ(window.pos(), QPoint(qRound(1500 / tpp), qRound(3000 / tpp)));
@@ -209,8 +209,8 @@ TEST_F(StatusWindowTest, APlacedWindowIsMovedWhollyOntoTheScreenAsItShows)
         {"above and left", {screen.left() - 60, screen.top() - 10}, screen.topLeft()},
     };
     for (const auto& c : cases) {
-        window.setLeftTwips(shell::pixelsToTwips(c.placed.x()));
-        window.setTopTwips(shell::pixelsToTwips(c.placed.y()));
+        window.setLeftTwips(windows::pixelsToTwips(c.placed.x()));
+        window.setTopTwips(windows::pixelsToTwips(c.placed.y()));
         window.setTopMost(false);
         EXPECT_EQ(window.pos(), c.shown) << c.name;
     }
@@ -309,7 +309,7 @@ TEST_P(StatusWindowDragTest, DragMovesTheWindowAndReportsTheDrop)
 
     EXPECT_EQ(window.pos(), QPoint(230, 162));
     ASSERT_EQ(commands.moves.size(), 1u);
-    EXPECT_EQ(commands.moves[0], std::make_pair(shell::pixelsToTwips(230), shell::pixelsToTwips(162)));
+    EXPECT_EQ(commands.moves[0], std::make_pair(windows::pixelsToTwips(230), windows::pixelsToTwips(162)));
     EXPECT_EQ(commands.calls, QStringList{QStringLiteral("windowMoved")});
 }
 
@@ -348,7 +348,7 @@ TEST_F(StatusWindowTest, RightPressAnywhereOpensTheMenuWithTheWindowRules)
 
 TEST(MainMenuTest, HoldsTheTenEntriesInOrder)
 {
-    shell::MainMenu menu;
+    windows::MainMenu menu;
     QStringList captions;
     for (const QAction* action : menu.menu().actions())
         captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
@@ -362,7 +362,7 @@ TEST(MainMenuTest, HoldsTheTenEntriesInOrder)
 
 TEST(MainMenuTest, EntriesRunTheirCommands)
 {
-    shell::MainMenu menu;
+    windows::MainMenu menu;
     FakeCommands commands;
     menu.checkAction()->trigger(); // before the behaviour exists: nothing
     menu.setCommands(&commands);
@@ -377,7 +377,7 @@ TEST(MainMenuTest, EntriesRunTheirCommands)
 
 TEST(MainMenuTest, AlwaysInFrontMarkIsLeftToTheCommand)
 {
-    shell::MainMenu menu;
+    windows::MainMenu menu;
     FakeCommands commands;
     menu.setCommands(&commands);
     menu.formTopAction()->trigger();
@@ -390,7 +390,7 @@ TEST(MainMenuTest, AlwaysInFrontMarkIsLeftToTheCommand)
 
 TEST(MainMenuTest, StateEnablesOnlyCheckAndSettings)
 {
-    shell::MainMenu menu;
+    windows::MainMenu menu;
     menu.applyState({false, false});
     EXPECT_FALSE(menu.checkAction()->isEnabled());
     EXPECT_FALSE(menu.settingsAction()->isEnabled());

@@ -1,9 +1,9 @@
-#include "shell/TrayIcon.h"
+#include "windows/TrayIcon.h"
 
 #include "ModalCatcher.h"
 #include "WidgetFakes.h"
-#include "shell/Pictures.h"
-#include "shell/StatusWindow.h"
+#include "windows/Pictures.h"
+#include "windows/StatusWindow.h"
 
 #include <QAction>
 #include <QMenu>
@@ -51,8 +51,8 @@ protected:
     QStringList journal;
     FakeCommands commands;
     FakeAppControl app;
-    shell::StatusWindow window;
-    shell::TrayIcon tray{window.menu(), window, app};
+    windows::StatusWindow window;
+    windows::TrayIcon tray{window.menu(), window, app};
     bool checkEnabled = true;
     bool settingsEnabled = true;
 };
@@ -66,15 +66,15 @@ TEST_F(TrayIconTest, AddShowsPictureAndTipModifyReplacesThemRemoveTakesItAway)
     ASSERT_NE(icon(), nullptr);
     EXPECT_TRUE(icon()->isVisible());
     EXPECT_EQ(icon()->toolTip(), QStringLiteral("Vindel"));
-    EXPECT_EQ(iconImage(icon()->icon()), iconImage(shell::Pictures::state(StatePicture::Normal)));
+    EXPECT_EQ(iconImage(icon()->icon()), iconImage(windows::Pictures::state(StatePicture::Normal)));
 
     tray.modify(StatePicture::NewMail, QStringLiteral("Vindel - You have 12 Mail(s)"));
     EXPECT_EQ(icon()->toolTip(), QStringLiteral("Vindel - You have 12 Mail(s)"));
-    EXPECT_EQ(iconImage(icon()->icon()), iconImage(shell::Pictures::state(StatePicture::NewMail)));
-    EXPECT_NE(iconImage(icon()->icon()), iconImage(shell::Pictures::state(StatePicture::Normal)));
+    EXPECT_EQ(iconImage(icon()->icon()), iconImage(windows::Pictures::state(StatePicture::NewMail)));
+    EXPECT_NE(iconImage(icon()->icon()), iconImage(windows::Pictures::state(StatePicture::Normal)));
 
     tray.modify(StatePicture::Error, QStringLiteral("Vindel - Error!"));
-    EXPECT_EQ(iconImage(icon()->icon()), iconImage(shell::Pictures::state(StatePicture::Error)));
+    EXPECT_EQ(iconImage(icon()->icon()), iconImage(windows::Pictures::state(StatePicture::Error)));
 
     QPointer<QSystemTrayIcon> removed = icon();
     tray.remove();

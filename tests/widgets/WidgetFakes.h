@@ -1,12 +1,12 @@
 #pragma once
 
-#include "check/SoundPlayer.h"
 #include "settings/SettingsStore.h"
 #include "settings/WindowPlacement.h"
 #include "shell/AppControl.h"
 #include "shell/Commands.h"
 #include "shell/MessageBoxes.h"
 #include "shell/ProcessLauncher.h"
+#include "shell/SoundPlayer.h"
 
 #include <QCoreApplication>
 #include <QMap>
@@ -95,7 +95,7 @@ public:
     std::vector<shell::MessageStyle> styles;
 };
 
-class FakeSoundPlayer : public check::SoundPlayer {
+class FakeSoundPlayer : public shell::SoundPlayer {
 public:
     void play(const QString& path) override { played << path; }
 

@@ -4,11 +4,11 @@
 
 #include "WidgetFakes.h"
 #include "settings/ConfigStore.h"
-#include "shell/AboutWindow.h"
-#include "shell/ConfigDialog.h"
-#include "shell/NotifyWindow.h"
-#include "shell/QtMessageBoxes.h"
-#include "shell/StatusWindow.h"
+#include "windows/AboutWindow.h"
+#include "windows/ConfigDialog.h"
+#include "windows/NotifyWindow.h"
+#include "windows/QtMessageBoxes.h"
+#include "windows/StatusWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -36,7 +36,7 @@ void save(QWidget& widget, const QString& name)
 
 void statusShots()
 {
-    shell::StatusWindow window;
+    windows::StatusWindow window;
     const struct {
         const char* name;
         const char* text;
@@ -70,7 +70,7 @@ void statusShots()
 
 void noticeShot()
 {
-    shell::NotifyWindow notice;
+    windows::NotifyWindow notice;
     notice.setWindowTitle(QStringLiteral("Vindel"));
     notice.setStatusText(QStringLiteral("You have 123 Mail(s)"));
     save(notice, QStringLiteral("notice"));
@@ -96,7 +96,7 @@ void configShot()
     settings::ConfigStore config(globals, store, placement);
     test::FakeMessageBoxes messages;
     test::FakeSoundPlayer sound;
-    shell::ConfigDialog dialog(globals, config, messages, sound);
+    windows::ConfigDialog dialog(globals, config, messages, sound);
     save(dialog, QStringLiteral("config"));
 }
 
@@ -104,7 +104,7 @@ void aboutShot()
 {
     settings::Globals globals;
     test::FakeLauncher launcher;
-    shell::AboutWindow about(globals, launcher);
+    windows::AboutWindow about(globals, launcher);
     save(about, QStringLiteral("about"));
 }
 
@@ -120,7 +120,7 @@ void messageShot(const QString& name, const QString& text, shell::MessageStyle s
         }
     });
     poll.start(20);
-    shell::QtMessageBoxes boxes;
+    windows::QtMessageBoxes boxes;
     boxes.show(text, style);
 }
 

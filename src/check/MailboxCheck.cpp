@@ -1,0 +1,240 @@
+#include "check/MailboxCheck.h"
+
+#include "check/ConnectionErrors.h"
+#include "check/ServerAddress.h"
+#include "settings/ConversionErrors.h"
+
+namespace vindel::check {
+
+MailboxCheck::MailboxCheck(TcpClient& tcp, Timer& checkTimer, Timer& replyTimer, diag::EventLog& log,
+                           CheckEvents& events)
+    : m_tcp(tcp), m_checkTimer(checkTimer), m_replyTimer(replyTimer), m_log(log), m_events(events)
+{
+    m_checkTimer.setHandler([this] { tick(); });
+    m_replyTimer.setEnabled(false);
+    m_replyTimer.setHandler([this] {
+        connectionFailed({10060, QStringLiteral("Connection timed out: the server did not answer")});
+    });
+    m_tcp.setDataHandler([this](const QByteArray& bytes) { dataArrived(bytes); });
+    m_tcp.setErrorHandler([this](const diag::Failure& failure) { connectionFailed(failure); });
+}
+
+void MailboxCheck::begin()
+{
+    m_variables.ErrorCount = 0;
+    m_variables.PrevMailCount = QStringLiteral("-1");
+    m_variables.CheckAtNextTick = true;
+}
+
+void MailboxCheck::checkSoon()
+{
+    m_variables.CheckAtNextTick = true;
+    m_checkTimer.setInterval(soonMs);
+    m_checkTimer.setEnabled(true);
+}
+
+void MailboxCheck::pause()
+{
+    m_checkTimer.setEnabled(false);
+}
+
+void MailboxCheck::shutDown()
+{
+    stopWaiting();
+    m_checkTimer.setEnabled(false);
+    m_tcp.close();
+}
+
+void MailboxCheck::checkCommand()
+{
+    if (!m_checkTimer.isEnabled())
+        return; // a check is under way, or checking has stopped
+    m_variables.CheckAtNextTick = true;
+    tick();
+}
+
+void MailboxCheck::tick()
+{
+    std::optional<diag::Failure> failure;
+    if (m_variables.TicksSinceCheck == m_events.settings().interval) {
+        m_variables.TicksSinceCheck = 0;
+        failure = startCheck();
+    } else if (m_variables.CheckAtNextTick) {
+        m_variables.CheckAtNextTick = false;
+        m_variables.TicksSinceCheck = 1;
+        failure = startCheck();
+    } else if (m_variables.TicksSinceCheck == 32767) {
+        failure = settings::overflow(); // the tick count cannot go past its 16 bits
+    } else {
+        ++m_variables.TicksSinceCheck;
+    }
+
+    if (failure) {
+        m_tcp.close();
+        fail(*failure);
+    }
+}
+
+std::optional<diag::Failure> MailboxCheck::startCheck()
+{
+    m_checkTimer.setInterval(0);
+    m_checkTimer.setEnabled(false);
+    m_events.checkStarting();
+    if (auto failure = m_events.prepareCheck())
+        return failure;
+
+    // A connection left open by a rejected reply belongs to a check that has
+    // ended; drop it so the new check starts on a fresh connection instead of
+    // failing on the old one.
+    m_tcp.close();
+    const CheckSettings settings = m_events.settings();
+    const ServerAddress address = parseServerAddress(settings.server);
+    if (auto failure = m_tcp.connectTo(address.host, address.port))
+        return failure;
+    m_variables.state = SessionState::Connect;
+    m_credentials = settings.credentials;
+    m_framer.clear();
+    m_rejected = false;
+    armReplyLimit();
+    return std::nullopt;
+}
+
+void MailboxCheck::dataArrived(const QByteArray& bytes)
+{
+    if (m_rejected)
+        return; // the check ended on this connection; it has nothing more to say
+    m_framer.feed(bytes);
+    // Handling a reply runs nested event loops (the error report's boxes and
+    // dialog, the notice window) in which more bytes arrive; the outermost
+    // call hands them on in order, so replies are never handled inside one
+    // another.
+    if (m_draining)
+        return;
+    m_draining = true;
+    while (auto reply = m_framer.next()) {
+        if (reply->overlong) {
+            m_variables.ErrorCount = 0;
+            endOnReply(pop3::rejectedReplyNumber,
+                       QStringLiteral("Reply longer than %1 bytes").arg(ReplyFramer::maxLineLength));
+        } else {
+            handleReply(reply->line);
+        }
+    }
+    m_draining = false;
+}
+
+void MailboxCheck::endOnReply(int number, const QString& description)
+{
+    // The check ends here; what comes next is the error report's decision.
+    // Whatever else this connection sends (a server may send a thousand
+    // "-ERR" lines at once) is not reported again, nor read: a flood stays
+    // with the server. A refused credential drops the connection, so the
+    // server waits for no command.
+    stopWaiting();
+    m_framer.clear();
+    m_rejected = true;
+    if (number == pop3::unsendableNumber)
+        m_tcp.close();
+    else
+        m_tcp.ignoreIncoming();
+    m_log.write(description, diag::EventType::Warning);
+    fail({number, description});
+}
+
+void MailboxCheck::handleReply(const QByteArray& reply)
+{
+    using Act = SessionStep::Act;
+    m_variables.ErrorCount = 0;
+    const SessionStep step = pop3::answer(m_variables.state, reply, m_credentials);
+    if (step.act != Act::Reject)
+        m_log.write(pop3::replyText(reply), diag::EventType::Information);
+
+    switch (step.act) {
+    case Act::Nothing:
+        break;
+    case Act::Send:
+        m_variables.state = step.next;
+        m_events.stepReached(step.next);
+        m_log.write(step.logWords, diag::EventType::Information);
+        m_tcp.send(step.command); // a broken connection shows up as a connection error
+        armReplyLimit();
+        break;
+    case Act::Report: {
+        m_variables.state = step.next;
+        m_events.countFound(step.text, m_variables.PrevMailCount);
+        m_variables.PrevMailCount = step.text;
+        m_log.write(step.logWords, diag::EventType::Information);
+        m_tcp.send(step.command);
+        armReplyLimit();
+        break;
+    }
+    case Act::Finish:
+        stopWaiting();
+        m_tcp.close();
+        // Bytes behind this answer came on the connection just closed: they
+        // are no replies, neither of this check nor of the next.
+        m_framer.clear();
+        m_checkTimer.setInterval(minuteMs);
+        m_checkTimer.setEnabled(true);
+        break;
+    case Act::Reject:
+        endOnReply(pop3::rejectedReplyNumber, step.text);
+        break;
+    case Act::Refuse: // nothing of the value has been sent
+        endOnReply(pop3::unsendableNumber, step.text);
+        break;
+    }
+}
+
+void MailboxCheck::connectionFailed(const diag::Failure& failure)
+{
+    stopWaiting();
+    const QString errorText =
+        QStringLiteral("[Error] %1, [Description] %2").arg(failure.number).arg(failure.description);
+    m_tcp.close();
+
+    switch (classify(failure)) {
+    case diag::FailureKind::Transient:
+        m_log.writeAlways(errorText, diag::EventType::Warning);
+        fail(failure);
+        break;
+    case diag::FailureKind::OffLine:
+        m_events.offLine();
+        m_checkTimer.setInterval(minuteMs);
+        m_checkTimer.setEnabled(true);
+        break;
+    case diag::FailureKind::ByNumber: // classify() never gives it
+    case diag::FailureKind::Fatal:
+        m_log.writeAlways(errorText, diag::EventType::Error);
+        m_events.fatal(failure);
+        break;
+    }
+}
+
+void MailboxCheck::fail(const diag::Failure& failure)
+{
+    m_variables.raiseErrorCount();
+    switch (m_events.failed(failure, m_variables.ErrorCount)) {
+    case Resume::Soon:
+        checkSoon();
+        break;
+    case Resume::Stopped:
+        break;
+    case Resume::StopAtMinute:
+        m_checkTimer.setInterval(minuteMs);
+        break;
+    }
+}
+
+void MailboxCheck::armReplyLimit()
+{
+    m_replyTimer.setInterval(m_replyLimitMs);
+    m_replyTimer.setEnabled(true);
+}
+
+void MailboxCheck::stopWaiting()
+{
+    m_replyTimer.setEnabled(false);
+}
+
+} // namespace vindel::check

@@ -1,0 +1,22 @@
+#include "shell/ErrorReport.h"
+
+namespace vindel::shell {
+
+check::Resume ErrorReport::report(const diag::Failure& failure, qint16 errorCount)
+{
+    if (errorCount < 3) {
+        m_messages.show(QStringLiteral("Error %1\r\n\r\n%2").arg(failure.number).arg(failure.description),
+                        MessageStyle::Exclamation);
+        m_configDialog.runModal();
+        m_painter.show(lookAt(Moment::RetrySoon));
+        return check::Resume::Soon;
+    }
+    if (errorCount == 3) {
+        m_painter.show(lookAt(Moment::ErrorLook));
+        return check::Resume::Stopped;
+    }
+    m_painter.show(lookAt(Moment::StillFailing));
+    return check::Resume::StopAtMinute;
+}
+
+} // namespace vindel::shell

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "check/CheckEvents.h"
+#include "diag/Failure.h"
+#include "shell/ConfigDialogHost.h"
+#include "shell/Look.h"
+#include "shell/MessageBoxes.h"
+
+namespace vindel::shell {
+
+// The escalating report of a failed check, on the error count that already
+// includes this failure: the first and second failure in a row show the
+// message, then the settings dialog, and retry a second later; the third
+// shows the error look and leaves checking stopped; from the fourth on the
+// timer is parked at one minute, stopped, with the settings entry usable.
+class ErrorReport {
+public:
+    ErrorReport(LookPainter& painter, MessageBoxes& messages, ConfigDialogHost& configDialog)
+        : m_painter(painter), m_messages(messages), m_configDialog(configDialog)
+    {
+    }
+
+    check::Resume report(const diag::Failure& failure, qint16 errorCount);
+
+private:
+    LookPainter& m_painter;
+    MessageBoxes& m_messages;
+    ConfigDialogHost& m_configDialog;
+};
+
+} // namespace vindel::shell

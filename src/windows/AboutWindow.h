@@ -1,0 +1,40 @@
+#pragma once
+
+#include "settings/ConfigRecord.h"
+#include "shell/ProcessLauncher.h"
+#include "windows/CentredDialog.h"
+
+class QLabel;
+class QPushButton;
+
+namespace vindel::windows {
+
+// The program's information window: name, version, a short description, the
+// copyright line and two links (the homepage, and the contact address, which
+// starts the user's mail program). OK, Enter and Escape close it.
+class AboutWindow : public CentredDialog {
+    Q_OBJECT
+
+public:
+    AboutWindow(const settings::Globals& globals, shell::ProcessLauncher& launcher,
+                QWidget* parent = nullptr);
+    ~AboutWindow() override;
+
+    static QString captionText();
+    static QString versionText();
+    static QString descriptionText();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QLabel* addLabel(const char* name, const QString& text, const QRect& place);
+
+    const settings::Globals& m_globals;
+    shell::ProcessLauncher& m_launcher;
+    QLabel* m_mailAddress = nullptr;
+    QLabel* m_homepage = nullptr;
+};
+
+} // namespace vindel::windows

@@ -1,0 +1,281 @@
+#include "windows/ConfigDialog.h"
+
+#include "settings/ConfigForm.h"
+#include "windows/Fonts.h"
+#include "windows/ScreenUnits.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QValidator>
+
+#include <algorithm>
+
+namespace vindel::windows {
+namespace {
+
+const QString executableFilter = QStringLiteral("実行ﾌｧｲﾙ (*.exe)");
+// Programs here have no ".exe": all files are offered, and chosen first.
+const QString allFilesFilter = QStringLiteral("すべてのﾌｧｲﾙ (*)");
+const QString waveFilter = QStringLiteral("WAVEﾌｧｲﾙ (*.wav)");
+
+// Modal to the settings dialog only, as the dialog itself is modal to the
+// status window only: the tray icon's menu keeps working meanwhile.
+QString openFileDialog(QWidget* parent, const QString& start, const QStringList& filters,
+                       const QString& selected)
+{
+    QFileDialog dialog(parent, QString(), start, filters.join(QStringLiteral(";;")));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.selectNameFilter(selected);
+    if (parent)
+        dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
+// The mail-program setting is a command line: a chosen path with blanks or
+// quotes in it is quoted so that it is started as one program.
+QString asCommandLine(const QString& path)
+{
+    if (!path.contains(u' ') && !path.contains(u'\t') && !path.contains(u'"'))
+        return path;
+    QString quoted = path;
+    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\"\""));
+    return u'"' + quoted + u'"';
+}
+
+} // namespace
+
+// The interval box takes two characters from the keyboard. Whatever an edit
+// puts in (typing, pasting, dropping) is held to the keyboard rule: only the
+// characters that rule lets through, and only as many as fit in the two.
+// Text the dialog sets itself (setText) is not checked, so a stored interval
+// of three digits shows whole; deleting and moving about work as in any box.
+class IntervalInput : public QValidator {
+public:
+    static constexpr qsizetype typedLimit = 2;
+
+    explicit IntervalInput(QLineEdit* box) : QValidator(box), m_box(box), m_before(box->text())
+    {
+        connect(box, &QLineEdit::textChanged, this, [this](const QString& text) { m_before = text; });
+    }
+
+    // QLineEdit validates what setText puts in as well: let it through.
+    void setText(const QString& text)
+    {
+        m_setting = true;
+        m_box->setText(text);
+        m_setting = false;
+    }
+
+    State validate(QString& input, int& pos) const override
+    {
+        if (m_setting)
+            return Acceptable;
+        const QString& before = m_before;
+        // The edit replaced the part between what the texts share at the
+        // start and at the end; the cursor stands just after what came in.
+        qsizetype tail = 0;
+        const qsizetype tailLimit = std::min(before.size(), input.size() - pos);
+        while (tail < tailLimit && before.at(before.size() - 1 - tail) == input.at(input.size() - 1 - tail))
+            ++tail;
+        qsizetype head = 0;
+        const qsizetype headLimit = std::min(before.size(), input.size()) - tail;
+        while (head < headLimit && before.at(head) == input.at(head))
+            ++head;
+        const QString added = input.mid(head, input.size() - head - tail);
+        if (added.isEmpty())
+            return Acceptable;
+
+        QString kept;
+        for (const QChar typed : added) {
+            if (typed != QChar(8) && settings::intervalKeyAccepted(typed))
+                kept += typed;
+        }
+        kept.truncate(std::max<qsizetype>(0, typedLimit - head - tail));
+        if (kept.isEmpty())
+            return Invalid; // nothing of it may go in: the edit is undone
+        input = before.left(head) + kept + before.right(tail);
+        pos = static_cast<int>(head + kept.size());
+        return Acceptable;
+    }
+
+private:
+    QLineEdit* m_box;
+    QString m_before;
+    bool m_setting = false;
+};
+
+ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& store,
+                           shell::MessageBoxes& messages, shell::SoundPlayer& sound, QWidget* parent)
+    : CentredDialog(parent), m_globals(globals), m_store(store), m_messages(messages), m_sound(sound),
+      m_chooseFile(openFileDialog)
+{
+    setObjectName(QStringLiteral("frmConf"));
+    // Closing it must never end the program: the status strip is a tool
+    // window, which does not count as one that keeps the program running.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowTitle(captionText());
+    setFixedSize(twipsToPixels(5670), twipsToPixels(2895));
+    setFont(Fonts::gothic(9));
+
+    auto* general = new QWidget(this);
+    general->setObjectName(QStringLiteral("picGeneral"));
+    general->setGeometry(twipsRect(0, 0, 5655, 2475));
+
+    const auto label = [general](const char* name, const QString& caption, const QRect& place) {
+        auto* text = new QLabel(caption, general);
+        text->setObjectName(QString::fromLatin1(name));
+        text->setGeometry(place);
+        text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    };
+
+    label("lblUserName", QStringLiteral("ﾕｰｻﾞ名"), twipsRect(120, 180, 855, 195));
+    m_userName = addBox(general, "txtYourName", twipsRect(1020, 120, 4140, 285));
+    label("lblPassWord", QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), twipsRect(120, 480, 855, 195));
+    m_password = addBox(general, "txtPassWord", twipsRect(1020, 420, 4140, 285));
+    label("lblRemoteHost", QStringLiteral("POP3 ｻｰﾊﾞ"), twipsRect(120, 780, 1005, 195));
+    m_server = addBox(general, "txtPop3Srv", twipsRect(1020, 720, 4140, 315));
+    label("lblInterval", QStringLiteral("ﾁｪｯｸ間隔"), twipsRect(120, 1080, 855, 195));
+    m_interval = addBox(general, "txtInterval", twipsRect(1020, 1050, 315, 285));
+    label("Label1", QStringLiteral("分"), twipsRect(1380, 1110, 255, 165));
+    label("lblMailerPath", QStringLiteral("ﾒｰﾗのﾊﾟｽ"), twipsRect(120, 1380, 855, 255));
+    m_mailerPath = addBox(general, "txtMailerPath", twipsRect(1020, 1350, 4140, 285));
+    label("lblSoundConf", QStringLiteral("ｻｳﾝﾄﾞ設定"), twipsRect(120, 1680, 855, 375));
+    m_soundPath = addBox(general, "txtSoundPath", twipsRect(1020, 1680, 4140, 285));
+
+    m_browseMailer = new QPushButton(QStringLiteral(".."), general);
+    m_browseMailer->setObjectName(QStringLiteral("cmdPath0"));
+    m_browseMailer->setGeometry(twipsRect(5160, 1350, 255, 255));
+    m_browseSound = new QPushButton(QStringLiteral(".."), general);
+    m_browseSound->setObjectName(QStringLiteral("cmdPath1"));
+    m_browseSound->setGeometry(twipsRect(5160, 1710, 255, 255));
+
+    m_mailCountReset =
+        new QCheckBox(QStringLiteral("Vindelからﾒｰﾗを起動した際に，ﾒｰﾙ数を初期化する．"), general);
+    m_mailCountReset->setObjectName(QStringLiteral("chkMailCount"));
+    m_mailCountReset->setGeometry(twipsRect(120, 2040, 5055, 255));
+
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok->setObjectName(QStringLiteral("cmdOk"));
+    m_ok->setGeometry(twipsRect(3120, 2520, 1215, 375));
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    m_cancel->setObjectName(QStringLiteral("cmdCansel"));
+    m_cancel->setGeometry(twipsRect(4440, 2520, 1215, 375));
+
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // '*'
+    m_intervalInput = new IntervalInput(m_interval);
+    m_interval->setValidator(m_intervalInput);
+    m_interval->setAttribute(Qt::WA_InputMethodEnabled, false);
+    for (QLineEdit* box : {m_userName, m_password, m_server})
+        box->installEventFilter(this);
+
+    setTabOrder(m_userName, m_password);
+    setTabOrder(m_password, m_server);
+    setTabOrder(m_server, m_interval);
+    setTabOrder(m_interval, m_mailerPath);
+    setTabOrder(m_mailerPath, m_browseMailer);
+    setTabOrder(m_browseMailer, m_soundPath);
+    setTabOrder(m_soundPath, m_browseSound);
+    setTabOrder(m_browseSound, m_ok);
+    setTabOrder(m_ok, m_cancel);
+    setTabOrder(m_cancel, m_mailCountReset);
+
+    connect(m_ok, &QPushButton::clicked, this, &ConfigDialog::okPressed);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_browseMailer, &QPushButton::clicked, this, &ConfigDialog::browseMailer);
+    connect(m_browseSound, &QPushButton::clicked, this, &ConfigDialog::browseSound);
+
+    const settings::ConfigFormFields fields = settings::formFromRecord(m_globals.config);
+    m_userName->setText(fields.userName);
+    m_password->setText(fields.passWord);
+    m_server->setText(fields.pop3Server);
+    m_intervalInput->setText(fields.interval);
+    m_mailerPath->setText(fields.mailerPath);
+    m_soundPath->setText(fields.soundPath);
+    m_mailCountReset->setChecked(fields.mailCountReset);
+
+    m_userName->setFocus();
+}
+
+ConfigDialog::~ConfigDialog() = default;
+
+void ConfigDialog::setFileChooser(FileChooser chooser)
+{
+    m_chooseFile = std::move(chooser);
+}
+
+QString ConfigDialog::captionText()
+{
+    return QStringLiteral("Vindel") + QStringLiteral(" の設定");
+}
+
+QLineEdit* ConfigDialog::addBox(QWidget* container, const char* name, const QRect& place)
+{
+    auto* box = new QLineEdit(container);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(place);
+    return box;
+}
+
+bool ConfigDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn &&
+        (watched == m_userName || watched == m_password || watched == m_server)) {
+        // Typing replaces the whole text. Deferred, so that the click that
+        // gave the focus does not place the cursor over the selection.
+        auto* box = static_cast<QLineEdit*>(watched);
+        QTimer::singleShot(0, box, &QLineEdit::selectAll);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void ConfigDialog::okPressed()
+{
+    settings::ConfigFormFields fields{m_userName->text(),           m_password->text(),   m_server->text(),
+                                      m_interval->text(),           m_mailerPath->text(), m_soundPath->text(),
+                                      m_mailCountReset->isChecked()};
+    const bool close = settings::acceptConfigForm(
+        fields, m_globals, m_store,
+        [this](const QString& text) { m_messages.show(text, shell::MessageStyle::Exclamation); },
+        [this](const QString& text) { m_intervalInput->setText(text); });
+    if (close)
+        accept();
+}
+
+QString ConfigDialog::chooseFile(const QStringList& filters, const QString& selected)
+{
+    // The two browse buttons share one open dialog: it starts with the file
+    // chosen last in this window, else in the home folder; a cancel leaves
+    // no name for the next time.
+    const QString start = m_fileName.isEmpty() ? QDir::homePath() : m_fileName;
+    m_fileName = m_chooseFile(this, start, filters, selected);
+    return m_fileName;
+}
+
+void ConfigDialog::browseMailer()
+{
+    const QString chosen = chooseFile({executableFilter, allFilesFilter}, allFilesFilter);
+    if (!chosen.isEmpty())
+        m_mailerPath->setText(asCommandLine(chosen));
+}
+
+void ConfigDialog::browseSound()
+{
+    const QString chosen = chooseFile({waveFilter}, waveFilter);
+    if (chosen.isEmpty())
+        return;
+    m_soundPath->setText(chosen);
+    m_sound.play(m_soundPath->text());
+}
+
+} // namespace vindel::windows

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "settings/ConfigRecord.h"
+#include "settings/ConfigStore.h"
+#include "shell/MessageBoxes.h"
+#include "shell/SoundPlayer.h"
+#include "windows/CentredDialog.h"
+
+#include <QStringList>
+
+#include <functional>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace vindel::windows {
+
+class IntervalInput;
+
+// The settings dialog. It opens filled from the configuration record; OK
+// validates, stores all settings and closes; Cancel, Escape and the close box
+// change nothing.
+class ConfigDialog : public CentredDialog {
+    Q_OBJECT
+
+public:
+    // Asks the user for a file: parent, where to start (a folder, or a file
+    // to start with), filters (the first is offered first unless `selected`
+    // names another). Empty when cancelled.
+    using FileChooser = std::function<QString(QWidget* parent, const QString& start,
+                                              const QStringList& filters, const QString& selected)>;
+
+    ConfigDialog(settings::Globals& globals, settings::ConfigStore& store, shell::MessageBoxes& messages,
+                 shell::SoundPlayer& sound, QWidget* parent = nullptr);
+    ~ConfigDialog() override;
+
+    void setFileChooser(FileChooser chooser);
+
+    static QString captionText();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLineEdit* addBox(QWidget* container, const char* name, const QRect& place);
+    void okPressed();
+    void browseMailer();
+    void browseSound();
+    QString chooseFile(const QStringList& filters, const QString& selected);
+
+    settings::Globals& m_globals;
+    settings::ConfigStore& m_store;
+    shell::MessageBoxes& m_messages;
+    shell::SoundPlayer& m_sound;
+    FileChooser m_chooseFile;
+    QString m_fileName; // the open dialog's last answer
+
+    QLineEdit* m_userName = nullptr;
+    QLineEdit* m_password = nullptr;
+    QLineEdit* m_server = nullptr;
+    QLineEdit* m_interval = nullptr;
+    IntervalInput* m_intervalInput = nullptr;
+    QLineEdit* m_mailerPath = nullptr;
+    QLineEdit* m_soundPath = nullptr;
+    QPushButton* m_browseMailer = nullptr;
+    QPushButton* m_browseSound = nullptr;
+    QCheckBox* m_mailCountReset = nullptr;
+    QPushButton* m_ok = nullptr;
+    QPushButton* m_cancel = nullptr;
+};
+
+} // namespace vindel::windows

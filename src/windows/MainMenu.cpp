@@ -1,0 +1,78 @@
+#include "windows/MainMenu.h"
+
+#include "windows/Fonts.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace vindel::windows {
+
+MainMenu::MainMenu() : m_menu(std::make_unique<QMenu>())
+{
+    m_menu->setObjectName(QStringLiteral("mnuFile"));
+    m_menu->setFont(Fonts::gothic(9));
+
+    QMenu* menu = m_menu.get();
+    const auto entry = [this, menu](const char* name, const QString& caption,
+                                    void (shell::Commands::*command)()) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        if (command) {
+            QObject::connect(action, &QAction::triggered, menu, [this, command] {
+                if (m_commands)
+                    (m_commands->*command)();
+            });
+        }
+        return action;
+    };
+
+    m_check = entry("mnuChk", QStringLiteral("ﾒｰﾙﾁｪｯｸ！"), &shell::Commands::checkNow);
+    m_mailer = entry("mnuMailer", QStringLiteral("ﾒｰﾗｰの起動"), &shell::Commands::launchMailer);
+    m_settings = entry("mnuConf", QStringLiteral("設定"), &shell::Commands::editSettings);
+    menu->addSeparator()->setObjectName(QStringLiteral("mnuSpace0"));
+    m_formTop = entry("mnuFormTop", QStringLiteral("常に手前に表示"), nullptr);
+    m_visible = entry("mnuVisible", hideCaption(), nullptr);
+    menu->addSeparator()->setObjectName(QStringLiteral("mnuSpace1"));
+    m_about = entry("mnuAbout", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"), &shell::Commands::showAbout);
+    menu->addSeparator()->setObjectName(QStringLiteral("mnuSpace2"));
+    m_exit = entry("mnuExit", QStringLiteral("終了"), &shell::Commands::exitProgram);
+
+    // The check mark mirrors the stored setting: the command sets it, so the
+    // toggle Qt applies on its own is undone first.
+    m_formTop->setCheckable(true);
+    QObject::connect(m_formTop, &QAction::triggered, menu, [this](bool checked) {
+        m_formTop->setChecked(!checked);
+        if (m_commands)
+            m_commands->toggleTopMost();
+    });
+}
+
+MainMenu::~MainMenu() = default;
+
+QMenu& MainMenu::menu() const
+{
+    return *m_menu;
+}
+
+void MainMenu::setCommands(shell::Commands* commands)
+{
+    m_commands = commands;
+}
+
+void MainMenu::applyState(const shell::MenuState& state)
+{
+    m_check->setEnabled(state.checkEnabled);
+    m_settings->setEnabled(state.settingsEnabled);
+}
+
+QString MainMenu::hideCaption()
+{
+    return QStringLiteral("非表示");
+}
+
+QString MainMenu::showCaption()
+{
+    return QStringLiteral("表示");
+}
+
+} // namespace vindel::windows
