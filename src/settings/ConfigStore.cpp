@@ -99,10 +99,8 @@ std::optional<diag::Failure> ConfigStore::loadConfig()
             break;
         case KeyKind::Flag:
             config.*key.flag = read(key.key()) == QLatin1String("True");
-            if (key.flag == &ConfigRecord::TopMost) {
+            if (key.flag == &ConfigRecord::TopMost)
                 m_window.setTopMost(config.TopMost);
-                m_window.setFormTopChecked(config.TopMost);
-            }
             break;
         }
     }

@@ -17,9 +17,6 @@ public:
     virtual void setTopTwips(int top) = 0;
     // Puts the window into or out of the top-most band; always shows it.
     virtual void setTopMost(bool topMost) = 0;
-    // The check mark of the "always in front" menu entry.
-    virtual void setFormTopChecked(bool checked) = 0;
-    virtual bool isFormTopChecked() const = 0;
 };
 
 } // namespace vindel::settings

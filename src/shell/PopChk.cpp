@@ -34,7 +34,7 @@ PopChk::StartResult PopChk::start(const QStringList& arguments, const QString& l
     m_painter.show({.status = QString()}); // the label is laid out empty
 
     // The window is still hidden here; loading places it and shows it.
-    if (const auto failure = m_config.loadConfig())
+    if (const auto failure = loadSettings())
         return failStart(*failure);
 
     const StartSwitch startSwitch = parseStartSwitch(arguments);
@@ -100,10 +100,10 @@ void PopChk::showAbout()
 
 void PopChk::toggleTopMost()
 {
-    const bool topMost = !m_ports.window.isFormTopChecked();
+    const bool topMost = !m_ports.view.isFormTopChecked();
     m_ports.window.setTopMost(topMost);
     m_globals.config.TopMost = topMost;
-    m_ports.window.setFormTopChecked(topMost);
+    m_ports.view.setFormTopChecked(topMost);
 }
 
 void PopChk::exitProgram()
@@ -129,6 +129,14 @@ MenuState PopChk::trayMenuState() const
     return shell::trayMenuState(m_check.isPacing());
 }
 
+std::optional<diag::Failure> PopChk::loadSettings()
+{
+    auto failure = m_config.loadConfig();
+    if (!failure) // the menu's check mark follows the stored "always in front"
+        m_ports.view.setFormTopChecked(m_globals.config.TopMost);
+    return failure;
+}
+
 check::CheckSettings PopChk::settings() const
 {
     const settings::ConfigRecord& config = m_globals.config;
@@ -145,7 +153,7 @@ void PopChk::checkStarting()
 std::optional<diag::Failure> PopChk::prepareCheck()
 {
     if (m_globals.ConfigChanged) {
-        if (auto failure = m_config.loadConfig())
+        if (auto failure = loadSettings())
             return failure; // the flag stays set, so the next check tries again
         m_globals.ConfigChanged = false;
     }

@@ -87,6 +87,8 @@ public:
 
 private:
     StartResult failStart(const diag::Failure& failure);
+    // Loads the settings (placing the window) and sets the menu's check mark.
+    std::optional<diag::Failure> loadSettings();
 
     // What the mail check tells and asks.
     check::CheckSettings settings() const override;

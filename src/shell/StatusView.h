@@ -23,6 +23,9 @@ public:
     virtual void setWindowIcon(StatePicture picture) = 0;
     // The enabled state of the settings entry of the window's menu.
     virtual void setSettingsEntryEnabled(bool enabled) = 0;
+    // The check mark of the "always in front" menu entry.
+    virtual void setFormTopChecked(bool checked) = 0;
+    virtual bool isFormTopChecked() const = 0;
 };
 
 } // namespace vindel::shell

@@ -27,7 +27,6 @@ TEST_F(Config, AnEmptyStoreGivesDefaultsAndACentredWindow)
     EXPECT_EQ(window.top, (15360 - 315) / 2);
     EXPECT_EQ(journal, Journal{"topmost 0"});
     EXPECT_TRUE(window.visible);
-    EXPECT_FALSE(window.formTopChecked);
     EXPECT_TRUE(store.writes.isEmpty()); // loading never writes
 }
 
@@ -71,7 +70,6 @@ TEST_F(Config, OnlyTheExactWordTrueIsTrue)
     EXPECT_FALSE(load());
     EXPECT_TRUE(globals.config.TopMost);
     EXPECT_TRUE(window.topMost);
-    EXPECT_TRUE(window.formTopChecked);
     EXPECT_TRUE(globals.config.MailCountReset);
 }
 

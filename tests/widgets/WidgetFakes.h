@@ -145,11 +145,6 @@ public:
     void setLeftTwips(int) override {}
     void setTopTwips(int) override {}
     void setTopMost(bool) override {}
-    void setFormTopChecked(bool checked) override { m_checked = checked; }
-    bool isFormTopChecked() const override { return m_checked; }
-
-private:
-    bool m_checked = false;
 };
 
 } // namespace vindel::test
