@@ -108,9 +108,10 @@ int main(int argc, char** argv)
     windows::AboutHost about(globals, launcher);
 
     shell::PopChk popChk(globals, config,
-                         shell::Ports{tcp, checkTimer, replyTimer, sound, window, window, tray, notice, about,
-                                      configDialog, messages, launcher, appControl, instance, clock,
-                                      systemLog});
+                         shell::Ports{tcp, checkTimer, replyTimer, sound, window, window, tray, notice,
+                                      [&about] { about.showAbout(); }, configDialog, messages, launcher,
+                                      appControl, [&instance] { return instance.anotherInstanceRunning(); },
+                                      clock, systemLog});
     window.setCommands(&popChk);
     tray.setCommands(&popChk);
 

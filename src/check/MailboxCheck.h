@@ -49,7 +49,6 @@ public:
     // The user has read the mail: the next check that still finds mail
     // counts as a change.
     void forgetReportedCount() { m_variables.PrevMailCount = QStringLiteral("0"); }
-    const CheckVariables& variables() const { return m_variables; }
     void setReplyLimit(int milliseconds) { m_replyLimitMs = milliseconds; }
 
 private:

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "shell/InstanceCheck.h"
-
 #include <QLockFile>
 #include <QString>
 
@@ -28,12 +26,12 @@ namespace vindel::platform {
 // onto the same display would count as a different session and put a second
 // icon into the same tray. The session bus address is not used either: with
 // a per-user bus it is the same for all of a user's desktops.
-class InstanceLock : public shell::InstanceCheck {
+class InstanceLock {
 public:
     InstanceLock();
     // For tests: an explicit folder and session name.
     InstanceLock(const QString& folder, const QString& session);
-    ~InstanceLock() override;
+    ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
@@ -42,7 +40,7 @@ public:
     // The start-up's question: false once this instance holds the lock. When
     // another copy holds it, that copy is asked to come to the front (waiting
     // a second at most) before the answer.
-    bool anotherInstanceRunning() override;
+    bool anotherInstanceRunning();
     QString lockPath() const;
     QString socketPath() const;
 

@@ -2,12 +2,13 @@
 
 #include "check/MailboxCheck.h"
 #include "settings/ConfigRecord.h"
-#include "shell/AboutView.h"
 #include "shell/AppControl.h"
 #include "shell/ConfigDialogHost.h"
 #include "shell/Look.h"
 #include "shell/MessageBoxes.h"
 #include "shell/ProcessLauncher.h"
+
+#include <functional>
 
 namespace vindel::shell {
 
@@ -17,15 +18,15 @@ class MenuCommands {
 public:
     MenuCommands(const settings::Globals& globals, check::MailboxCheck& check, LookPainter& painter,
                  MessageBoxes& messages, ProcessLauncher& launcher, ConfigDialogHost& configDialog,
-                 AboutView& about, AppControl& app)
+                 std::function<void()> showAbout, AppControl& app)
         : m_globals(globals), m_check(check), m_painter(painter), m_messages(messages), m_launcher(launcher),
-          m_configDialog(configDialog), m_about(about), m_app(app)
+          m_configDialog(configDialog), m_showAbout(std::move(showAbout)), m_app(app)
     {
     }
 
     void launchMailer();
     void editSettings();
-    void showAbout() { m_about.showAbout(); }
+    void showAbout() { m_showAbout(); }
 
 private:
     const settings::Globals& m_globals;
@@ -34,7 +35,7 @@ private:
     MessageBoxes& m_messages;
     ProcessLauncher& m_launcher;
     ConfigDialogHost& m_configDialog;
-    AboutView& m_about;
+    std::function<void()> m_showAbout; // shows the About window, or brings it forward
     AppControl& m_app;
 };
 

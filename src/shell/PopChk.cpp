@@ -13,7 +13,7 @@ PopChk::PopChk(settings::Globals& globals, settings::ConfigStore& config, const 
       m_painter(ports.view, ports.tray), m_errorReport(m_painter, ports.messages, ports.configDialog),
       m_mailCountReport(globals, m_painter, ports.notice, ports.sound, ports.app),
       m_check(ports.tcp, ports.checkTimer, ports.replyTimer, m_log, *this),
-      m_menu(globals, m_check, m_painter, ports.messages, ports.launcher, ports.configDialog, ports.about,
+      m_menu(globals, m_check, m_painter, ports.messages, ports.launcher, ports.configDialog, ports.showAbout,
              ports.app)
 {
 }
@@ -27,7 +27,7 @@ PopChk::StartResult PopChk::failStart(const diag::Failure& failure)
 
 PopChk::StartResult PopChk::start(const QStringList& arguments, const QString& logFolder)
 {
-    if (m_ports.instance.anotherInstanceRunning())
+    if (m_ports.anotherInstanceRunning())
         return StartResult::AnotherInstance;
 
     m_check.begin();

@@ -9,12 +9,10 @@
 #include "diag/LogFile.h"
 #include "settings/ConfigRecord.h"
 #include "settings/ConfigStore.h"
-#include "shell/AboutView.h"
 #include "shell/AppControl.h"
 #include "shell/Commands.h"
 #include "shell/ConfigDialogHost.h"
 #include "shell/ErrorReport.h"
-#include "shell/InstanceCheck.h"
 #include "shell/Look.h"
 #include "shell/MailCountReport.h"
 #include "shell/MenuCommands.h"
@@ -27,6 +25,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace vindel::shell {
@@ -42,12 +41,13 @@ struct Ports {
     settings::WindowPlacement& window;
     Tray& tray;
     NoticeView& notice;
-    AboutView& about;
+    std::function<void()> showAbout; // the About window: shown, or brought forward
     ConfigDialogHost& configDialog;
     MessageBoxes& messages;
     ProcessLauncher& launcher;
     AppControl& app;
-    InstanceCheck& instance;
+    // True when another copy already runs for this user and desktop session.
+    std::function<bool()> anotherInstanceRunning;
     const diag::Clock& clock;
     diag::LogSink& systemLog;
 };
@@ -82,7 +82,6 @@ public:
     MenuState windowMenuState() const override;
     MenuState trayMenuState() const override;
 
-    const check::CheckVariables& variables() const { return m_check.variables(); }
     void setReplyLimit(int milliseconds) { m_check.setReplyLimit(milliseconds); }
 
 private:

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "settings/ConfigRecord.h"
-#include "shell/AboutView.h"
 #include "shell/ProcessLauncher.h"
 #include "windows/AboutWindow.h"
 
@@ -11,14 +10,14 @@ namespace vindel::windows {
 
 // Holds the one shared About window: created and centred on first use,
 // brought forward while it is open, built afresh after it has closed.
-class AboutHost : public shell::AboutView {
+class AboutHost {
 public:
     AboutHost(const settings::Globals& globals, shell::ProcessLauncher& launcher);
-    ~AboutHost() override;
+    ~AboutHost();
     AboutHost(const AboutHost&) = delete;
     AboutHost& operator=(const AboutHost&) = delete;
 
-    void showAbout() override;
+    void showAbout();
 
 private:
     const settings::Globals& m_globals;

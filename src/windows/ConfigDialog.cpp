@@ -137,19 +137,37 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
         text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     };
 
-    label("lblUserName", QStringLiteral("ﾕｰｻﾞ名"), twipsRect(120, 180, 855, 195));
-    m_userName = addBox(general, "txtYourName", twipsRect(1020, 120, 4140, 285));
-    label("lblPassWord", QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), twipsRect(120, 480, 855, 195));
-    m_password = addBox(general, "txtPassWord", twipsRect(1020, 420, 4140, 285));
-    label("lblRemoteHost", QStringLiteral("POP3 ｻｰﾊﾞ"), twipsRect(120, 780, 1005, 195));
-    m_server = addBox(general, "txtPop3Srv", twipsRect(1020, 720, 4140, 315));
-    label("lblInterval", QStringLiteral("ﾁｪｯｸ間隔"), twipsRect(120, 1080, 855, 195));
-    m_interval = addBox(general, "txtInterval", twipsRect(1020, 1050, 315, 285));
+    // One row per text box: its caption, the box, and the form field it
+    // shows; the fill and OK below go through the same rows.
+    using Fields = settings::ConfigFormFields;
+    const struct {
+        const char* labelName;
+        QString caption;
+        QRect labelPlace;
+        const char* boxName;
+        QRect boxPlace;
+        QLineEdit*& box;
+        QString Fields::*field;
+    } rows[] = {
+        {"lblUserName", QStringLiteral("ﾕｰｻﾞ名"), twipsRect(120, 180, 855, 195), "txtYourName",
+         twipsRect(1020, 120, 4140, 285), m_userName, &Fields::userName},
+        {"lblPassWord", QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), twipsRect(120, 480, 855, 195), "txtPassWord",
+         twipsRect(1020, 420, 4140, 285), m_password, &Fields::passWord},
+        {"lblRemoteHost", QStringLiteral("POP3 ｻｰﾊﾞ"), twipsRect(120, 780, 1005, 195), "txtPop3Srv",
+         twipsRect(1020, 720, 4140, 315), m_server, &Fields::pop3Server},
+        {"lblInterval", QStringLiteral("ﾁｪｯｸ間隔"), twipsRect(120, 1080, 855, 195), "txtInterval",
+         twipsRect(1020, 1050, 315, 285), m_interval, &Fields::interval},
+        {"lblMailerPath", QStringLiteral("ﾒｰﾗのﾊﾟｽ"), twipsRect(120, 1380, 855, 255), "txtMailerPath",
+         twipsRect(1020, 1350, 4140, 285), m_mailerPath, &Fields::mailerPath},
+        {"lblSoundConf", QStringLiteral("ｻｳﾝﾄﾞ設定"), twipsRect(120, 1680, 855, 375), "txtSoundPath",
+         twipsRect(1020, 1680, 4140, 285), m_soundPath, &Fields::soundPath},
+    };
+    for (const auto& row : rows) {
+        label(row.labelName, row.caption, row.labelPlace);
+        row.box = addBox(general, row.boxName, row.boxPlace);
+        m_textBoxes.emplace_back(row.box, row.field);
+    }
     label("Label1", QStringLiteral("分"), twipsRect(1380, 1110, 255, 165));
-    label("lblMailerPath", QStringLiteral("ﾒｰﾗのﾊﾟｽ"), twipsRect(120, 1380, 855, 255));
-    m_mailerPath = addBox(general, "txtMailerPath", twipsRect(1020, 1350, 4140, 285));
-    label("lblSoundConf", QStringLiteral("ｻｳﾝﾄﾞ設定"), twipsRect(120, 1680, 855, 375));
-    m_soundPath = addBox(general, "txtSoundPath", twipsRect(1020, 1680, 4140, 285));
 
     m_browseMailer = new QPushButton(QStringLiteral(".."), general);
     m_browseMailer->setObjectName(QStringLiteral("cmdPath0"));
@@ -173,9 +191,6 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
 
     m_password->setEchoMode(QLineEdit::Password);
     m_password->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // '*'
-    m_intervalInput = new IntervalInput(m_interval);
-    m_interval->setValidator(m_intervalInput);
-    m_interval->setAttribute(Qt::WA_InputMethodEnabled, false);
     for (QLineEdit* box : {m_userName, m_password, m_server})
         box->installEventFilter(this);
 
@@ -196,13 +211,13 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
     connect(m_browseSound, &QPushButton::clicked, this, &ConfigDialog::browseSound);
 
     const settings::ConfigFormFields fields = settings::formFromRecord(m_globals.config);
-    m_userName->setText(fields.userName);
-    m_password->setText(fields.passWord);
-    m_server->setText(fields.pop3Server);
-    m_intervalInput->setText(fields.interval);
-    m_mailerPath->setText(fields.mailerPath);
-    m_soundPath->setText(fields.soundPath);
+    for (const auto& [box, field] : m_textBoxes)
+        box->setText(fields.*field);
     m_mailCountReset->setChecked(fields.mailCountReset);
+    // Held to the keyboard rule from here on; the stored interval shows whole.
+    m_intervalInput = new IntervalInput(m_interval);
+    m_interval->setValidator(m_intervalInput);
+    m_interval->setAttribute(Qt::WA_InputMethodEnabled, false);
 
     m_userName->setFocus();
 }
@@ -241,9 +256,10 @@ bool ConfigDialog::eventFilter(QObject* watched, QEvent* event)
 
 void ConfigDialog::okPressed()
 {
-    settings::ConfigFormFields fields{m_userName->text(),           m_password->text(),   m_server->text(),
-                                      m_interval->text(),           m_mailerPath->text(), m_soundPath->text(),
-                                      m_mailCountReset->isChecked()};
+    settings::ConfigFormFields fields;
+    for (const auto& [box, field] : m_textBoxes)
+        fields.*field = box->text();
+    fields.mailCountReset = m_mailCountReset->isChecked();
     const bool close = settings::acceptConfigForm(
         fields, m_globals, m_store,
         [this](const QString& text) { m_messages.show(text, shell::MessageStyle::Exclamation); },

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/ConfigForm.h"
 #include "settings/ConfigRecord.h"
 #include "settings/ConfigStore.h"
 #include "shell/MessageBoxes.h"
@@ -9,6 +10,8 @@
 #include <QStringList>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QLineEdit;
@@ -66,6 +69,8 @@ private:
     QPushButton* m_browseMailer = nullptr;
     QPushButton* m_browseSound = nullptr;
     QCheckBox* m_mailCountReset = nullptr;
+    // Each text box with the form field it shows, in the order of the form.
+    std::vector<std::pair<QLineEdit*, QString settings::ConfigFormFields::*>> m_textBoxes;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
 };

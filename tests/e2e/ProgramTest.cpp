@@ -27,14 +27,11 @@ public:
     XDisplay()
     {
         for (int attempt = 0; attempt < 3 && m_name.isEmpty(); ++attempt) {
-            m_server.setProgram(QStringLiteral("Xvfb"));
-            m_server.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                   QStringLiteral("-screen"), QStringLiteral("0"),
-                                   QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                                   QStringLiteral("tcp"),
+            m_server.setProgram("Xvfb");
+            m_server.setArguments({"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
                                    // No reset when the last client leaves: a reset refuses
                                    // the next program that connects at that moment.
-                                   QStringLiteral("-noreset")});
+                                   "-noreset"});
             m_server.start();
             if (!m_server.waitForStarted(5000) || !m_server.waitForReadyRead(10000))
                 continue;
@@ -53,9 +50,9 @@ private:
     {
         QProcess probe;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), name);
+        env.insert("DISPLAY", name);
         probe.setProcessEnvironment(env);
-        probe.start(QStringLiteral("xdotool"), {QStringLiteral("getmouselocation")});
+        probe.start("xdotool", {"getmouselocation"});
         return probe.waitForFinished(3000) && probe.exitStatus() == QProcess::NormalExit &&
                probe.exitCode() == 0;
     }
@@ -82,11 +79,11 @@ int xdotool(const QStringList& arguments, QString* output = nullptr)
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display().name());
+    env.insert("DISPLAY", display().name());
     // Titles are matched against UTF-8 patterns, whatever this machine's locale.
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    env.insert("LC_ALL", "C.UTF-8");
     process.setProcessEnvironment(env);
-    process.start(QStringLiteral("xdotool"), arguments);
+    process.start("xdotool", arguments);
     process.waitForFinished(5000);
     if (output)
         *output = QString::fromUtf8(process.readAllStandardOutput());
@@ -95,7 +92,7 @@ int xdotool(const QStringList& arguments, QString* output = nullptr)
 
 bool windowExists(const QString& namePattern)
 {
-    return xdotool({QStringLiteral("search"), QStringLiteral("--name"), namePattern}) == 0;
+    return xdotool({"search", "--name", namePattern}) == 0;
 }
 
 // Presses a key in the window whose title matches until that window is gone:
@@ -103,9 +100,8 @@ bool windowExists(const QString& namePattern)
 bool dismiss(const QString& namePattern, const QString& key)
 {
     for (int i = 0; i < 20 && windowExists(namePattern); ++i) {
-        xdotool(
-            {QStringLiteral("search"), QStringLiteral("--name"), namePattern, QStringLiteral("windowfocus")});
-        xdotool({QStringLiteral("key"), key});
+        xdotool({"search", "--name", namePattern, "windowfocus"});
+        xdotool({"key", key});
         (void)QTest::qWaitFor([&] { return !windowExists(namePattern); }, 500);
     }
     return !windowExists(namePattern);
@@ -118,9 +114,9 @@ protected:
         ASSERT_FALSE(display().name().isEmpty()) << "Xvfb did not start";
         ASSERT_TRUE(server.listen());
         server.setCount(2);
-        QDir(home.path()).mkpath(QStringLiteral("config/Vindel"));
-        QDir(home.path()).mkpath(QStringLiteral("run"));
-        QFile::setPermissions(home.filePath(QStringLiteral("run")),
+        QDir(home.path()).mkpath("config/Vindel");
+        QDir(home.path()).mkpath("run");
+        QFile::setPermissions(home.filePath("run"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         writeSettings({{"UserName", "demo"},
                        {"PassWord", "demo"},
@@ -136,7 +132,7 @@ protected:
             }
     }
 
-    QString settingsPath() const { return home.filePath(QStringLiteral("config/Vindel/Vindel.conf")); }
+    QString settingsPath() const { return home.filePath("config/Vindel/Vindel.conf"); }
 
     void writeSettings(const QList<std::pair<QString, QString>>& values)
     {
@@ -145,6 +141,12 @@ protected:
         file.write("[Config]\n");
         for (const auto& [key, value] : values)
             file.write((key + u'=' + value + u'\n').toUtf8());
+    }
+
+    QByteArray settingsBytes() const
+    {
+        QFile file(settingsPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     QString setting(const QString& key) const
@@ -157,16 +159,16 @@ protected:
                 const QString& program = QStringLiteral(VINDEL_BINARY))
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), display().name());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert("DISPLAY", display().name());
+        env.insert("QT_QPA_PLATFORM", "xcb");
         // The POSIX locale, as on a fresh system or after "su -": the program's
         // Japanese window titles must still reach the window system intact.
-        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-        env.remove(QStringLiteral("LANG"));
-        env.remove(QStringLiteral("LANGUAGE"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+        env.insert("LC_ALL", "C");
+        env.remove("LANG");
+        env.remove("LANGUAGE");
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("XDG_STATE_HOME", home.filePath("state"));
+        env.insert("XDG_RUNTIME_DIR", home.filePath("run"));
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(program, arguments);
@@ -182,7 +184,7 @@ protected:
     bool answerUntilExit(QProcess& process)
     {
         for (int i = 0; i < 20 && process.state() != QProcess::NotRunning; ++i) {
-            xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+            xdotool({"key", "Return"});
             waitForExit(process, 500);
         }
         return process.state() == QProcess::NotRunning;
@@ -205,28 +207,21 @@ TEST_F(Program, ChecksAboutOneSecondAfterStartAndASecondCopyEndsAtOnce)
     EXPECT_LE(firstCheck, 4000);
     EXPECT_EQ(first.state(), QProcess::Running);
 
-    const QByteArray before = [&] {
-        QFile f(settingsPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    const QByteArray before = settingsBytes();
     launch(second);
     ASSERT_TRUE(waitForExit(second, 3000)) << "the second copy kept running";
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
     QTest::qWait(1500); // a second copy that checked would have done so by now
     EXPECT_EQ(server.sessions(), 1);
-    QFile after(settingsPath());
-    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
-    EXPECT_EQ(after.readAll(), before);
+    EXPECT_EQ(settingsBytes(), before);
 }
 
 // The status window of a running copy: its X window id, once it is mapped.
 QString visibleWindowOf(const QProcess& process)
 {
     QString ids;
-    if (xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                 QString::number(process.processId())},
-                &ids) != 0)
+    if (xdotool({"search", "--onlyvisible", "--pid", QString::number(process.processId())}, &ids) != 0)
         return {};
     return ids.split(u'\n', Qt::SkipEmptyParts).value(0);
 }
@@ -243,19 +238,14 @@ TEST_F(Program, ASecondStartBringsTheHiddenWindowBack)
 
     // The menu's show/hide entry, third from the bottom.
     const auto hideByMenu = [&] {
-        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("60"),
-                 QStringLiteral("10"), QStringLiteral("click"), QStringLiteral("3")});
+        xdotool({"mousemove", "--window", window, "60", "10", "click", "3"});
         QTest::qWait(300);
-        xdotool({QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Up"), QStringLiteral("Up"),
-                 QStringLiteral("Return")});
+        xdotool({"key", "Up", "Up", "Up", "Return"});
         return QTest::qWaitFor([&] { return visibleWindowOf(first).isEmpty(); }, 5000);
     };
     ASSERT_TRUE(hideByMenu()) << "the menu did not hide the window";
 
-    const QByteArray before = [&] {
-        QFile f(settingsPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    const QByteArray before = settingsBytes();
     launch(second);
     ASSERT_TRUE(waitForExit(second, 3000)) << "the second copy kept running";
     EXPECT_EQ(second.exitCode(), 0);
@@ -263,12 +253,9 @@ TEST_F(Program, ASecondStartBringsTheHiddenWindowBack)
         << "the window did not come back";
     QString focus;
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return xdotool({QStringLiteral("getwindowfocus")}, &focus) == 0 && focus.trimmed() == window; },
-        5000))
+        [&] { return xdotool({"getwindowfocus"}, &focus) == 0 && focus.trimmed() == window; }, 5000))
         << focus.toStdString();
-    QFile after(settingsPath());
-    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
-    EXPECT_EQ(after.readAll(), before);
+    EXPECT_EQ(settingsBytes(), before);
     EXPECT_EQ(server.sessions(), 1);
     // The entry hides it again: the window and its menu agree on its state.
     EXPECT_TRUE(hideByMenu());
@@ -301,10 +288,9 @@ TEST_F(Program, TheSwitchOrAMissingServerOpensTheDialogThenAsksForARestart)
         if (!bySwitch)
             writeSettings({{"UserName", "demo"}, {"Pop3Server", ""}});
         QProcess program;
-        launch(program, bySwitch ? QStringList{QStringLiteral("/c")} : QStringList{});
-        ASSERT_TRUE(QTest::qWaitFor([] { return windowExists(QStringLiteral("の設定$")); }, 10000))
-            << "no settings dialog";
-        ASSERT_TRUE(dismiss(QStringLiteral("の設定$"), QStringLiteral("Escape")));
+        launch(program, bySwitch ? QStringList{"/c"} : QStringList{});
+        ASSERT_TRUE(QTest::qWaitFor([] { return windowExists("の設定$"); }, 10000)) << "no settings dialog";
+        ASSERT_TRUE(dismiss("の設定$", "Escape"));
         EXPECT_EQ(program.state(), QProcess::Running); // waiting on the restart message
         ASSERT_TRUE(answerUntilExit(program));
         EXPECT_EQ(program.exitCode(), 0);
@@ -317,10 +303,10 @@ TEST_F(Program, AStoredIntervalThatIsNoNumberEndsWithTheStartUpError)
     writeSettings({{"UserName", "demo"},
                    {"Pop3Server", QStringLiteral("127.0.0.1:%1").arg(server.port())},
                    {"Interval", "often"}});
-    launch(first, {QStringLiteral("/C")});
+    launch(first, {"/C"});
     QTest::qWait(1500);
     EXPECT_EQ(first.state(), QProcess::Running); // the message box waits for the user
-    EXPECT_FALSE(windowExists(QStringLiteral("の設定$")));
+    EXPECT_FALSE(windowExists("の設定$"));
     ASSERT_TRUE(answerUntilExit(first));
     EXPECT_EQ(first.exitCode(), 1);
     EXPECT_EQ(server.sessions(), 0);
@@ -339,20 +325,20 @@ protected:
     void SetUp() override
     {
         Program::SetUp();
-        QDir(home.path()).mkpath(QStringLiteral("bin"));
-        copy = home.filePath(QStringLiteral("bin/vindel"));
+        QDir(home.path()).mkpath("bin");
+        copy = home.filePath("bin/vindel");
         ASSERT_TRUE(QFile::copy(QStringLiteral(VINDEL_BINARY), copy));
     }
     void useDovecot(const QString& password)
     {
-        const quint16 port = dovecot.start(3, QStringLiteral("right-password"));
+        const quint16 port = dovecot.start(3, "right-password");
         ASSERT_NE(port, 0) << dovecot.log().toStdString();
         writeSettings({{"UserName", dovecot.user()},
                        {"PassWord", password},
                        {"Pop3Server", QStringLiteral("127.0.0.1:%1").arg(port)},
                        {"Interval", "10"}});
     }
-    QString logBesideProgram() const { return home.filePath(QStringLiteral("bin/Vindel.log")); }
+    QString logBesideProgram() const { return home.filePath("bin/Vindel.log"); }
 
     DovecotServer dovecot;
     QString copy;
@@ -360,8 +346,8 @@ protected:
 
 TEST_F(TracedProgram, TheLogShowsTheWholeConversationWithoutThePassword)
 {
-    useDovecot(QStringLiteral("right-password"));
-    launch(first, {QStringLiteral("/t")}, copy);
+    useDovecot("right-password");
+    launch(first, {"/t"}, copy);
     ASSERT_TRUE(QTest::qWaitFor([&] { return readAll(logBesideProgram()).contains("QUIT\n"); }, 10000))
         << readAll(logBesideProgram()).toStdString();
     QTest::qWait(500); // the answer to QUIT
@@ -370,10 +356,7 @@ TEST_F(TracedProgram, TheLogShowsTheWholeConversationWithoutThePassword)
     // Each line: its type, the time stamp, the event's words.
     QStringList words;
     for (const QString& line : readAll(logBesideProgram()).split(u'\n', Qt::SkipEmptyParts))
-        words << QString(line)
-                     .replace(QRegularExpression(QStringLiteral("^(\\w+) +\\S+ \\S+ ")),
-                              QStringLiteral("\\1 "))
-                     .trimmed();
+        words << QString(line).replace(QRegularExpression("^(\\w+) +\\S+ \\S+ "), "\\1 ").trimmed();
     ASSERT_GE(words.size(), 10) << words.join('\n').toStdString();
     EXPECT_EQ(words[0], "INFO Vindel Started");
     EXPECT_TRUE(words[1].startsWith("INFO +OK Dovecot")) << words[1].toStdString();
@@ -386,19 +369,19 @@ TEST_F(TracedProgram, TheLogShowsTheWholeConversationWithoutThePassword)
 
 TEST_F(TracedProgram, AWrongPasswordShowsTheMessageThenTheDialog)
 {
-    useDovecot(QStringLiteral("wrong-password"));
-    launch(first, {QStringLiteral("/T")}, copy);
+    useDovecot("wrong-password");
+    launch(first, {"/T"}, copy);
     // The rejected reply is logged just before its message box comes up.
     ASSERT_TRUE(QTest::qWaitFor([&] { return readAll(logBesideProgram()).contains("WARN  "); }, 10000))
         << readAll(logBesideProgram()).toStdString();
     QTest::qWait(500);
-    EXPECT_FALSE(windowExists(QStringLiteral("の設定$"))); // the message comes first
-    for (int i = 0; i < 20 && !windowExists(QStringLiteral("の設定$")); ++i) {
-        xdotool({QStringLiteral("key"), QStringLiteral("Return")}); // closes the message box
-        (void)QTest::qWaitFor([] { return windowExists(QStringLiteral("の設定$")); }, 500);
+    EXPECT_FALSE(windowExists("の設定$")); // the message comes first
+    for (int i = 0; i < 20 && !windowExists("の設定$"); ++i) {
+        xdotool({"key", "Return"}); // closes the message box
+        (void)QTest::qWaitFor([] { return windowExists("の設定$"); }, 500);
     }
-    ASSERT_TRUE(windowExists(QStringLiteral("の設定$"))) << "no dialog after the message";
-    EXPECT_TRUE(dismiss(QStringLiteral("の設定$"), QStringLiteral("Escape")));
+    ASSERT_TRUE(windowExists("の設定$")) << "no dialog after the message";
+    EXPECT_TRUE(dismiss("の設定$", "Escape"));
     EXPECT_TRUE(readAll(logBesideProgram()).contains(" [AUTH] Authentication failed."));
     EXPECT_FALSE(readAll(logBesideProgram()).contains("wrong-password"));
 }
@@ -407,11 +390,11 @@ TEST_F(TracedProgram, AWrongPasswordShowsTheMessageThenTheDialog)
 // options, which Qt takes out of the arguments it reports, count too.
 TEST_F(TracedProgram, QtOptionsAfterOrBeforeASwitchMakeItNoSwitch)
 {
-    const QString stateLog = home.filePath(QStringLiteral("state/Vindel/Vindel.log"));
+    const QString stateLog = home.filePath("state/Vindel/Vindel.log");
     const QList<QStringList> cases = {
-        {QStringLiteral("/T"), QStringLiteral("-reverse")},
-        {QStringLiteral("-nograb"), QStringLiteral("/T")},
-        {QStringLiteral("/C"), QStringLiteral("-reverse")},
+        {"/T", "-reverse"},
+        {"-nograb", "/T"},
+        {"/C", "-reverse"},
     };
     int sessions = 0;
     for (const QStringList& arguments : cases) {
@@ -421,7 +404,7 @@ TEST_F(TracedProgram, QtOptionsAfterOrBeforeASwitchMakeItNoSwitch)
         // A normal start: it checks (no dialog was forced) and logs nothing.
         ASSERT_TRUE(QTest::qWaitFor([&] { return server.sessions() == sessions + 1; }, 10000));
         sessions = server.sessions();
-        EXPECT_FALSE(windowExists(QStringLiteral("の設定$")));
+        EXPECT_FALSE(windowExists("の設定$"));
         program.terminate();
         ASSERT_TRUE(waitForExit(program, 5000));
         EXPECT_FALSE(QFile::exists(logBesideProgram()));
@@ -436,19 +419,19 @@ TEST_F(TracedProgram, AReadOnlyProgramFolderPutsTheLogInTheStateFolder)
     // without the privilege, nor as root in a chroot.
     QProcess probe;
     probe.setProcessChannelMode(QProcess::MergedChannels);
-    probe.start(QStringLiteral("unshare"), {QStringLiteral("--mount"), QStringLiteral("true")});
+    probe.start("unshare", {"--mount", "true"});
     if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
         GTEST_SKIP() << "cannot make a mount namespace here: "
                      << (probe.error() == QProcess::FailedToStart ? QByteArray("unshare is not available")
                                                                   : probe.readAll().trimmed())
                             .toStdString();
-    const QString folder = home.filePath(QStringLiteral("bin"));
+    const QString folder = home.filePath("bin");
     launch(first,
-           {QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"),
+           {"--mount", "sh", "-c",
             QStringLiteral("mount --bind -o ro '%1' '%1' && exec '%2' /T").arg(folder, copy)},
-           QStringLiteral("unshare"));
+           "unshare");
     first.waitForStarted();
-    const QString stateLog = home.filePath(QStringLiteral("state/Vindel/Vindel.log"));
+    const QString stateLog = home.filePath("state/Vindel/Vindel.log");
     EXPECT_TRUE(QTest::qWaitFor([&] { return readAll(stateLog).contains("Vindel Started"); }, 10000));
     EXPECT_FALSE(QFile::exists(logBesideProgram()));
 }

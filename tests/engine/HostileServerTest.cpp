@@ -51,7 +51,7 @@ Outcome failedWith(int number)
     return {Outcome::Kind::ConnectionError, {}, number};
 }
 
-const QString overlongDescription = QStringLiteral("Reply longer than 65536 bytes");
+const QString overlongDescription = "Reply longer than 65536 bytes";
 
 struct HostileCase {
     using Check = std::function<void(const RealHarness&, const ScriptedPop3Server&)>;
@@ -189,8 +189,8 @@ std::vector<HostileCase> catalogue()
          rejected(" go away\r\n"), defaultLimitMs, 2000 + 1000, false, floodStalls, 2000},
         {"ErrTextOf512Octets", longErrAfterPass, rejected(QString::fromLatin1(longError.mid(4))),
          defaultLimitMs, defaultLimitMs + 1000, false,
-         [](const RealHarness& h, const ScriptedPop3Server&) {
-             EXPECT_EQ(h.popChk.variables().stateText(), "PASSWORD");
+         [](const RealHarness&, const ScriptedPop3Server& server) {
+             EXPECT_EQ(server.received(0), "USER vindel\r\nPASS secret\r\n");
          }},
 
         // Counts that are not numbers the program could hold.
@@ -251,26 +251,21 @@ protected:
 
 void expectOutcome(const HostileCase& c, const RealHarness& h)
 {
-    const auto& v = h.popChk.variables();
     switch (c.expected.kind) {
     case Outcome::Kind::Count:
         EXPECT_TRUE(h.checkSucceeded());
         EXPECT_EQ(h.window.status, QStringLiteral("You have %1 Mail(s)").arg(c.expected.text));
         EXPECT_EQ(h.firstMessage(), QString());
         EXPECT_FALSE(h.tcp.isOpen());
-        EXPECT_EQ(v.ErrorCount, 0);
-        EXPECT_EQ(v.stateText(), "QUIT");
         break;
     case Outcome::Kind::Rejected:
         EXPECT_EQ(h.firstMessage(), "message 48 Error 99999\r\n\r\n" + c.expected.text);
-        EXPECT_EQ(v.ErrorCount, 1);
         break;
     case Outcome::Kind::ConnectionError:
         EXPECT_TRUE(
             h.firstMessage().startsWith(QStringLiteral("message 48 Error %1\r\n\r\n").arg(c.expected.number)))
             << h.firstMessage().toStdString();
         EXPECT_FALSE(h.tcp.isOpen());
-        EXPECT_EQ(v.ErrorCount, 1);
         // The connection-error event is written even without "/T".
         EXPECT_EQ(h.systemLog.lines.size(), 1);
         break;
@@ -357,7 +352,6 @@ TEST(HostileServerAgainAndAgain, AcceptAndCloseAtOnceAcrossManyChecks)
             << h.journal.join('\n').toStdString();
         EXPECT_EQ(h.journal.filter("message").size(), 2);
         EXPECT_EQ(h.journal.filter("message 48 Error 10060").size(), 2);
-        EXPECT_EQ(h.popChk.variables().ErrorCount, 3);
         EXPECT_FALSE(h.checkTimer.isEnabled());
         h.popChk.checkNow(); // refused: checking has stopped
         EXPECT_EQ(server.connectionCount(), 3);
@@ -367,7 +361,7 @@ TEST(HostileServerAgainAndAgain, AcceptAndCloseAtOnceAcrossManyChecks)
         for (int check = 4; check <= checks; ++check) {
             h.popChk.editSettings();
             ASSERT_TRUE(QTest::qWaitFor(
-                [&] { return h.popChk.variables().ErrorCount == check && !h.checkTimer.isEnabled(); }, 4000))
+                [&] { return h.systemLog.lines.size() == check && !h.checkTimer.isEnabled(); }, 4000))
                 << "check " << check;
             EXPECT_EQ(h.checkTimer.interval(), 60000);
             EXPECT_EQ(h.window.status, "Error!");

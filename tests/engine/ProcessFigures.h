@@ -10,8 +10,7 @@ class ProcessFigures {
 public:
     static int openDescriptors()
     {
-        return static_cast<int>(
-            QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+        return static_cast<int>(QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System).size());
     }
     // Resident memory now, in KiB.
     static qint64 residentKiB() { return statusField("VmRSS:"); }
@@ -20,14 +19,14 @@ public:
     // Starts the peak over from the present; false when the kernel refuses.
     static bool resetPeak()
     {
-        QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+        QFile clearRefs("/proc/self/clear_refs");
         return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
     }
 
 private:
     static qint64 statusField(const char* name)
     {
-        QFile status(QStringLiteral("/proc/self/status"));
+        QFile status("/proc/self/status");
         if (!status.open(QIODevice::ReadOnly))
             return -1;
         const QList<QByteArray> lines = status.readAll().split('\n');

@@ -16,7 +16,7 @@ namespace {
 int statCount(quint16 port)
 {
     QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    socket.connectToHost("127.0.0.1", port);
     if (!socket.waitForConnected(3000))
         return -1;
     auto reply = [&socket]() -> QByteArray {
@@ -39,11 +39,10 @@ int statCount(quint16 port)
 TEST(DemoServer, TheCountGrowsByItselfAndAtTheKeyboard)
 {
     QTemporaryDir folder;
-    const QString portFile = folder.filePath(QStringLiteral("port"));
+    const QString portFile = folder.filePath("port");
     QProcess server;
     server.start(QStringLiteral(VINDEL_DEMO_SERVER),
-                 {QStringLiteral("--count"), QStringLiteral("1"), QStringLiteral("--every"),
-                  QStringLiteral("2"), QStringLiteral("--port-file"), portFile});
+                 {"--count", "1", "--every", "2", "--port-file", portFile});
     ASSERT_TRUE(server.waitForStarted(5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(portFile).size() > 0; }, 5000));
     QFile file(portFile);

@@ -13,7 +13,7 @@ namespace {
 using platform::QtTcpClient;
 
 constexpr int messageCount = 3;
-const QString password = QStringLiteral("s3cret pass");
+const QString password = "s3cret pass";
 
 // One POP3 exchange at a time over the real client: send a command, wait for
 // the server's reply line.
@@ -78,7 +78,7 @@ void expectEveryMessageThere(DovecotServer& server)
 {
     QtTcpClient client;
     Pop3Dialogue pop3(client);
-    ASSERT_EQ(client.connectTo(QStringLiteral("127.0.0.1"), server.port()), std::nullopt);
+    ASSERT_EQ(client.connectTo("127.0.0.1", server.port()), std::nullopt);
     ASSERT_TRUE(pop3.reply().startsWith("+OK"));
     EXPECT_TRUE(pop3.command("USER " + server.user().toLatin1()).startsWith("+OK"));
     EXPECT_TRUE(pop3.command("PASS " + password.toLatin1()).startsWith("+OK"));
@@ -98,7 +98,7 @@ TEST_F(DovecotTest, WrongPasswordIsRejected)
 {
     QtTcpClient client;
     Pop3Dialogue pop3(client);
-    ASSERT_EQ(client.connectTo(QStringLiteral("localhost"), s_server->port()), std::nullopt);
+    ASSERT_EQ(client.connectTo("localhost", s_server->port()), std::nullopt);
     ASSERT_TRUE(pop3.reply().startsWith("+OK"));
     EXPECT_TRUE(pop3.command("USER " + s_server->user().toLatin1()).startsWith("+OK"));
     const QByteArray rejected = pop3.command("PASS not-the-password");

@@ -37,10 +37,10 @@ TEST(QtProcessLauncherTest, StartsTheProgramWithItsArgumentsAndNoShell)
 TEST(QtProcessLauncherTest, FailureComesBackAsADescription)
 {
     QtProcessLauncher launcher;
-    const auto missing = launcher.start(QStringLiteral("/nonexistent/mailer --compose"));
+    const auto missing = launcher.start("/nonexistent/mailer --compose");
     ASSERT_TRUE(missing.has_value());
     EXPECT_FALSE(missing->isEmpty());
-    for (const QString& empty : {QString(), QStringLiteral("   "), QStringLiteral("\"\"")}) {
+    for (const QString& empty : QStringList{QString(), "   ", "\"\""}) {
         const auto result = launcher.start(empty);
         ASSERT_TRUE(result.has_value()) << empty.toStdString();
         EXPECT_FALSE(result->isEmpty());
@@ -79,40 +79,34 @@ void collectMessages(QtMsgType, const QMessageLogContext&, const QString& messag
     g_messages << message;
 }
 
-TEST(QtSoundPlayerTest, OnlyWaveFilesArePlayed)
+// Only a valid wave file is a sound; the others are not even tried, so no
+// warning of any kind, and play() returns at once either way.
+TEST(QtSoundPlayerTest, OnlyWaveFilesArePlayedAndPlayReturnsAtOnce)
 {
     QTemporaryDir folder;
-    EXPECT_TRUE(QtSoundPlayer::isWaveFile(writeFile(folder, "ok.wav", waveBytes())));
-    EXPECT_FALSE(QtSoundPlayer::isWaveFile(QString()));
-    EXPECT_FALSE(QtSoundPlayer::isWaveFile(folder.filePath("missing.wav")));
-    EXPECT_FALSE(QtSoundPlayer::isWaveFile(writeFile(folder, "empty.wav", {})));
-    EXPECT_FALSE(QtSoundPlayer::isWaveFile(writeFile(folder, "text.wav", "this is no sound at all")));
-    EXPECT_FALSE(QtSoundPlayer::isWaveFile(folder.path())); // a folder
-}
-
-TEST(QtSoundPlayerTest, UnplayableFilesAreSilentAndPlayReturnsAtOnce)
-{
-    QTemporaryDir folder;
-    const QStringList paths = {
+    const QString wave = writeFile(folder, "ok.wav", waveBytes());
+    const QStringList noSounds = {
         QString(),
         folder.filePath("missing.wav"),
         writeFile(folder, "empty.wav", {}),
         writeFile(folder, "text.wav", "this is no sound at all"),
-        folder.path(),
-        writeFile(folder, "ok.wav", waveBytes()),
+        folder.path(), // a folder
     };
+    EXPECT_TRUE(QtSoundPlayer::isWaveFile(wave));
+    for (const QString& path : noSounds)
+        EXPECT_FALSE(QtSoundPlayer::isWaveFile(path)) << path.toStdString();
+
     QtSoundPlayer player;
     g_messages.clear();
     const QtMessageHandler previous = qInstallMessageHandler(collectMessages);
     QElapsedTimer clock;
     clock.start();
-    for (const QString& path : paths)
+    for (const QString& path : noSounds + QStringList{wave})
         player.play(path);
     const qint64 elapsed = clock.elapsed();
     qInstallMessageHandler(previous);
     EXPECT_LT(elapsed, 1000);
-    // The valid file may or may not sound, depending on the machine's audio;
-    // the others must not even be tried, so no warning of any kind.
+    // The valid file may or may not sound, depending on the machine's audio.
     if (!QtSoundPlayer::hasAudioOutput()) {
         EXPECT_TRUE(g_messages.isEmpty()) << g_messages.join(u'\n').toStdString();
     }
@@ -123,26 +117,20 @@ protected:
     QTemporaryDir m_folder;
 };
 
-TEST_F(InstanceLockTest, OneInstancePerSession)
-{
-    InstanceLock first(m_folder.path(), ":0");
-    ASSERT_TRUE(first.tryAcquire());
-    EXPECT_TRUE(first.tryAcquire()); // holding it already
-
-    InstanceLock second(m_folder.path(), ":0");
-    EXPECT_FALSE(second.tryAcquire());
-    EXPECT_TRUE(second.anotherInstanceRunning());
-    EXPECT_FALSE(first.anotherInstanceRunning());
-
-    InstanceLock otherSession(m_folder.path(), "wayland-1");
-    EXPECT_TRUE(otherSession.tryAcquire());
-}
-
-TEST_F(InstanceLockTest, ReleasedWithItsOwner)
+TEST_F(InstanceLockTest, OneInstancePerSessionReleasedWithItsOwner)
 {
     {
         InstanceLock first(m_folder.path(), ":0");
         ASSERT_TRUE(first.tryAcquire());
+        EXPECT_TRUE(first.tryAcquire()); // holding it already
+
+        InstanceLock second(m_folder.path(), ":0");
+        EXPECT_FALSE(second.tryAcquire());
+        EXPECT_TRUE(second.anotherInstanceRunning());
+        EXPECT_FALSE(first.anotherInstanceRunning());
+
+        InstanceLock otherSession(m_folder.path(), "wayland-1");
+        EXPECT_TRUE(otherSession.tryAcquire());
     }
     InstanceLock next(m_folder.path(), ":0");
     EXPECT_TRUE(next.tryAcquire());
@@ -152,7 +140,7 @@ TEST_F(InstanceLockTest, LockOfADeadProcessIsTakenOver)
 {
     // A finished child's process id stands for the crashed instance.
     QProcess child;
-    child.start(QStringLiteral("true"));
+    child.start("true");
     ASSERT_TRUE(child.waitForFinished(5000));
     const qint64 deadPid = child.processId() > 0 ? child.processId() : 0;
 
@@ -183,8 +171,8 @@ TEST_F(InstanceLockTest, LockOfADeadProcessIsTakenOver)
 // Every spelling of one display is one session, so one lock.
 TEST_F(InstanceLockTest, EachDisplayHasOneSessionName)
 {
-    const QString run = QStringLiteral("/run/user/1000");
-    const QString host = QStringLiteral("desk");
+    const QString run = "/run/user/1000";
+    const QString host = "desk";
     const QList<std::tuple<QString, QString, QString>> cases = {
         {"", ":0", "x11-0"},
         {"", ":0.0", "x11-0"},
@@ -289,12 +277,11 @@ TEST(TerminationWatcherTest, ABurstOfSignalsBeforeTheLoopRunsEndsOnce)
     }
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VINDEL_SIGNAL_BURST_CHILD"), QStringLiteral("1"));
+    env.insert("VINDEL_SIGNAL_BURST_CHILD", "1");
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(
-        QCoreApplication::applicationFilePath(),
-        {QStringLiteral("--gtest_filter=TerminationWatcherTest.ABurstOfSignalsBeforeTheLoopRunsEndsOnce")});
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_filter=TerminationWatcherTest.ABurstOfSignalsBeforeTheLoopRunsEndsOnce"});
     ASSERT_TRUE(child.waitForStarted(5000));
     const bool finished = child.waitForFinished(20000);
     if (!finished) {

@@ -63,7 +63,7 @@ TEST(SettingsUnderKill, EveryKillLeavesOneWholeRecord)
     ASSERT_TRUE(folder.isValid());
     const settings::ConfigRecord a = settingsRecordA();
     const settings::ConfigRecord b = settingsRecordB();
-    const QString file = platform::IniSettingsStore(folder.path()).filePath(QStringLiteral("Vindel"));
+    const QString file = platform::IniSettingsStore(folder.path()).filePath("Vindel");
 
     const unsigned seed = std::random_device{}();
     std::mt19937 random(seed);
@@ -107,7 +107,7 @@ TEST(SettingsUnderKill, EveryKillLeavesOneWholeRecord)
     // removes; so at most one.
     const QStringList others = QDir(QFileInfo(file).path())
                                    .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)
-                                   .filter(QRegularExpression(QStringLiteral("^(?!Vindel\\.conf$)")));
+                                   .filter(QRegularExpression("^(?!Vindel\\.conf$)"));
     EXPECT_LE(others.size(), 1);
     for (const QString& name : others) {
         const QString path = QFileInfo(file).path() + u'/' + name;

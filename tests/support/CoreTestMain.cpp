@@ -1,5 +1,6 @@
 // The main() of the test programs that need Qt's event loop but no windows.
 #include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)

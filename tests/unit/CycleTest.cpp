@@ -21,6 +21,17 @@ protected:
 
     int connects() const { return int(h.journal.filter("connect ").size()); }
 
+    // Answers the running check, then counts the ticks until the next one starts.
+    int ticksToNextCheck()
+    {
+        answerCheck();
+        const int before = connects();
+        int ticks = 0;
+        while (connects() == before && ticks < 100 && h.checkTimer.fire())
+            ++ticks;
+        return ticks;
+    }
+
     Harness h;
 };
 
@@ -30,7 +41,6 @@ TEST_F(Cycle, IntervalTenChecksAtStartThenTheTenthThenEveryEleventhTick)
     EXPECT_EQ(h.checkTimer.interval(), 1000);
     ASSERT_TRUE(h.checkTimer.fire());
     EXPECT_EQ(connects(), 1);
-    EXPECT_EQ(h.popChk.variables().TicksSinceCheck, 1);
     answerCheck();
 
     QList<int> checkTicks;
@@ -47,13 +57,13 @@ TEST_F(Cycle, IntervalTenChecksAtStartThenTheTenthThenEveryEleventhTick)
 
 TEST_F(Cycle, TheCheckCommandStartsAtOnceOnlyWhileTheTimerRuns)
 {
+    h.globals.config.Interval = 5;
     h.checkTimer.fire();
     answerCheck();
     h.checkTimer.fire(); // one minute counted
     h.window.colour = shell::TextColour::Black;
     h.popChk.checkNow();
     EXPECT_EQ(connects(), 2);
-    EXPECT_EQ(h.popChk.variables().TicksSinceCheck, 1);
     EXPECT_EQ(h.window.status, "Connecting...");
     EXPECT_EQ(h.window.colour, shell::TextColour::Blue);
     EXPECT_FALSE(h.checkTimer.isEnabled());
@@ -61,7 +71,8 @@ TEST_F(Cycle, TheCheckCommandStartsAtOnceOnlyWhileTheTimerRuns)
 
     h.popChk.checkNow(); // a check is under way: nothing
     EXPECT_EQ(connects(), 2);
-    EXPECT_FALSE(h.popChk.variables().CheckAtNextTick);
+    // The command's check counts as the first tick; no request is left over.
+    EXPECT_EQ(ticksToNextCheck(), 5);
 }
 
 TEST_F(Cycle, ACheckCommandWhenTheCountIsDueLeavesTheRequestForLater)
@@ -72,11 +83,8 @@ TEST_F(Cycle, ACheckCommandWhenTheCountIsDueLeavesTheRequestForLater)
     h.checkTimer.fire(); // ticks 1 -> 2 = Interval
     h.popChk.checkNow();
     EXPECT_EQ(connects(), 2);
-    EXPECT_EQ(h.popChk.variables().TicksSinceCheck, 0);
-    EXPECT_TRUE(h.popChk.variables().CheckAtNextTick);
-    answerCheck();
-    h.checkTimer.fire(); // the leftover request starts another check at once
-    EXPECT_EQ(connects(), 3);
+    EXPECT_EQ(ticksToNextCheck(), 1); // the leftover request starts another check at once
+    EXPECT_EQ(ticksToNextCheck(), 2); // then the count from one again
 }
 
 TEST_F(Cycle, IntervalZeroChecksAtEveryTick)
@@ -89,8 +97,6 @@ TEST_F(Cycle, IntervalZeroChecksAtEveryTick)
         answerCheck();
     }
     EXPECT_EQ(connects(), 4);
-    EXPECT_EQ(h.popChk.variables().TicksSinceCheck, 0);
-    EXPECT_TRUE(h.popChk.variables().CheckAtNextTick); // the count never needed the request
 }
 
 TEST_F(Cycle, ATickCountPastItsSixteenBitsIsAFailure)
@@ -99,12 +105,12 @@ TEST_F(Cycle, ATickCountPastItsSixteenBitsIsAFailure)
     h.globals.config.Interval = -1;
     h.checkTimer.fire();
     answerCheck();
-    while (h.popChk.variables().TicksSinceCheck < 32767)
+    for (int tick = 2; tick <= 32767; ++tick) // the first check was tick one
         ASSERT_TRUE(h.checkTimer.fire());
-    h.journal.clear();
+    EXPECT_TRUE(h.journal.filter("message").isEmpty());
     h.checkTimer.fire();
     EXPECT_EQ(h.journal.filter("message"), Journal{"message 48 Error 6\r\n\r\nOverflow"});
-    EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
+    EXPECT_EQ(h.errorCountShown(), 1);
 }
 
 TEST_F(Cycle, ChangedSettingsAreReloadedBeforeConnecting)
@@ -131,7 +137,8 @@ TEST_F(Cycle, AReloadThatFailsIsReportedAndTriedAgainNextTime)
     EXPECT_EQ(h.journal.filter("message").value(0), "message 48 Error 13\r\n\r\nType mismatch");
     EXPECT_EQ(connects(), 0);
     EXPECT_TRUE(h.globals.ConfigChanged);
-    EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
+    h.store.put("Interval", "10");
+    EXPECT_EQ(h.errorCountShown(), 1);
 }
 
 TEST_F(Cycle, AConnectRefusedAtOnceClosesCountsAndReports)
@@ -141,9 +148,8 @@ TEST_F(Cycle, AConnectRefusedAtOnceClosesCountsAndReports)
     h.journal.clear();
     h.checkTimer.fire();
     EXPECT_EQ(h.journal.filter("message"), Journal{"message 48 Error 10014\r\n\r\nBad address"});
-    EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
-    EXPECT_EQ(h.popChk.variables().stateText(), ""); // the state was never set
-    EXPECT_EQ(h.checkTimer.interval(), 1000);        // the report arranged the retry
+    EXPECT_EQ(h.checkTimer.interval(), 1000); // the report arranged the retry
+    EXPECT_EQ(h.errorCountShown(), 1);
 }
 
 TEST_F(Cycle, MenuEnablingFollowsTheTimerAndTheWindowMenuTheErrorCount)

@@ -9,10 +9,8 @@
 #include "settings/ConfigStore.h"
 #include "settings/SettingsStore.h"
 #include "settings/WindowPlacement.h"
-#include "shell/AboutView.h"
 #include "shell/AppControl.h"
 #include "shell/ConfigDialogHost.h"
-#include "shell/InstanceCheck.h"
 #include "shell/MessageBoxes.h"
 #include "shell/NoticeView.h"
 #include "shell/PopChk.h"
@@ -21,6 +19,7 @@
 #include "shell/StatusView.h"
 #include "shell/Tray.h"
 
+#include <QDir>
 #include <QMap>
 #include <QStringList>
 
@@ -32,6 +31,15 @@ namespace vindel::test {
 // Every fake writes what it was asked to do into one journal, so a test can
 // read the program's outward behaviour in order, like a transcript.
 using Journal = QStringList;
+
+// A fake that writes into the journal.
+class Journaling {
+public:
+    explicit Journaling(Journal& journal) : m_journal(journal) {}
+
+protected:
+    Journal& m_journal;
+};
 
 class FakeTimer : public check::Timer {
 public:
@@ -56,9 +64,9 @@ private:
     bool m_enabled = false;
 };
 
-class FakeTcpClient : public check::TcpClient {
+class FakeTcpClient : public check::TcpClient, Journaling {
 public:
-    explicit FakeTcpClient(Journal& journal) : m_journal(journal) {}
+    using Journaling::Journaling;
     void setDataHandler(std::function<void(const QByteArray&)> h) override { m_data = std::move(h); }
     void setErrorHandler(std::function<void(const diag::Failure&)> h) override { m_error = std::move(h); }
     std::optional<diag::Failure> connectTo(const QString& host, quint16 port) override
@@ -70,7 +78,7 @@ public:
             return failure;
         }
         if (m_open)
-            return diag::Failure{40020, QStringLiteral("Invalid operation at current state")};
+            return diag::Failure{40020, "Invalid operation at current state"};
         m_open = true;
         return std::nullopt;
     }
@@ -83,7 +91,7 @@ public:
     void close() override
     {
         if (m_open)
-            m_journal << QStringLiteral("close");
+            m_journal << "close";
         m_open = false;
     }
     bool isOpen() const override { return m_open; }
@@ -95,15 +103,14 @@ public:
     std::optional<diag::Failure> refuseNextConnect;
 
 private:
-    Journal& m_journal;
     std::function<void(const QByteArray&)> m_data;
     std::function<void(const diag::Failure&)> m_error;
     bool m_open = false;
 };
 
-class FakeStatusWindow : public shell::StatusView, public settings::WindowPlacement {
+class FakeStatusWindow : public shell::StatusView, public settings::WindowPlacement, Journaling {
 public:
-    explicit FakeStatusWindow(Journal& journal) : m_journal(journal) {}
+    using Journaling::Journaling;
 
     void setStatusText(const QString& text) override
     {
@@ -111,7 +118,7 @@ public:
         m_journal << QStringLiteral("label ") + text;
     }
     void setStatusColour(shell::TextColour c) override { colour = c; }
-    void refreshStatus() override { ++refreshes; }
+    void refreshStatus() override {}
     void showStatePicture(shell::StatePicture p) override
     {
         picture = p;
@@ -139,7 +146,6 @@ public:
 
     QString status;
     shell::TextColour colour = shell::TextColour::Blue;
-    int refreshes = 0;
     shell::StatePicture picture = shell::StatePicture::Normal;
     shell::StatePicture icon = shell::StatePicture::Normal;
     bool settingsEntryEnabled = true;
@@ -150,14 +156,11 @@ public:
     bool topMost = false;
     bool visible = false;
     bool formTopChecked = false;
-
-private:
-    Journal& m_journal;
 };
 
-class FakeTray : public shell::Tray {
+class FakeTray : public shell::Tray, Journaling {
 public:
-    explicit FakeTray(Journal& journal) : m_journal(journal) {}
+    using Journaling::Journaling;
     void add(shell::StatePicture p, const QString& t) override
     {
         present = true;
@@ -174,37 +177,28 @@ public:
     void remove() override
     {
         present = false;
-        m_journal << QStringLiteral("tray remove");
+        m_journal << "tray remove";
     }
     bool present = false;
     shell::StatePicture picture = shell::StatePicture::Normal;
     QString tip;
-
-private:
-    Journal& m_journal;
 };
 
-class FakeNotice : public shell::NoticeView {
+class FakeNotice : public shell::NoticeView, Journaling {
 public:
-    explicit FakeNotice(Journal& journal) : m_journal(journal) {}
+    using Journaling::Journaling;
     void showNotice(const QString& text) override { m_journal << QStringLiteral("notice ") + text; }
-
-private:
-    Journal& m_journal;
 };
 
-class FakeSound : public shell::SoundPlayer {
+class FakeSound : public shell::SoundPlayer, Journaling {
 public:
-    explicit FakeSound(Journal& journal) : m_journal(journal) {}
+    using Journaling::Journaling;
     void play(const QString& path) override { m_journal << QStringLiteral("sound ") + path; }
-
-private:
-    Journal& m_journal;
 };
 
-class FakeMessageBoxes : public shell::MessageBoxes {
+class FakeMessageBoxes : public shell::MessageBoxes, Journaling {
 public:
-    explicit FakeMessageBoxes(Journal& journal) : m_journal(journal) {}
+    using Journaling::Journaling;
     void show(const QString& text, shell::MessageStyle style) override
     {
         m_journal << QStringLiteral("message %1 %2").arg(int(style)).arg(text);
@@ -212,38 +206,23 @@ public:
             onShow();
     }
     std::function<void()> onShow;
-
-private:
-    Journal& m_journal;
 };
 
-class FakeConfigDialog : public shell::ConfigDialogHost {
+class FakeConfigDialog : public shell::ConfigDialogHost, Journaling {
 public:
-    explicit FakeConfigDialog(Journal& journal) : m_journal(journal) {}
+    using Journaling::Journaling;
     void runModal() override
     {
-        m_journal << QStringLiteral("dialog");
+        m_journal << "dialog";
         if (onRun)
             onRun();
     }
     std::function<void()> onRun; // what the "user" does in the dialog
-
-private:
-    Journal& m_journal;
 };
 
-class FakeAbout : public shell::AboutView {
+class FakeLauncher : public shell::ProcessLauncher, Journaling {
 public:
-    explicit FakeAbout(Journal& journal) : m_journal(journal) {}
-    void showAbout() override { m_journal << QStringLiteral("about"); }
-
-private:
-    Journal& m_journal;
-};
-
-class FakeLauncher : public shell::ProcessLauncher {
-public:
-    explicit FakeLauncher(Journal& journal) : m_journal(journal) {}
+    using Journaling::Journaling;
     std::optional<QString> start(const QString& commandLine) override
     {
         m_journal << QStringLiteral("start ") + commandLine;
@@ -251,31 +230,14 @@ public:
     }
     void openUrl(const QString& url) override { m_journal << QStringLiteral("open ") + url; }
     std::optional<QString> failure;
-
-private:
-    Journal& m_journal;
 };
 
-class FakeApp : public shell::AppControl {
+class FakeApp : public shell::AppControl, Journaling {
 public:
-    explicit FakeApp(Journal& journal) : m_journal(journal) {}
-    void processPendingEvents() override
-    {
-        if (onProcessEvents)
-            onProcessEvents();
-    }
-    void quit() override { m_journal << QStringLiteral("quit"); }
+    using Journaling::Journaling;
+    void processPendingEvents() override {}
+    void quit() override { m_journal << "quit"; }
     void endNow(int code) override { m_journal << QStringLiteral("end %1").arg(code); }
-    std::function<void()> onProcessEvents;
-
-private:
-    Journal& m_journal;
-};
-
-class FakeInstance : public shell::InstanceCheck {
-public:
-    bool anotherInstanceRunning() override { return another; }
-    bool another = false;
 };
 
 class FakeClock : public diag::Clock {
@@ -337,19 +299,20 @@ struct FakeDesktop {
     FakeSound sound{journal};
     FakeTray tray{journal};
     FakeNotice notice{journal};
-    FakeAbout about{journal};
     FakeConfigDialog dialog{journal};
     FakeMessageBoxes messages{journal};
     FakeApp app{journal};
-    FakeInstance instance;
+    bool anotherInstance = false; // another copy runs
     FakeClock clock;
     MemorySink systemLog;
 
     shell::Ports ports(check::TcpClient& tcp, check::Timer& checkTimer, check::Timer& replyTimer,
                        shell::ProcessLauncher& launcher)
     {
-        return {tcp,   checkTimer, replyTimer, sound,    window, window,   tray,  notice,
-                about, dialog,     messages,   launcher, app,    instance, clock, systemLog};
+        const auto about = [this] { journal << QStringLiteral("about"); };
+        const auto another = [this] { return anotherInstance; };
+        return {tcp,   checkTimer, replyTimer, sound,    window, window,  tray,  notice,
+                about, dialog,     messages,   launcher, app,    another, clock, systemLog};
     }
 };
 
@@ -363,9 +326,33 @@ struct Harness : FakeDesktop {
 
     Harness()
     {
-        store.put(QStringLiteral("UserName"), QStringLiteral("alice"));
-        store.put(QStringLiteral("PassWord"), QStringLiteral("s3cret"));
-        store.put(QStringLiteral("Pop3Server"), QStringLiteral("mail.example.test"));
+        store.put("UserName", "alice");
+        store.put("PassWord", "s3cret");
+        store.put("Pop3Server", "mail.example.test");
+    }
+
+    // Starts the program and the first check a second later; the journal
+    // then holds the check alone.
+    bool startChecking(const QStringList& arguments = {}, const QString& logFolder = QDir::tempPath())
+    {
+        const bool running = popChk.start(arguments, logFolder) == shell::PopChk::StartResult::Running;
+        journal.clear();
+        return running && checkTimer.fire();
+    }
+
+    // The error count as the escalation shows it: transient failures are
+    // added until the third one in a row shows the error look. Gives the
+    // count there was before, or -1 when it was three or more already.
+    int errorCountShown()
+    {
+        for (int added = 1; added <= 3; ++added) {
+            checkTimer.fire();
+            const qsizetype before = journal.size();
+            tcp.fail(10061, "probe");
+            if (journal.mid(before).contains("tray 2 Vindel - Error!"))
+                return 3 - added;
+        }
+        return -1;
     }
 };
 

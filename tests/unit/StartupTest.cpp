@@ -39,17 +39,21 @@ TEST_F(Startup, ANormalStartShowsInitializeAndChecksASecondLater)
     EXPECT_EQ(h.journal,
               (Journal{"label ", "topmost 0", "picture 0", "tray add 0 Vindel", "label Initialize..."}));
     EXPECT_EQ(h.window.icon, shell::StatePicture::Normal);
-    EXPECT_EQ(h.popChk.variables().PrevMailCount, "-1");
     EXPECT_EQ(h.checkTimer.interval(), 1000);
     EXPECT_TRUE(h.checkTimer.isEnabled());
-    EXPECT_TRUE(h.popChk.variables().CheckAtNextTick);
     EXPECT_FALSE(h.globals.LogEnabled);
     EXPECT_TRUE(h.store.writes.isEmpty());
+    // The first tick checks; nothing was reported yet, so even no mail is news to the tray.
+    h.journal.clear();
+    ASSERT_TRUE(h.checkTimer.fire());
+    EXPECT_EQ(h.journal.filter("connect").size(), 1);
+    h.tcp.serverSends("+OK\r\n+OK\r\n+OK\r\n+OK 0 0\r\n");
+    EXPECT_TRUE(h.journal.contains("tray 0 Vindel - You have No mail"));
 }
 
 TEST_F(Startup, ASecondCopyEndsSilently)
 {
-    h.instance.another = true;
+    h.anotherInstance = true;
     EXPECT_EQ(start(), Result::AnotherInstance);
     EXPECT_TRUE(h.journal.isEmpty());
     EXPECT_FALSE(h.checkTimer.isEnabled());
@@ -275,6 +279,8 @@ TEST_F(Startup, AlwaysInFrontTogglesWithItsCheckMark)
     EXPECT_FALSE(h.window.topMost);
     EXPECT_FALSE(h.globals.config.TopMost);
     EXPECT_TRUE(h.store.writes.isEmpty()); // stored with the next save
+    h.popChk.showAbout();
+    EXPECT_EQ(h.journal.last(), "about");
 }
 
 } // namespace

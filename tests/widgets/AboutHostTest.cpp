@@ -22,19 +22,11 @@ namespace {
 
 using windows::AboutWindow;
 
-std::vector<AboutWindow*> visibleAboutWindows()
-{
-    std::vector<AboutWindow*> found;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* about = qobject_cast<AboutWindow*>(widget); about && about->isVisible())
-            found.push_back(about);
-    }
-    return found;
-}
+const auto visibleAboutWindows = visibleWindows<AboutWindow>;
 
 class AboutHostTest : public ::testing::Test {
 protected:
-    void SetUp() override { globals.config.MailerPath = QStringLiteral("/usr/bin/mailer --compose"); }
+    void SetUp() override { globals.config.MailerPath = "/usr/bin/mailer --compose"; }
 
     AboutWindow* openOne()
     {
@@ -64,9 +56,9 @@ TEST_F(AboutHostTest, ShowsNameVersionDescriptionCopyrightAndLinks)
 {
     AboutWindow* about = openOne();
     ASSERT_NE(about, nullptr);
-    EXPECT_EQ(about->windowTitle(), QStringLiteral("Vindel のﾊﾞｰｼﾞｮﾝ情報"));
-    EXPECT_EQ(text(about, "lblTitle"), QStringLiteral("Vindel"));
-    EXPECT_EQ(text(about, "lblVersion"), QStringLiteral("ﾊﾞｰｼﾞｮﾝ 1.1.267"));
+    EXPECT_EQ(about->windowTitle(), "Vindel のﾊﾞｰｼﾞｮﾝ情報");
+    EXPECT_EQ(text(about, "lblTitle"), "Vindel");
+    EXPECT_EQ(text(about, "lblVersion"), "ﾊﾞｰｼﾞｮﾝ 1.1.267");
     EXPECT_EQ(text(about, "lblDescription"), QStringLiteral("このソフトウェアはメールウェアです。\r\n"
                                                             "無料でご利用になれますが、使用する\r\n"
                                                             "際には以下の宛先にメールしてください。\r\n"
@@ -105,7 +97,7 @@ TEST_F(AboutHostTest, OkEnterEscapeAndTheCloseBoxCloseItAndTheNextOpeningIsFresh
 {
     const std::vector<std::function<void(AboutWindow*)>> ways{
         [](AboutWindow* about) {
-            QTest::mouseClick(about->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+            QTest::mouseClick(about->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
         },
         [](AboutWindow* about) { QTest::keyClick(about, Qt::Key_Return); },
         [](AboutWindow* about) { QTest::keyClick(about, Qt::Key_Escape); },
@@ -133,10 +125,10 @@ TEST_F(AboutHostTest, LinksOpenTheHomepageAndStartTheMailProgram)
     EXPECT_TRUE(launcher.started.isEmpty());
 
     click(about, "lblMailAddress");
-    EXPECT_EQ(launcher.started, QStringList{QStringLiteral("/usr/bin/mailer --compose")});
+    EXPECT_EQ(launcher.started, QStringList{"/usr/bin/mailer --compose"});
 
     // A failing start shows nothing and leaves the window open.
-    launcher.failure = QStringLiteral("No such file or directory");
+    launcher.failure = "No such file or directory";
     globals.config.MailerPath.clear();
     click(about, "lblMailAddress");
     EXPECT_EQ(launcher.started.size(), 2);

@@ -24,21 +24,21 @@
 namespace vindel::test {
 namespace {
 
-const QString intervalMessage = QStringLiteral("Interval は10分（ﾃﾞﾌｫﾙﾄ値）に設定されました。");
-const QString userNameMessage = QStringLiteral("ﾕｰｻﾞ名を入力してください。");
+const QString intervalMessage = "Interval は10分（ﾃﾞﾌｫﾙﾄ値）に設定されました。";
+const QString userNameMessage = "ﾕｰｻﾞ名を入力してください。";
 
 settings::ConfigRecord storedRecord()
 {
     settings::ConfigRecord record;
-    record.MailerPath = QStringLiteral("/usr/bin/mailer --inbox");
-    record.UserName = QStringLiteral("taro");
-    record.PassWord = QStringLiteral("secret");
-    record.Pop3Server = QStringLiteral("pop.example.org");
+    record.MailerPath = "/usr/bin/mailer --inbox";
+    record.UserName = "taro";
+    record.PassWord = "secret";
+    record.Pop3Server = "pop.example.org";
     record.Interval = 10;
     record.PosLeft = 1500;
     record.PosTop = 3000;
     record.TopMost = true;
-    record.SoundPath = QStringLiteral("/usr/share/sounds/old.wav");
+    record.SoundPath = "/usr/share/sounds/old.wav";
     record.MailCountReset = true;
     return record;
 }
@@ -91,23 +91,18 @@ protected:
 
 TEST_F(ConfigDialogTest, OpensFilledFromTheRecordWithTheFocusInTheUserName)
 {
-    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Vindel の設定"));
-    EXPECT_EQ(box("txtYourName")->text(), QStringLiteral("taro"));
-    EXPECT_EQ(box("txtPassWord")->text(), QStringLiteral("secret"));
-    EXPECT_EQ(box("txtPop3Srv")->text(), QStringLiteral("pop.example.org"));
-    EXPECT_EQ(box("txtInterval")->text(), QStringLiteral("10"));
-    EXPECT_EQ(box("txtMailerPath")->text(), QStringLiteral("/usr/bin/mailer --inbox"));
-    EXPECT_EQ(box("txtSoundPath")->text(), QStringLiteral("/usr/share/sounds/old.wav"));
-    EXPECT_TRUE(dialog->findChild<QCheckBox*>(QStringLiteral("chkMailCount"))->isChecked());
+    EXPECT_EQ(dialog->windowTitle(), "Vindel の設定");
+    EXPECT_EQ(box("txtYourName")->text(), "taro");
+    EXPECT_EQ(box("txtPassWord")->text(), "secret");
+    EXPECT_EQ(box("txtPop3Srv")->text(), "pop.example.org");
+    EXPECT_EQ(box("txtInterval")->text(), "10");
+    EXPECT_EQ(box("txtMailerPath")->text(), "/usr/bin/mailer --inbox");
+    EXPECT_EQ(box("txtSoundPath")->text(), "/usr/share/sounds/old.wav");
+    EXPECT_TRUE(dialog->findChild<QCheckBox*>("chkMailCount")->isChecked());
     EXPECT_EQ(QApplication::focusWidget(), box("txtYourName"));
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return box("txtYourName")->selectedText() == QStringLiteral("taro"); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return box("txtYourName")->selectedText() == "taro"; }));
     EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
-}
-
-TEST_F(ConfigDialogTest, PasswordShowsStars)
-{
-    QLineEdit* password = box("txtPassWord");
+    QLineEdit* password = box("txtPassWord"); // shows stars
     EXPECT_EQ(password->echoMode(), QLineEdit::Password);
     EXPECT_EQ(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password), u'*');
 }
@@ -119,11 +114,11 @@ TEST_F(ConfigDialogTest, TabVisitsTheFieldsInOrderSelectingTheFirstThree)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QWidget* focus = QApplication::focusWidget();
         visited << (focus ? focus->objectName() : QString());
-        if (visited.last() == QStringLiteral("txtPop3Srv")) {
+        if (visited.last() == "txtPop3Srv") {
             EXPECT_TRUE(
                 QTest::qWaitFor([&] { return box("txtPop3Srv")->selectedText() == "pop.example.org"; }));
         }
-        if (visited.last() == QStringLiteral("txtPassWord")) {
+        if (visited.last() == "txtPassWord") {
             EXPECT_TRUE(QTest::qWaitFor([&] { return box("txtPassWord")->hasSelectedText(); }));
         }
     }
@@ -131,7 +126,7 @@ TEST_F(ConfigDialogTest, TabVisitsTheFieldsInOrderSelectingTheFirstThree)
               QStringList({"txtPassWord", "txtPop3Srv", "txtInterval", "txtMailerPath", "cmdPath0",
                            "txtSoundPath", "cmdPath1", "cmdOk", "cmdCansel", "chkMailCount", "txtYourName"}));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("chkMailCount"));
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "chkMailCount");
 }
 
 TEST_F(ConfigDialogTest, OkWithoutChangesStoresAllTenKeysAndFlagsTheChange)
@@ -146,23 +141,23 @@ TEST_F(ConfigDialogTest, OkWithoutChangesStoresAllTenKeysAndFlagsTheChange)
     keys.sort();
     EXPECT_EQ(keys, QStringList({"Interval", "MailCountReset", "MailerPath", "PassWord", "Pop3Server",
                                  "PosLeft", "PosTop", "SoundPath", "TopMost", "UserName"}));
-    EXPECT_EQ(settingsStore.values.value(QStringLiteral("Vindel/Config/PassWord")), QStringLiteral("secret"));
+    EXPECT_EQ(settingsStore.values.value("Vindel/Config/PassWord"), "secret");
 }
 
 TEST_F(ConfigDialogTest, OkStoresWhatWasTyped)
 {
-    QTest::keyClicks(box("txtYourName"), QStringLiteral("hanako")); // replaces the selected name
-    QTest::mouseClick(dialog->findChild<QCheckBox*>(QStringLiteral("chkMailCount")), Qt::LeftButton);
+    QTest::keyClicks(box("txtYourName"), "hanako"); // replaces the selected name
+    QTest::mouseClick(dialog->findChild<QCheckBox*>("chkMailCount"), Qt::LeftButton);
     QLineEdit* interval = box("txtInterval");
     interval->setFocus();
     interval->selectAll();
-    QTest::keyClicks(interval, QStringLiteral("25"));
+    QTest::keyClicks(interval, "25");
     QTest::keyClick(interval, Qt::Key_Return); // Enter in a box is OK
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(globals.config.UserName, QStringLiteral("hanako"));
+    EXPECT_EQ(globals.config.UserName, "hanako");
     EXPECT_EQ(globals.config.Interval, 25);
     EXPECT_FALSE(globals.config.MailCountReset);
-    EXPECT_EQ(settingsStore.values.value(QStringLiteral("Vindel/Config/UserName")), QStringLiteral("hanako"));
+    EXPECT_EQ(settingsStore.values.value("Vindel/Config/UserName"), "hanako");
 }
 
 // What is done to the interval box before OK.
@@ -232,8 +227,7 @@ TEST_P(ConfigDialogIntervalTest, IntervalBoxFollowsTheKeyboardAndTheOkRule)
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_EQ(interval->text(), QString::fromLatin1(c.boxAfterOk));
     EXPECT_EQ(globals.config.Interval, c.interval);
-    EXPECT_EQ(settingsStore.values.value(QStringLiteral("Vindel/Config/Interval")),
-              QString::number(c.interval));
+    EXPECT_EQ(settingsStore.values.value("Vindel/Config/Interval"), QString::number(c.interval));
     EXPECT_EQ(messages.texts, c.message ? QStringList{intervalMessage} : QStringList{});
     if (c.message) {
         EXPECT_EQ(messages.styles, std::vector<shell::MessageStyle>{shell::MessageStyle::Exclamation});
@@ -288,20 +282,20 @@ TEST_F(ConfigDialogTest, EmptyUserNameIsRefusedAndTheDialogStays)
     EXPECT_EQ(globals.config, storedRecord());
 
     // Blanks count as a name.
-    QTest::keyClicks(name, QStringLiteral("  "));
+    QTest::keyClicks(name, "  ");
     pressOk();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(globals.config.UserName, QStringLiteral("  "));
+    EXPECT_EQ(globals.config.UserName, "  ");
 }
 
 TEST_F(ConfigDialogTest, SoundBrowsePreviewsTheChoiceAndCancelChangesNothing)
 {
-    nextChoice = QStringLiteral("/tmp/bell.wav");
+    nextChoice = "/tmp/bell.wav";
     QTest::mouseClick(button("cmdPath1"), Qt::LeftButton);
-    EXPECT_EQ(askedFilters.value(0), QStringList{QStringLiteral("WAVEﾌｧｲﾙ (*.wav)")});
+    EXPECT_EQ(askedFilters.value(0), QStringList{"WAVEﾌｧｲﾙ (*.wav)"});
     EXPECT_EQ(askedFolders.value(0), QDir::homePath());
-    EXPECT_EQ(box("txtSoundPath")->text(), QStringLiteral("/tmp/bell.wav"));
-    EXPECT_EQ(sound.played, QStringList{QStringLiteral("/tmp/bell.wav")});
+    EXPECT_EQ(box("txtSoundPath")->text(), "/tmp/bell.wav");
+    EXPECT_EQ(sound.played, QStringList{"/tmp/bell.wav"});
 
     QTest::mouseClick(button("cmdCansel"), Qt::LeftButton);
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
@@ -313,7 +307,7 @@ TEST_F(ConfigDialogTest, SoundBrowsePreviewsTheChoiceAndCancelChangesNothing)
 
 TEST_F(ConfigDialogTest, EscapeAndTheCloseBoxChangeNothing)
 {
-    QTest::keyClicks(box("txtYourName"), QStringLiteral("someone"));
+    QTest::keyClicks(box("txtYourName"), "someone");
     QTest::keyClick(box("txtYourName"), Qt::Key_Escape);
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_FALSE(dialog->isVisible());
@@ -333,40 +327,38 @@ TEST_F(ConfigDialogTest, CancelledBrowsingLeavesTheBoxesAlone)
     nextChoice.clear();
     QTest::mouseClick(button("cmdPath0"), Qt::LeftButton);
     QTest::mouseClick(button("cmdPath1"), Qt::LeftButton);
-    EXPECT_EQ(box("txtMailerPath")->text(), QStringLiteral("/usr/bin/mailer --inbox"));
-    EXPECT_EQ(box("txtSoundPath")->text(), QStringLiteral("/usr/share/sounds/old.wav"));
+    EXPECT_EQ(box("txtMailerPath")->text(), "/usr/bin/mailer --inbox");
+    EXPECT_EQ(box("txtSoundPath")->text(), "/usr/share/sounds/old.wav");
     EXPECT_TRUE(sound.played.isEmpty());
 }
 
 TEST_F(ConfigDialogTest, ChosenMailProgramIsOfferedAllFilesAndKeptAsOneCommand)
 {
-    nextChoice = QStringLiteral("/opt/My Mail/run \"mail\"");
+    nextChoice = "/opt/My Mail/run \"mail\"";
     QTest::mouseClick(button("cmdPath0"), Qt::LeftButton);
-    EXPECT_EQ(askedFilters.value(0),
-              QStringList({QStringLiteral("実行ﾌｧｲﾙ (*.exe)"), QStringLiteral("すべてのﾌｧｲﾙ (*)")}));
-    EXPECT_EQ(askedSelected.value(0), QStringLiteral("すべてのﾌｧｲﾙ (*)"));
+    EXPECT_EQ(askedFilters.value(0), QStringList({"実行ﾌｧｲﾙ (*.exe)", "すべてのﾌｧｲﾙ (*)"}));
+    EXPECT_EQ(askedSelected.value(0), "すべてのﾌｧｲﾙ (*)");
     EXPECT_EQ(askedFolders.value(0), QDir::homePath());
     EXPECT_EQ(QProcess::splitCommand(box("txtMailerPath")->text()), QStringList{nextChoice});
     EXPECT_TRUE(sound.played.isEmpty());
 
-    nextChoice = QStringLiteral("/usr/bin/mailer");
+    nextChoice = "/usr/bin/mailer";
     QTest::mouseClick(button("cmdPath0"), Qt::LeftButton);
-    EXPECT_EQ(box("txtMailerPath")->text(), QStringLiteral("/usr/bin/mailer"));
+    EXPECT_EQ(box("txtMailerPath")->text(), "/usr/bin/mailer");
 }
 
 TEST_F(ConfigDialogTest, BrowsingStartsWithTheFileChosenLastInThisWindow)
 {
-    nextChoice = QStringLiteral("/opt/My Mail/run");
+    nextChoice = "/opt/My Mail/run";
     QTest::mouseClick(button("cmdPath0"), Qt::LeftButton);
-    nextChoice = QStringLiteral("/tmp/bell.wav");
+    nextChoice = "/tmp/bell.wav";
     QTest::mouseClick(button("cmdPath0"), Qt::LeftButton); // the name as chosen, not as quoted in the box
     QTest::mouseClick(button("cmdPath1"), Qt::LeftButton); // both buttons share the one open dialog
     nextChoice.clear();
     QTest::mouseClick(button("cmdPath1"), Qt::LeftButton);
     QTest::mouseClick(button("cmdPath0"), Qt::LeftButton); // a cancel leaves no name
-    EXPECT_EQ(askedFolders, QStringList({QDir::homePath(), QStringLiteral("/opt/My Mail/run"),
-                                         QStringLiteral("/tmp/bell.wav"), QStringLiteral("/tmp/bell.wav"),
-                                         QDir::homePath()}));
+    EXPECT_EQ(askedFolders, QStringList({QDir::homePath(), "/opt/My Mail/run", "/tmp/bell.wav",
+                                         "/tmp/bell.wav", QDir::homePath()}));
 
     // A fresh window starts afresh.
     open(storedRecord());
@@ -386,17 +378,17 @@ TEST(ConfigDialogWindowHostTest, EachRunIsAFreshModalDialogFilledFromTheRecord)
     windows::ConfigDialogWindowHost host(globals, store, messages, sound);
 
     QStringList shownNames;
-    for (const QString& name : {QStringLiteral("taro"), QStringLiteral("hanako")}) {
+    for (const QString& name : {"taro", "hanako"}) {
         globals.config.UserName = name;
         ModalCatcher catcher(ModalCatcher::Kind::Modal, [&](QWidget* modal) {
-            EXPECT_EQ(modal->windowTitle(), QStringLiteral("Vindel の設定"));
-            const auto* box = modal->findChild<QLineEdit*>(QStringLiteral("txtYourName"));
+            EXPECT_EQ(modal->windowTitle(), "Vindel の設定");
+            const auto* box = modal->findChild<QLineEdit*>("txtYourName");
             shownNames << (box ? box->text() : QString());
         });
         host.runModal(); // returns once the catcher has closed the dialog
         EXPECT_TRUE(catcher.caught());
     }
-    EXPECT_EQ(shownNames, QStringList({QStringLiteral("taro"), QStringLiteral("hanako")}));
+    EXPECT_EQ(shownNames, QStringList({"taro", "hanako"}));
     EXPECT_TRUE(settingsStore.savedKeys.isEmpty()); // closed without OK
     EXPECT_FALSE(globals.ConfigChanged);
 }

@@ -25,15 +25,7 @@ namespace {
 
 using windows::NotifyWindow;
 
-std::vector<NotifyWindow*> visibleNotices()
-{
-    std::vector<NotifyWindow*> found;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* notice = qobject_cast<NotifyWindow*>(widget); notice && notice->isVisible())
-            found.push_back(notice);
-    }
-    return found;
-}
+const auto visibleNotices = visibleWindows<NotifyWindow>;
 
 NotifyWindow* onlyNotice()
 {
@@ -58,12 +50,12 @@ protected:
 TEST_F(NoticeHostTest, FirstNoticeShowsACentredTopMostWindowWithTheText)
 {
     windows::NoticeHost host(app, 60000);
-    host.showNotice(QStringLiteral("You have 3 Mail(s)"));
+    host.showNotice("You have 3 Mail(s)");
     NotifyWindow* notice = onlyNotice();
     ASSERT_NE(notice, nullptr);
 
-    EXPECT_EQ(notice->statusText(), QStringLiteral("You have 3 Mail(s)"));
-    EXPECT_EQ(notice->windowTitle(), QStringLiteral("Vindel"));
+    EXPECT_EQ(notice->statusText(), "You have 3 Mail(s)");
+    EXPECT_EQ(notice->windowTitle(), "Vindel");
     EXPECT_GE(app.pendingEventRuns, 1);
     EXPECT_TRUE(notice->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(notice->windowFlags().testFlag(Qt::WindowCloseButtonHint));
@@ -73,11 +65,11 @@ TEST_F(NoticeHostTest, FirstNoticeShowsACentredTopMostWindowWithTheText)
     EXPECT_EQ(notice->minimumSize(), notice->maximumSize());
     EXPECT_FALSE(notice->windowIcon().isNull());
 
-    const auto* label = notice->findChild<QLabel*>(QStringLiteral("lblStatus"));
+    const auto* label = notice->findChild<QLabel*>("lblStatus");
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     EXPECT_EQ(label->alignment(), Qt::AlignCenter);
-    const auto* ok = notice->findChild<QPushButton*>(QStringLiteral("cmdOK"));
+    const auto* ok = notice->findChild<QPushButton*>("cmdOK");
     ASSERT_NE(ok, nullptr);
     EXPECT_TRUE(ok->isDefault());
 
@@ -90,22 +82,21 @@ TEST_F(NoticeHostTest, FirstNoticeShowsACentredTopMostWindowWithTheText)
 TEST_F(NoticeHostTest, CountsAreShownLiterallyAndFitTheLabel)
 {
     windows::NoticeHost host(app, 60000);
-    for (const QString& text :
-         {QStringLiteral("You have 99999 Mail(s)"), QStringLiteral("You have <b>x</b> Mail(s)"),
-          QStringLiteral("You have %1 Mail(s)").arg(QString(40, u'9'))}) {
+    for (const QString& text : QStringList{"You have 99999 Mail(s)", "You have <b>x</b> Mail(s)",
+                                           QStringLiteral("You have %1 Mail(s)").arg(QString(40, u'9'))}) {
         SCOPED_TRACE(text.toStdString());
         host.showNotice(text);
         NotifyWindow* notice = onlyNotice();
         ASSERT_NE(notice, nullptr);
         EXPECT_EQ(notice->statusText(), text);
-        auto* label = notice->findChild<QLabel*>(QStringLiteral("lblStatus"));
+        auto* label = notice->findChild<QLabel*>("lblStatus");
         const QString shown = QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
         EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(shown), label->width());
         if (text.size() < 30) {
             EXPECT_EQ(shown, text);
         } else {
-            EXPECT_TRUE(shown.startsWith(QStringLiteral("You have 9"))) << shown.toStdString();
-            EXPECT_TRUE(shown.endsWith(QStringLiteral("9 Mail(s)"))) << shown.toStdString();
+            EXPECT_TRUE(shown.startsWith("You have 9")) << shown.toStdString();
+            EXPECT_TRUE(shown.endsWith("9 Mail(s)")) << shown.toStdString();
         }
     }
 }
@@ -116,15 +107,15 @@ TEST_F(NoticeHostTest, SecondNoticeReusesTheWindowWhichClosesAtTheFirstDeadline)
     windows::NoticeHost host(app, lifetime);
     QElapsedTimer clock;
     clock.start();
-    host.showNotice(QStringLiteral("You have 3 Mail(s)"));
+    host.showNotice("You have 3 Mail(s)");
     QPointer<NotifyWindow> first = onlyNotice();
     ASSERT_TRUE(first);
     first->move(10, 10);
 
     QTest::qWait(lifetime / 2);
-    host.showNotice(QStringLiteral("You have 5 Mail(s)"));
+    host.showNotice("You have 5 Mail(s)");
     EXPECT_EQ(onlyNotice(), first.data());
-    EXPECT_EQ(first->statusText(), QStringLiteral("You have 5 Mail(s)"));
+    EXPECT_EQ(first->statusText(), "You have 5 Mail(s)");
     EXPECT_EQ(first->pos(), QPoint(10, 10)); // not centred again
 
     ASSERT_TRUE(QTest::qWaitFor([] { return visibleNotices().empty(); }, 5 * lifetime));
@@ -134,10 +125,10 @@ TEST_F(NoticeHostTest, SecondNoticeReusesTheWindowWhichClosesAtTheFirstDeadline)
     EXPECT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }));
 
     // The next notice builds a fresh window.
-    host.showNotice(QStringLiteral("You have 6 Mail(s)"));
+    host.showNotice("You have 6 Mail(s)");
     NotifyWindow* fresh = onlyNotice();
     ASSERT_NE(fresh, nullptr);
-    EXPECT_EQ(fresh->statusText(), QStringLiteral("You have 6 Mail(s)"));
+    EXPECT_EQ(fresh->statusText(), "You have 6 Mail(s)");
 }
 
 TEST_F(NoticeHostTest, OkEnterAndTheCloseBoxCloseAndReleaseTheWindowEscapeDoesNot)
@@ -145,7 +136,7 @@ TEST_F(NoticeHostTest, OkEnterAndTheCloseBoxCloseAndReleaseTheWindowEscapeDoesNo
     windows::NoticeHost host(app, 60000);
     const std::vector<std::function<void(NotifyWindow*)>> ways{
         [](NotifyWindow* notice) {
-            QTest::mouseClick(notice->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+            QTest::mouseClick(notice->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
         },
         [](NotifyWindow* notice) { QTest::keyClick(notice, Qt::Key_Return); },
         [](NotifyWindow* notice) { notice->close(); },
@@ -173,7 +164,7 @@ TEST_F(NoticeHostTest, NoticeArrivingAsTheWindowExpiresGetsAFreshWindow)
 {
     constexpr int lifetime = 100;
     windows::NoticeHost host(app, lifetime);
-    host.showNotice(QStringLiteral("You have 1 Mail(s)"));
+    host.showNotice("You have 1 Mail(s)");
     QPointer<NotifyWindow> first = onlyNotice();
     ASSERT_TRUE(first);
     // The deadline passes before the next notice lets pending events run,
@@ -182,12 +173,12 @@ TEST_F(NoticeHostTest, NoticeArrivingAsTheWindowExpiresGetsAFreshWindow)
     clock.start();
     while (clock.elapsed() < 2 * lifetime)
         QTest::qSleep(10);
-    host.showNotice(QStringLiteral("You have 2 Mail(s)"));
+    host.showNotice("You have 2 Mail(s)");
     NotifyWindow* fresh = onlyNotice();
     ASSERT_NE(fresh, nullptr);
     EXPECT_NE(fresh, first.data());
-    EXPECT_EQ(fresh->statusText(), QStringLiteral("You have 2 Mail(s)"));
-    EXPECT_EQ(fresh->windowTitle(), QStringLiteral("Vindel"));
+    EXPECT_EQ(fresh->statusText(), "You have 2 Mail(s)");
+    EXPECT_EQ(fresh->windowTitle(), "Vindel");
 }
 
 } // namespace

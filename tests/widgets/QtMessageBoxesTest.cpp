@@ -48,11 +48,11 @@ TEST(QtMessageBoxesTest, ModalBoxTitledVindelWithTheStyleIconAndLineBreaks)
             buttons = seen->standardButtons();
             windowIcon = iconImage(seen->windowIcon());
         });
-        boxes.show(QStringLiteral("Error 10061\r\n\r\nConnection is forcefully rejected"), style);
+        boxes.show("Error 10061\r\n\r\nConnection is forcefully rejected", style);
         ASSERT_TRUE(catcher.caught());
         ASSERT_NE(seen, nullptr);
-        EXPECT_EQ(title, QStringLiteral("Vindel"));
-        EXPECT_EQ(text, QStringLiteral("Error 10061\n\nConnection is forcefully rejected"));
+        EXPECT_EQ(title, "Vindel");
+        EXPECT_EQ(text, "Error 10061\n\nConnection is forcefully rejected");
         EXPECT_EQ(seenIcon, icon);
         EXPECT_EQ(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         EXPECT_EQ(windowIcon, iconImage(windows::Pictures::application()));
@@ -88,7 +88,7 @@ protected:
     // the window system would, where modality is enforced.
     void clickBoth()
     {
-        const QLabel* mailer = status.findChild<QLabel*>(QStringLiteral("imgBtn3"));
+        const QLabel* mailer = status.findChild<QLabel*>("imgBtn3");
         QTest::mouseClick(status.windowHandle(), Qt::LeftButton, {}, mailer->geometry().center());
         QTest::mouseClick(bystander.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
     }
@@ -106,13 +106,13 @@ TEST_F(ModalToTheStatusWindowTest, MessageBox)
         owner = box->parentWidget();
         clickBoth();
     });
-    boxes.show(QStringLiteral("Error 99999"), shell::MessageStyle::Stop);
+    boxes.show("Error 99999", shell::MessageStyle::Stop);
     ASSERT_TRUE(catcher.caught());
     EXPECT_EQ(owner, &status);
     EXPECT_TRUE(commands.calls.isEmpty());
     EXPECT_EQ(bystander.presses, 1);
     clickBoth(); // and both take input again afterwards
-    EXPECT_EQ(commands.calls, QStringList{QStringLiteral("launchMailer")});
+    EXPECT_EQ(commands.calls, QStringList{"launchMailer"});
     EXPECT_EQ(bystander.presses, 2);
 }
 
@@ -138,8 +138,8 @@ TEST_F(ModalToTheStatusWindowTest, SettingsDialogAndItsOwnMessages)
             clickBoth();
             pressesDuringMessage = bystander.presses;
         });
-        dialog->findChild<QLineEdit*>(QStringLiteral("txtYourName"))->clear();
-        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOk")), Qt::LeftButton);
+        dialog->findChild<QLineEdit*>("txtYourName")->clear();
+        QTest::mouseClick(dialog->findChild<QPushButton*>("cmdOk"), Qt::LeftButton);
         EXPECT_TRUE(message.caught());
     });
     host.runModal();
@@ -148,7 +148,7 @@ TEST_F(ModalToTheStatusWindowTest, SettingsDialogAndItsOwnMessages)
     EXPECT_TRUE(commands.calls.isEmpty());
     EXPECT_EQ(bystander.presses, 2);
     EXPECT_EQ(pressesDuringMessage, 2);
-    EXPECT_EQ(messageOwner, QStringLiteral("frmConf"));
+    EXPECT_EQ(messageOwner, "frmConf");
 }
 
 } // namespace

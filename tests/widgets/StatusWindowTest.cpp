@@ -33,7 +33,7 @@ protected:
     {
         return window.findChild<QLabel*>(QStringLiteral("imgBtn%1").arg(index));
     }
-    QLabel* label() const { return window.findChild<QLabel*>(QStringLiteral("lblStatus")); }
+    QLabel* label() const { return window.findChild<QLabel*>("lblStatus"); }
 
     void showAt(const QPoint& place)
     {
@@ -58,39 +58,39 @@ TEST_F(StatusWindowTest, ShowsExactlyOneStatePictureAndAlwaysTheMailerButton)
     }
 }
 
+// The icon follows the state picture; the pictures are read once, not on every change.
 TEST_F(StatusWindowTest, WindowIconFollowsTheStatePicture)
 {
     const auto image = [](const QIcon& icon) { return icon.pixmap(QSize(32, 32)).toImage(); };
     window.setWindowIcon(StatePicture::NewMail);
     EXPECT_EQ(image(window.windowIcon()), image(windows::Pictures::state(StatePicture::NewMail)));
+    const qint64 newMail = window.windowIcon().cacheKey();
     window.setWindowIcon(StatePicture::Error);
     EXPECT_EQ(image(window.windowIcon()), image(windows::Pictures::state(StatePicture::Error)));
     EXPECT_NE(image(window.windowIcon()), image(windows::Pictures::state(StatePicture::Normal)));
+    window.setWindowIcon(StatePicture::Normal);
+    window.setWindowIcon(StatePicture::NewMail);
+    EXPECT_EQ(window.windowIcon().cacheKey(), newMail);
 }
 
-TEST_F(StatusWindowTest, StartsWithTheNormalPictureAndAnEmptyBlueLabel)
+TEST_F(StatusWindowTest, StartsEmptyAndBlueThenTheLabelTakesTextAndColour)
 {
-    EXPECT_TRUE(button(0)->isVisibleTo(&window));
-    EXPECT_FALSE(button(1)->isVisibleTo(&window));
-    EXPECT_FALSE(button(2)->isVisibleTo(&window));
+    const auto colour = [this] { return label()->palette().color(QPalette::WindowText); };
+    for (int index = 0; index < 3; ++index) // the normal picture
+        EXPECT_EQ(button(index)->isVisibleTo(&window), index == 0);
     EXPECT_TRUE(window.statusText().isEmpty());
-    EXPECT_EQ(label()->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_EQ(colour(), QColor(0, 0, 255));
     EXPECT_EQ(label()->alignment(), Qt::AlignCenter);
-}
-
-TEST_F(StatusWindowTest, LabelTakesTextAndColour)
-{
-    window.setStatusText(QStringLiteral("Error!"));
-    window.setStatusColour(shell::TextColour::Red);
-    EXPECT_EQ(window.statusText(), QStringLiteral("Error!"));
-    EXPECT_EQ(label()->text(), QStringLiteral("Error!"));
-    EXPECT_EQ(label()->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-
-    window.setStatusText(QStringLiteral("OFFLINE"));
-    window.setStatusColour(shell::TextColour::Black);
-    EXPECT_EQ(label()->palette().color(QPalette::WindowText), QColor(0, 0, 0));
-    window.setStatusColour(shell::TextColour::Blue);
-    EXPECT_EQ(label()->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    window.setStatusText("Error!");
+    EXPECT_EQ(window.statusText(), "Error!");
+    EXPECT_EQ(label()->text(), "Error!");
+    const std::pair<shell::TextColour, QColor> colours[] = {{shell::TextColour::Red, QColor(255, 0, 0)},
+                                                            {shell::TextColour::Black, QColor(0, 0, 0)},
+                                                            {shell::TextColour::Blue, QColor(0, 0, 255)}};
+    for (const auto& [given, shown] : colours) {
+        window.setStatusColour(given);
+        EXPECT_EQ(colour(), shown);
+    }
 }
 
 // Counts come from the server. Whatever they hold is shown as it is, never
@@ -103,10 +103,10 @@ TEST_F(StatusWindowTest, CountsAreShownLiterallyAndFitTheLabel)
         QString text;
         bool whole; // shown without a cut
     } cases[] = {
-        {QStringLiteral("You have 12 Mail(s)"), true},
-        {QStringLiteral("You have 99999 Mail(s)"), true},
-        {QStringLiteral("You have <b>x</b> Mail(s)"), true},
-        {QStringLiteral("You have <img\tsrc=/nonexistent/picture> Mail(s)"), false},
+        {"You have 12 Mail(s)", true},
+        {"You have 99999 Mail(s)", true},
+        {"You have <b>x</b> Mail(s)", true},
+        {"You have <img\tsrc=/nonexistent/picture> Mail(s)", false},
         {QStringLiteral("You have %1 Mail(s)").arg(longCount), false},
     };
     for (const auto& c : cases) {
@@ -119,41 +119,31 @@ TEST_F(StatusWindowTest, CountsAreShownLiterallyAndFitTheLabel)
         if (c.whole) {
             EXPECT_EQ(shown, c.text);
         } else {
-            EXPECT_TRUE(shown.startsWith(QStringLiteral("You have "))) << shown.toStdString();
-            EXPECT_TRUE(shown.endsWith(QStringLiteral(" Mail(s)"))) << shown.toStdString();
+            EXPECT_TRUE(shown.startsWith("You have ")) << shown.toStdString();
+            EXPECT_TRUE(shown.endsWith(" Mail(s)")) << shown.toStdString();
             EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
         }
     }
     // A short text gets the full size back.
-    window.setStatusText(QStringLiteral("OFFLINE"));
+    window.setStatusText("OFFLINE");
     EXPECT_EQ(label()->font().pointSizeF(), 8.25);
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(label())->text(QAccessible::Name),
-              QStringLiteral("OFFLINE"));
-}
-
-TEST_F(StatusWindowTest, StatePicturesAreReadOnceNotOnEveryChange)
-{
-    window.setWindowIcon(StatePicture::NewMail);
-    const qint64 first = window.windowIcon().cacheKey();
-    for (const StatePicture picture : {StatePicture::Normal, StatePicture::Error, StatePicture::NewMail})
-        window.setWindowIcon(picture);
-    EXPECT_EQ(window.windowIcon().cacheKey(), first);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(label())->text(QAccessible::Name), "OFFLINE");
 }
 
 TEST_F(StatusWindowTest, ClosingTheWindowRunsExitAndLeavesItUntilTheEnd)
 {
     showAt({100, 100});
     window.close();
-    EXPECT_EQ(commands.calls, QStringList{QStringLiteral("exitProgram")});
+    EXPECT_EQ(commands.calls, QStringList{"exitProgram"});
     EXPECT_TRUE(window.isVisible());
 }
 
 TEST_F(StatusWindowTest, ToolTipsOnTheButtonsButNotOnTheErrorPicture)
 {
-    EXPECT_EQ(button(0)->toolTip(), QStringLiteral("Check Now!"));
-    EXPECT_EQ(button(1)->toolTip(), QStringLiteral("Check Now!"));
+    EXPECT_EQ(button(0)->toolTip(), "Check Now!");
+    EXPECT_EQ(button(1)->toolTip(), "Check Now!");
     EXPECT_TRUE(button(2)->toolTip().isEmpty());
-    EXPECT_EQ(button(3)->toolTip(), QStringLiteral("Launch Mailer"));
+    EXPECT_EQ(button(3)->toolTip(), "Launch Mailer");
 }
 
 TEST_F(StatusWindowTest, LayoutIsTheTwipsLayoutAtTheScreenResolution)
@@ -166,13 +156,12 @@ TEST_F(StatusWindowTest, LayoutIsTheTwipsLayoutAtTheScreenResolution)
     EXPECT_EQ(button(0)->geometry(), QRect(2, 2, 16, 16));
     EXPECT_EQ(button(2)->geometry(), QRect(2, 2, 16, 16));
     EXPECT_EQ(button(3)->geometry(), QRect(22, 2, 16, 16));
-    EXPECT_EQ(child(QStringLiteral("imgFrame"))->geometry(), QRect(40, 0, 105, 21));
+    EXPECT_EQ(child("imgFrame")->geometry(), QRect(40, 0, 105, 21));
     EXPECT_EQ(label()->geometry(), QRect(40, 4, 105, 13));
     // The 16-pixel pictures are shown as drawn, not shrunk from 32.
     const auto argb = [](const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); };
-    EXPECT_EQ(argb(button(0)->pixmap().toImage()),
-              argb(QImage(QStringLiteral(":/pictures/state-normal-16.png"))));
-    EXPECT_EQ(argb(button(3)->pixmap().toImage()), argb(QImage(QStringLiteral(":/pictures/mailer-16.png"))));
+    EXPECT_EQ(argb(button(0)->pixmap().toImage()), argb(QImage(":/pictures/state-normal-16.png")));
+    EXPECT_EQ(argb(button(3)->pixmap().toImage()), argb(QImage(":/pictures/mailer-16.png")));
 }
 
 TEST_F(StatusWindowTest, PlacementIsInTwips)
@@ -244,16 +233,16 @@ TEST_F(StatusWindowTest, ShowHideEntryTogglesTheWindowAndItsCaption)
     QAction* entry = window.menu().visibleAction();
     entry->trigger();
     EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(entry->text(), QStringLiteral("表示"));
+    EXPECT_EQ(entry->text(), "表示");
     entry->trigger();
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(entry->text(), QStringLiteral("非表示"));
+    EXPECT_EQ(entry->text(), "非表示");
 
     // Always-in-front shows a hidden window but leaves the entry as it was.
     entry->trigger();
     window.setTopMost(true);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(entry->text(), QStringLiteral("表示"));
+    EXPECT_EQ(entry->text(), "表示");
     EXPECT_TRUE(commands.calls.isEmpty());
 }
 
@@ -267,7 +256,7 @@ TEST_F(StatusWindowTest, LeftPressOnAStatePictureChecksAndNeverDrags)
         QTest::mouseMove(target, QPoint(30, 20));
         QTest::mouseRelease(target, Qt::LeftButton, {}, QPoint(30, 20));
     }
-    EXPECT_EQ(commands.calls, QStringList({QStringLiteral("checkNow"), QStringLiteral("checkNow")}));
+    EXPECT_EQ(commands.calls, QStringList({"checkNow", "checkNow"}));
     EXPECT_EQ(window.pos(), QPoint(100, 100));
     EXPECT_TRUE(commands.moves.empty());
 }
@@ -276,12 +265,12 @@ TEST_F(StatusWindowTest, MailerButtonLaunchesOncePerClickEvenOnADoubleClick)
 {
     showAt({100, 100});
     QTest::mouseClick(button(3), Qt::LeftButton);
-    EXPECT_EQ(commands.calls, QStringList{QStringLiteral("launchMailer")});
+    EXPECT_EQ(commands.calls, QStringList{"launchMailer"});
     // A double click: press, release, the double-click press, release.
     QTest::mouseClick(button(3), Qt::LeftButton);
     QTest::mouseDClick(button(3), Qt::LeftButton);
     QTest::mouseRelease(button(3), Qt::LeftButton);
-    EXPECT_EQ(commands.calls.count(QStringLiteral("launchMailer")), 2);
+    EXPECT_EQ(commands.calls.count("launchMailer"), 2);
     // Middle presses do nothing.
     QTest::mouseClick(button(3), Qt::MiddleButton);
     QTest::mouseClick(button(0), Qt::MiddleButton);
@@ -310,7 +299,7 @@ TEST_P(StatusWindowDragTest, DragMovesTheWindowAndReportsTheDrop)
     EXPECT_EQ(window.pos(), QPoint(230, 162));
     ASSERT_EQ(commands.moves.size(), 1u);
     EXPECT_EQ(commands.moves[0], std::make_pair(windows::pixelsToTwips(230), windows::pixelsToTwips(162)));
-    EXPECT_EQ(commands.calls, QStringList{QStringLiteral("windowMoved")});
+    EXPECT_EQ(commands.calls, QStringList{"windowMoved"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, StatusWindowDragTest, ::testing::Values("lblStatus", "imgFrame", "body"),
@@ -323,8 +312,7 @@ TEST_F(StatusWindowTest, RightPressAnywhereOpensTheMenuWithTheWindowRules)
     showAt({100, 100});
     commands.windowState = {false, true};
     int opened = 0;
-    for (const QString& name : {QStringLiteral("imgBtn0"), QStringLiteral("imgBtn3"),
-                                QStringLiteral("lblStatus"), QStringLiteral("imgFrame"), QString()}) {
+    for (const QString& name : QStringList{"imgBtn0", "imgBtn3", "lblStatus", "imgFrame", QString()}) {
         QWidget* target = name.isEmpty() ? &window : child(name);
         const QPoint at = name.isEmpty() ? QPoint(39, 10) : QPoint(5, 5);
         bool checkEnabled = true;
@@ -351,15 +339,13 @@ TEST(MainMenuTest, HoldsTheTenEntriesInOrder)
     windows::MainMenu menu;
     QStringList captions;
     for (const QAction* action : menu.menu().actions())
-        captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    EXPECT_EQ(captions,
-              QStringList({QStringLiteral("ﾒｰﾙﾁｪｯｸ！"), QStringLiteral("ﾒｰﾗｰの起動"), QStringLiteral("設定"),
-                           QStringLiteral("-"), QStringLiteral("常に手前に表示"), QStringLiteral("非表示"),
-                           QStringLiteral("-"), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"), QStringLiteral("-"),
-                           QStringLiteral("終了")}));
+        captions << (action->isSeparator() ? "-" : action->text());
+    EXPECT_EQ(captions, QStringList({"ﾒｰﾙﾁｪｯｸ！", "ﾒｰﾗｰの起動", "設定", "-", "常に手前に表示", "非表示", "-",
+                                     "ﾊﾞｰｼﾞｮﾝ情報", "-", "終了"}));
     EXPECT_TRUE(menu.formTopAction()->isCheckable());
 }
 
+// The check mark of always-in-front is left to the command.
 TEST(MainMenuTest, EntriesRunTheirCommands)
 {
     windows::MainMenu menu;
@@ -370,22 +356,13 @@ TEST(MainMenuTest, EntriesRunTheirCommands)
          {menu.checkAction(), menu.mailerAction(), menu.settingsAction(), menu.formTopAction(),
           menu.visibleAction(), menu.aboutAction(), menu.exitAction()})
         action->trigger();
-    EXPECT_EQ(commands.calls, QStringList({QStringLiteral("checkNow"), QStringLiteral("launchMailer"),
-                                           QStringLiteral("editSettings"), QStringLiteral("toggleTopMost"),
-                                           QStringLiteral("showAbout"), QStringLiteral("exitProgram")}));
-}
-
-TEST(MainMenuTest, AlwaysInFrontMarkIsLeftToTheCommand)
-{
-    windows::MainMenu menu;
-    FakeCommands commands;
-    menu.setCommands(&commands);
-    menu.formTopAction()->trigger();
+    EXPECT_EQ(commands.calls, QStringList({"checkNow", "launchMailer", "editSettings", "toggleTopMost",
+                                           "showAbout", "exitProgram"}));
     EXPECT_FALSE(menu.formTopAction()->isChecked());
     menu.formTopAction()->setChecked(true);
     menu.formTopAction()->trigger();
     EXPECT_TRUE(menu.formTopAction()->isChecked());
-    EXPECT_EQ(commands.calls.count(QStringLiteral("toggleTopMost")), 2);
+    EXPECT_EQ(commands.calls.count("toggleTopMost"), 2);
 }
 
 TEST(MainMenuTest, StateEnablesOnlyCheckAndSettings)

@@ -39,13 +39,12 @@ protected:
     {
         ModalCatcher catcher(ModalCatcher::Kind::Popup, [this](QWidget* popup) {
             EXPECT_EQ(popup, &window.menu().menu());
-            journal << QStringLiteral("menu");
+            journal << "menu";
             checkEnabled = window.menu().checkAction()->isEnabled();
             settingsEnabled = window.menu().settingsAction()->isEnabled();
         });
         emit icon()->activated(reason);
-        return QTest::qWaitFor(
-            [&] { return catcher.caught() && journal.endsWith(QStringLiteral("events")); });
+        return QTest::qWaitFor([&] { return catcher.caught() && journal.endsWith("events"); });
     }
 
     QStringList journal;
@@ -59,28 +58,28 @@ protected:
 
 TEST_F(TrayIconTest, AddShowsPictureAndTipModifyReplacesThemRemoveTakesItAway)
 {
-    tray.modify(StatePicture::Error, QStringLiteral("Vindel - Error!")); // before add: nothing
+    tray.modify(StatePicture::Error, "Vindel - Error!"); // before add: nothing
     EXPECT_EQ(icon(), nullptr);
 
-    tray.add(StatePicture::Normal, QStringLiteral("Vindel"));
+    tray.add(StatePicture::Normal, "Vindel");
     ASSERT_NE(icon(), nullptr);
     EXPECT_TRUE(icon()->isVisible());
-    EXPECT_EQ(icon()->toolTip(), QStringLiteral("Vindel"));
+    EXPECT_EQ(icon()->toolTip(), "Vindel");
     EXPECT_EQ(iconImage(icon()->icon()), iconImage(windows::Pictures::state(StatePicture::Normal)));
 
-    tray.modify(StatePicture::NewMail, QStringLiteral("Vindel - You have 12 Mail(s)"));
-    EXPECT_EQ(icon()->toolTip(), QStringLiteral("Vindel - You have 12 Mail(s)"));
+    tray.modify(StatePicture::NewMail, "Vindel - You have 12 Mail(s)");
+    EXPECT_EQ(icon()->toolTip(), "Vindel - You have 12 Mail(s)");
     EXPECT_EQ(iconImage(icon()->icon()), iconImage(windows::Pictures::state(StatePicture::NewMail)));
     EXPECT_NE(iconImage(icon()->icon()), iconImage(windows::Pictures::state(StatePicture::Normal)));
 
-    tray.modify(StatePicture::Error, QStringLiteral("Vindel - Error!"));
+    tray.modify(StatePicture::Error, "Vindel - Error!");
     EXPECT_EQ(iconImage(icon()->icon()), iconImage(windows::Pictures::state(StatePicture::Error)));
 
     QPointer<QSystemTrayIcon> removed = icon();
     tray.remove();
     EXPECT_FALSE(removed && removed->isVisible());
     EXPECT_TRUE(QTest::qWaitFor([&] { return removed.isNull(); }));
-    tray.modify(StatePicture::Normal, QStringLiteral("Vindel")); // after remove: nothing
+    tray.modify(StatePicture::Normal, "Vindel"); // after remove: nothing
     EXPECT_EQ(icon(), nullptr);
 }
 
@@ -88,10 +87,10 @@ TEST_F(TrayIconTest, AddShowsPictureAndTipModifyReplacesThemRemoveTakesItAway)
 // server must read exactly as it came.
 TEST_F(TrayIconTest, TipReadsLiterallyAndPicturesAreReadOnce)
 {
-    tray.add(StatePicture::Normal, QStringLiteral("Vindel"));
-    for (const QString& tip : {QStringLiteral("Vindel - You have <b>x</b> Mail(s)"),
-                               QStringLiteral("Vindel - You have <img\tsrc=/nonexistent/picture> Mail(s)"),
-                               QStringLiteral("Vindel - You have a&amp;b Mail(s)")}) {
+    tray.add(StatePicture::Normal, "Vindel");
+    for (const QString& tip :
+         {"Vindel - You have <b>x</b> Mail(s)", "Vindel - You have <img\tsrc=/nonexistent/picture> Mail(s)",
+          "Vindel - You have a&amp;b Mail(s)"}) {
         tray.modify(StatePicture::NewMail, tip);
         const QString given = icon()->toolTip();
         ASSERT_TRUE(Qt::mightBeRichText(given)) << given.toStdString();
@@ -99,24 +98,23 @@ TEST_F(TrayIconTest, TipReadsLiterallyAndPicturesAreReadOnce)
         shown.setHtml(given);
         EXPECT_EQ(shown.toPlainText(), tip);
     }
-    tray.modify(StatePicture::NewMail, QStringLiteral("Vindel - You have 12 Mail(s)"));
-    EXPECT_EQ(icon()->toolTip(), QStringLiteral("Vindel - You have 12 Mail(s)"));
+    tray.modify(StatePicture::NewMail, "Vindel - You have 12 Mail(s)");
+    EXPECT_EQ(icon()->toolTip(), "Vindel - You have 12 Mail(s)");
 
     const qint64 picture = icon()->icon().cacheKey();
-    tray.modify(StatePicture::Normal, QStringLiteral("Vindel - You have No mail"));
-    tray.modify(StatePicture::NewMail, QStringLiteral("Vindel - You have 13 Mail(s)"));
+    tray.modify(StatePicture::Normal, "Vindel - You have No mail");
+    tray.modify(StatePicture::NewMail, "Vindel - You have 13 Mail(s)");
     EXPECT_EQ(icon()->icon().cacheKey(), picture);
 }
 
 TEST_F(TrayIconTest, LeftOrRightPressOpensTheMenuAfterTheTraySteps)
 {
-    tray.add(StatePicture::Normal, QStringLiteral("Vindel"));
+    tray.add(StatePicture::Normal, "Vindel");
     commands.trayState = {false, false};
     commands.windowState = {true, true};
 
     ASSERT_TRUE(pressAndCatchMenu(QSystemTrayIcon::Trigger));
-    const QStringList steps{QStringLiteral("events"), QStringLiteral("trayMenuState"),
-                            QStringLiteral("events"), QStringLiteral("menu"), QStringLiteral("events")};
+    const QStringList steps{"events", "trayMenuState", "events", "menu", "events"};
     EXPECT_EQ(journal, steps);
     EXPECT_FALSE(checkEnabled);
     EXPECT_FALSE(settingsEnabled);
@@ -132,15 +130,15 @@ TEST_F(TrayIconTest, LeftOrRightPressOpensTheMenuAfterTheTraySteps)
 
 TEST_F(TrayIconTest, DoubleAndMiddleClicksDoNothing)
 {
-    tray.add(StatePicture::Normal, QStringLiteral("Vindel"));
+    tray.add(StatePicture::Normal, "Vindel");
     emit icon()->activated(QSystemTrayIcon::DoubleClick);
     emit icon()->activated(QSystemTrayIcon::MiddleClick);
     emit icon()->activated(QSystemTrayIcon::Unknown);
     // Activations are handled in order: once the press after them has opened
     // the menu, the three before it have been handled too.
     ASSERT_TRUE(pressAndCatchMenu(QSystemTrayIcon::Trigger));
-    EXPECT_EQ(journal.count(QStringLiteral("trayMenuState")), 1);
-    EXPECT_EQ(journal.count(QStringLiteral("menu")), 1);
+    EXPECT_EQ(journal.count("trayMenuState"), 1);
+    EXPECT_EQ(journal.count("menu"), 1);
 }
 
 } // namespace

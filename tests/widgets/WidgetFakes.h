@@ -24,25 +24,25 @@ namespace vindel::test {
 
 class FakeCommands : public shell::Commands {
 public:
-    void checkNow() override { note(QStringLiteral("checkNow")); }
-    void launchMailer() override { note(QStringLiteral("launchMailer")); }
-    void editSettings() override { note(QStringLiteral("editSettings")); }
-    void toggleTopMost() override { note(QStringLiteral("toggleTopMost")); }
-    void showAbout() override { note(QStringLiteral("showAbout")); }
-    void exitProgram() override { note(QStringLiteral("exitProgram")); }
+    void checkNow() override { note("checkNow"); }
+    void launchMailer() override { note("launchMailer"); }
+    void editSettings() override { note("editSettings"); }
+    void toggleTopMost() override { note("toggleTopMost"); }
+    void showAbout() override { note("showAbout"); }
+    void exitProgram() override { note("exitProgram"); }
     void windowMoved(int leftTwips, int topTwips) override
     {
         moves.emplace_back(leftTwips, topTwips);
-        note(QStringLiteral("windowMoved"));
+        note("windowMoved");
     }
     shell::MenuState windowMenuState() const override
     {
-        journalNote(QStringLiteral("windowMenuState"));
+        journalNote("windowMenuState");
         return windowState;
     }
     shell::MenuState trayMenuState() const override
     {
-        journalNote(QStringLiteral("trayMenuState"));
+        journalNote("trayMenuState");
         return trayState;
     }
 
@@ -71,7 +71,7 @@ public:
     {
         ++pendingEventRuns;
         if (journal)
-            *journal << QStringLiteral("events");
+            *journal << "events";
         QCoreApplication::processEvents();
     }
     void quit() override { ++quits; }

@@ -27,7 +27,7 @@ void save(QWidget& widget, const QString& name)
 {
     widget.show();
     QApplication::processEvents();
-    const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
+    const QString path = QDir(folder).filePath(name + ".png");
     if (!widget.grab().save(path))
         std::fprintf(stderr, "could not write %s\n", qPrintable(path));
     else
@@ -64,32 +64,32 @@ void statusShots()
     window.setFormTopChecked(true);
     menu.popup(QPoint(0, 0));
     QApplication::processEvents();
-    save(menu, QStringLiteral("menu"));
+    save(menu, "menu");
     menu.close();
 }
 
 void noticeShot()
 {
     windows::NotifyWindow notice;
-    notice.setWindowTitle(QStringLiteral("Vindel"));
-    notice.setStatusText(QStringLiteral("You have 123 Mail(s)"));
-    save(notice, QStringLiteral("notice"));
-    notice.setStatusText(QStringLiteral("You have 99999 Mail(s)"));
-    save(notice, QStringLiteral("notice-99999"));
-    notice.setStatusText(QStringLiteral("You have 12345678901234567890 Mail(s)"));
-    save(notice, QStringLiteral("notice-long"));
+    notice.setWindowTitle("Vindel");
+    notice.setStatusText("You have 123 Mail(s)");
+    save(notice, "notice");
+    notice.setStatusText("You have 99999 Mail(s)");
+    save(notice, "notice-99999");
+    notice.setStatusText("You have 12345678901234567890 Mail(s)");
+    save(notice, "notice-long");
     notice.closeStep();
 }
 
 void configShot()
 {
     settings::Globals globals;
-    globals.config.UserName = QStringLiteral("taro.yamada");
-    globals.config.PassWord = QStringLiteral("secret");
-    globals.config.Pop3Server = QStringLiteral("pop.example.org");
+    globals.config.UserName = "taro.yamada";
+    globals.config.PassWord = "secret";
+    globals.config.Pop3Server = "pop.example.org";
     globals.config.Interval = 10;
-    globals.config.MailerPath = QStringLiteral("/usr/bin/mailer");
-    globals.config.SoundPath = QStringLiteral("/usr/share/sounds/newmail.wav");
+    globals.config.MailerPath = "/usr/bin/mailer";
+    globals.config.SoundPath = "/usr/share/sounds/newmail.wav";
     globals.config.MailCountReset = true;
     test::MemorySettingsStore store;
     test::FakeWindowPlacement placement;
@@ -97,7 +97,7 @@ void configShot()
     test::FakeMessageBoxes messages;
     test::FakeSoundPlayer sound;
     windows::ConfigDialog dialog(globals, config, messages, sound);
-    save(dialog, QStringLiteral("config"));
+    save(dialog, "config");
 }
 
 void aboutShot()
@@ -105,7 +105,7 @@ void aboutShot()
     settings::Globals globals;
     test::FakeLauncher launcher;
     windows::AboutWindow about(globals, launcher);
-    save(about, QStringLiteral("about"));
+    save(about, "about");
 }
 
 void messageShot(const QString& name, const QString& text, shell::MessageStyle style)
@@ -131,18 +131,16 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("shots");
+    folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : "shots";
     QDir().mkpath(folder);
 
     statusShots();
     noticeShot();
     configShot();
     aboutShot();
-    messageShot(QStringLiteral("message-error"),
-                QStringLiteral("Error 10061\r\n\r\nConnection is forcefully rejected"),
+    messageShot("message-error", "Error 10061\r\n\r\nConnection is forcefully rejected",
                 shell::MessageStyle::Stop);
-    messageShot(QStringLiteral("message-mailer"),
-                QStringLiteral("No such file or directory\r\n\r\nﾒｰﾗのﾊﾟｽを確認してください。"),
+    messageShot("message-mailer", "No such file or directory\r\n\r\nﾒｰﾗのﾊﾟｽを確認してください。",
                 shell::MessageStyle::Exclamation);
     return 0;
 }
