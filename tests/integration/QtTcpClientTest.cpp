@@ -210,7 +210,7 @@ TEST(QtTcpClientTest, WithoutAnyNetworkFailuresAreOffLine)
         return;
     }
     EXPECT_FALSE(QtTcpClient::hasUsableNetwork());
-    for (const QString& host : {"no-such-host.invalid", "192.0.2.1"}) {
+    for (const QString host : {"no-such-host.invalid", "192.0.2.1"}) {
         QtTcpClient client;
         Recorder recorder(client);
         ASSERT_EQ(client.connectTo(host, 110), std::nullopt);

@@ -48,7 +48,8 @@ protected:
     }
 
     settings::Globals globals;
-    FakeLauncher launcher;
+    Journal journal;
+    FakeLauncher launcher{journal};
     windows::AboutHost host{globals, launcher};
 };
 
@@ -121,18 +122,16 @@ TEST_F(AboutHostTest, LinksOpenTheHomepageAndStartTheMailProgram)
     AboutWindow* about = openOne();
     ASSERT_NE(about, nullptr);
     click(about, "lblHomepage");
-    EXPECT_EQ(launcher.opened, QStringList{QString::fromUtf8(build::homepage)});
-    EXPECT_TRUE(launcher.started.isEmpty());
+    EXPECT_EQ(journal, QStringList{"open " + QString::fromUtf8(build::homepage)});
 
     click(about, "lblMailAddress");
-    EXPECT_EQ(launcher.started, QStringList{"/usr/bin/mailer --compose"});
+    EXPECT_EQ(journal.filter("start"), QStringList{"start /usr/bin/mailer --compose"});
 
     // A failing start shows nothing and leaves the window open.
     launcher.failure = "No such file or directory";
     globals.config.MailerPath.clear();
     click(about, "lblMailAddress");
-    EXPECT_EQ(launcher.started.size(), 2);
-    EXPECT_EQ(launcher.started.last(), QString());
+    EXPECT_EQ(journal.filter("start"), QStringList({"start /usr/bin/mailer --compose", "start "}));
     EXPECT_TRUE(about->isVisible());
     about->close();
 }

@@ -50,7 +50,8 @@ protected:
     void open(const settings::ConfigRecord& record)
     {
         globals.config = record;
-        dialog = std::make_unique<windows::ConfigDialog>(globals, store, messages, sound);
+        dialog =
+            std::make_unique<windows::ConfigDialog>(globals, desktop.config, desktop.messages, desktop.sound);
         dialog->setFileChooser(
             [this](QWidget*, const QString& folder, const QStringList& filters, const QString& selected) {
                 askedFolders << folder;
@@ -75,12 +76,10 @@ protected:
 
     void pressOk() { QTest::mouseClick(button("cmdOk"), Qt::LeftButton); }
 
-    settings::Globals globals;
-    MemorySettingsStore settingsStore;
-    FakeWindowPlacement placement;
-    settings::ConfigStore store{globals, settingsStore, placement};
-    FakeMessageBoxes messages;
-    FakeSoundPlayer sound;
+    FakeDesktop desktop;
+    settings::Globals& globals = desktop.globals;
+    MemorySettingsStore& settingsStore = desktop.store;
+    Journal& journal = desktop.journal;
     std::unique_ptr<windows::ConfigDialog> dialog;
 
     QString nextChoice; // what the file chooser answers
@@ -134,14 +133,14 @@ TEST_F(ConfigDialogTest, OkWithoutChangesStoresAllTenKeysAndFlagsTheChange)
     pressOk();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_TRUE(messages.texts.isEmpty());
+    EXPECT_TRUE(journal.filter("message").isEmpty());
     EXPECT_TRUE(globals.ConfigChanged);
     EXPECT_EQ(globals.config, storedRecord());
-    QStringList keys = settingsStore.savedKeys;
+    QStringList keys = settingsStore.writes;
     keys.sort();
     EXPECT_EQ(keys, QStringList({"Interval", "MailCountReset", "MailerPath", "PassWord", "Pop3Server",
                                  "PosLeft", "PosTop", "SoundPath", "TopMost", "UserName"}));
-    EXPECT_EQ(settingsStore.values.value("Vindel/Config/PassWord"), "secret");
+    EXPECT_EQ(settingsStore.stored("PassWord"), "secret");
 }
 
 TEST_F(ConfigDialogTest, OkStoresWhatWasTyped)
@@ -157,7 +156,7 @@ TEST_F(ConfigDialogTest, OkStoresWhatWasTyped)
     EXPECT_EQ(globals.config.UserName, "hanako");
     EXPECT_EQ(globals.config.Interval, 25);
     EXPECT_FALSE(globals.config.MailCountReset);
-    EXPECT_EQ(settingsStore.values.value("Vindel/Config/UserName"), "hanako");
+    EXPECT_EQ(settingsStore.stored("UserName"), "hanako");
 }
 
 // What is done to the interval box before OK.
@@ -227,11 +226,9 @@ TEST_P(ConfigDialogIntervalTest, IntervalBoxFollowsTheKeyboardAndTheOkRule)
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_EQ(interval->text(), QString::fromLatin1(c.boxAfterOk));
     EXPECT_EQ(globals.config.Interval, c.interval);
-    EXPECT_EQ(settingsStore.values.value("Vindel/Config/Interval"), QString::number(c.interval));
-    EXPECT_EQ(messages.texts, c.message ? QStringList{intervalMessage} : QStringList{});
-    if (c.message) {
-        EXPECT_EQ(messages.styles, std::vector<shell::MessageStyle>{shell::MessageStyle::Exclamation});
-    }
+    EXPECT_EQ(settingsStore.stored("Interval"), QString::number(c.interval));
+    EXPECT_EQ(journal.filter("message"),
+              c.message ? QStringList{"message 48 " + intervalMessage} : QStringList{});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -274,11 +271,10 @@ TEST_F(ConfigDialogTest, EmptyUserNameIsRefusedAndTheDialogStays)
     QTest::keyClick(name, Qt::Key_Backspace);
     ASSERT_TRUE(name->text().isEmpty());
     pressOk();
-    EXPECT_EQ(messages.texts, QStringList{userNameMessage});
-    EXPECT_EQ(messages.styles, std::vector<shell::MessageStyle>{shell::MessageStyle::Exclamation});
+    EXPECT_EQ(journal.filter("message"), QStringList{"message 48 " + userNameMessage});
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_FALSE(globals.ConfigChanged);
-    EXPECT_TRUE(settingsStore.savedKeys.isEmpty());
+    EXPECT_TRUE(settingsStore.writes.isEmpty());
     EXPECT_EQ(globals.config, storedRecord());
 
     // Blanks count as a name.
@@ -295,14 +291,14 @@ TEST_F(ConfigDialogTest, SoundBrowsePreviewsTheChoiceAndCancelChangesNothing)
     EXPECT_EQ(askedFilters.value(0), QStringList{"WAVEﾌｧｲﾙ (*.wav)"});
     EXPECT_EQ(askedFolders.value(0), QDir::homePath());
     EXPECT_EQ(box("txtSoundPath")->text(), "/tmp/bell.wav");
-    EXPECT_EQ(sound.played, QStringList{"/tmp/bell.wav"});
+    EXPECT_EQ(journal.filter("sound"), QStringList{"sound /tmp/bell.wav"});
 
     QTest::mouseClick(button("cmdCansel"), Qt::LeftButton);
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(globals.config, storedRecord());
     EXPECT_FALSE(globals.ConfigChanged);
-    EXPECT_TRUE(settingsStore.savedKeys.isEmpty());
+    EXPECT_TRUE(settingsStore.writes.isEmpty());
 }
 
 TEST_F(ConfigDialogTest, EscapeAndTheCloseBoxChangeNothing)
@@ -319,7 +315,7 @@ TEST_F(ConfigDialogTest, EscapeAndTheCloseBoxChangeNothing)
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_EQ(globals.config, storedRecord());
     EXPECT_FALSE(globals.ConfigChanged);
-    EXPECT_TRUE(settingsStore.savedKeys.isEmpty());
+    EXPECT_TRUE(settingsStore.writes.isEmpty());
 }
 
 TEST_F(ConfigDialogTest, CancelledBrowsingLeavesTheBoxesAlone)
@@ -329,7 +325,7 @@ TEST_F(ConfigDialogTest, CancelledBrowsingLeavesTheBoxesAlone)
     QTest::mouseClick(button("cmdPath1"), Qt::LeftButton);
     EXPECT_EQ(box("txtMailerPath")->text(), "/usr/bin/mailer --inbox");
     EXPECT_EQ(box("txtSoundPath")->text(), "/usr/share/sounds/old.wav");
-    EXPECT_TRUE(sound.played.isEmpty());
+    EXPECT_TRUE(journal.filter("sound").isEmpty());
 }
 
 TEST_F(ConfigDialogTest, ChosenMailProgramIsOfferedAllFilesAndKeptAsOneCommand)
@@ -340,7 +336,7 @@ TEST_F(ConfigDialogTest, ChosenMailProgramIsOfferedAllFilesAndKeptAsOneCommand)
     EXPECT_EQ(askedSelected.value(0), "すべてのﾌｧｲﾙ (*)");
     EXPECT_EQ(askedFolders.value(0), QDir::homePath());
     EXPECT_EQ(QProcess::splitCommand(box("txtMailerPath")->text()), QStringList{nextChoice});
-    EXPECT_TRUE(sound.played.isEmpty());
+    EXPECT_TRUE(journal.filter("sound").isEmpty());
 
     nextChoice = "/usr/bin/mailer";
     QTest::mouseClick(button("cmdPath0"), Qt::LeftButton);
@@ -368,17 +364,13 @@ TEST_F(ConfigDialogTest, BrowsingStartsWithTheFileChosenLastInThisWindow)
 
 TEST(ConfigDialogWindowHostTest, EachRunIsAFreshModalDialogFilledFromTheRecord)
 {
-    settings::Globals globals;
+    FakeDesktop desktop;
+    settings::Globals& globals = desktop.globals;
     globals.config = storedRecord();
-    MemorySettingsStore settingsStore;
-    FakeWindowPlacement placement;
-    settings::ConfigStore store{globals, settingsStore, placement};
-    FakeMessageBoxes messages;
-    FakeSoundPlayer sound;
-    windows::ConfigDialogWindowHost host(globals, store, messages, sound);
+    windows::ConfigDialogWindowHost host(globals, desktop.config, desktop.messages, desktop.sound);
 
     QStringList shownNames;
-    for (const QString& name : {"taro", "hanako"}) {
+    for (const QString name : {"taro", "hanako"}) {
         globals.config.UserName = name;
         ModalCatcher catcher(ModalCatcher::Kind::Modal, [&](QWidget* modal) {
             EXPECT_EQ(modal->windowTitle(), "Vindel の設定");
@@ -389,7 +381,7 @@ TEST(ConfigDialogWindowHostTest, EachRunIsAFreshModalDialogFilledFromTheRecord)
         EXPECT_TRUE(catcher.caught());
     }
     EXPECT_EQ(shownNames, QStringList({"taro", "hanako"}));
-    EXPECT_TRUE(settingsStore.savedKeys.isEmpty()); // closed without OK
+    EXPECT_TRUE(desktop.store.writes.isEmpty()); // closed without OK
     EXPECT_FALSE(globals.ConfigChanged);
 }
 

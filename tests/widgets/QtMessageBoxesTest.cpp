@@ -118,12 +118,8 @@ TEST_F(ModalToTheStatusWindowTest, MessageBox)
 
 TEST_F(ModalToTheStatusWindowTest, SettingsDialogAndItsOwnMessages)
 {
-    settings::Globals globals;
-    MemorySettingsStore settingsStore;
-    FakeWindowPlacement placement;
-    settings::ConfigStore store{globals, settingsStore, placement};
-    FakeSoundPlayer sound;
-    windows::ConfigDialogWindowHost host(globals, store, boxes, sound, &status);
+    FakeDesktop desktop;
+    windows::ConfigDialogWindowHost host(desktop.globals, desktop.config, boxes, desktop.sound, &status);
 
     QImage dialogIcon;
     QString messageOwner;

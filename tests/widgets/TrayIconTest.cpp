@@ -88,7 +88,7 @@ TEST_F(TrayIconTest, AddShowsPictureAndTipModifyReplacesThemRemoveTakesItAway)
 TEST_F(TrayIconTest, TipReadsLiterallyAndPicturesAreReadOnce)
 {
     tray.add(StatePicture::Normal, "Vindel");
-    for (const QString& tip :
+    for (const QString tip :
          {"Vindel - You have <b>x</b> Mail(s)", "Vindel - You have <img\tsrc=/nonexistent/picture> Mail(s)",
           "Vindel - You have a&amp;b Mail(s)"}) {
         tray.modify(StatePicture::NewMail, tip);

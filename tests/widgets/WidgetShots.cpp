@@ -83,27 +83,24 @@ void noticeShot()
 
 void configShot()
 {
-    settings::Globals globals;
-    globals.config.UserName = "taro.yamada";
-    globals.config.PassWord = "secret";
-    globals.config.Pop3Server = "pop.example.org";
-    globals.config.Interval = 10;
-    globals.config.MailerPath = "/usr/bin/mailer";
-    globals.config.SoundPath = "/usr/share/sounds/newmail.wav";
-    globals.config.MailCountReset = true;
-    test::MemorySettingsStore store;
-    test::FakeWindowPlacement placement;
-    settings::ConfigStore config(globals, store, placement);
-    test::FakeMessageBoxes messages;
-    test::FakeSoundPlayer sound;
-    windows::ConfigDialog dialog(globals, config, messages, sound);
+    test::FakeDesktop desktop;
+    settings::ConfigRecord& config = desktop.globals.config;
+    config.UserName = "taro.yamada";
+    config.PassWord = "secret";
+    config.Pop3Server = "pop.example.org";
+    config.Interval = 10;
+    config.MailerPath = "/usr/bin/mailer";
+    config.SoundPath = "/usr/share/sounds/newmail.wav";
+    config.MailCountReset = true;
+    windows::ConfigDialog dialog(desktop.globals, desktop.config, desktop.messages, desktop.sound);
     save(dialog, "config");
 }
 
 void aboutShot()
 {
     settings::Globals globals;
-    test::FakeLauncher launcher;
+    test::Journal journal;
+    test::FakeLauncher launcher{journal};
     windows::AboutWindow about(globals, launcher);
     save(about, "about");
 }
