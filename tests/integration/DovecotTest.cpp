@@ -1,9 +1,6 @@
-#include "Fakes.h"
-#include "platform/QtTcpClient.h"
-#include "platform/QtTimer.h"
+#include "../engine/RealHarness.h"
 #include "support/DovecotServer.h"
 
-#include <QDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -112,26 +109,12 @@ TEST_F(DovecotTest, APasswordCarryingCommandsDeletesNothing)
 {
     // The right password with "DELE 1" and "QUIT" behind it: sent as it is,
     // the server would take three commands and delete message 1.
-    FakeDesktop desktop;
-    desktop.store.put("UserName", s_server->user());
-    desktop.store.put("PassWord", password + "\r\nDELE 1\r\nQUIT");
-    desktop.store.put("Pop3Server", QStringLiteral("127.0.0.1:%1").arg(s_server->port()));
-    QtTcpClient tcp;
-    platform::QtTimer checkTimer;
-    platform::QtTimer replyTimer;
-    FakeLauncher launcher{desktop.journal};
-    shell::PopChk popChk{desktop.globals, desktop.config,
-                         desktop.ports(tcp, checkTimer, replyTimer, launcher)};
-    ASSERT_EQ(popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+    RealHarness h(local(s_server->port()), password + "\r\nDELE 1\r\nQUIT");
+    h.store.put("UserName", s_server->user());
     // Over when the refusal is reported, or (sent as it is) when the check ends.
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return !desktop.journal.filter("message").isEmpty() ||
-                   (checkTimer.isEnabled() && checkTimer.interval() == 60000);
-        },
-        10000));
-    EXPECT_TRUE(desktop.journal.filter("message").value(0).startsWith("message 48 Error 5\r\n\r\n"));
-    popChk.shutDown();
+    ASSERT_TRUE(h.runFirstCheck());
+    EXPECT_TRUE(h.firstMessage().startsWith("message 48 Error 5\r\n\r\n"));
+    h.popChk.shutDown();
     expectEveryMessageThere(*s_server);
 }
 
