@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace vindel::test {
@@ -95,16 +96,24 @@ bool windowExists(const QString& namePattern)
     return xdotool({"search", "--name", namePattern}) == 0;
 }
 
-// Presses a key in the window whose title matches until that window is gone:
-// on a busy machine a window may be mapped before it takes the focus.
+// Presses a key (in the window whose title matches, when one is named) until
+// `done`: on a busy machine a window may be mapped before it takes the focus.
+bool pressUntil(const QString& key, const std::function<bool()>& done, const QString& namePattern = {})
+{
+    for (int i = 0; i < 20 && !done(); ++i) {
+        if (!namePattern.isEmpty())
+            xdotool({"search", "--name", namePattern, "windowfocus"});
+        xdotool({"key", key});
+        (void)QTest::qWaitFor(done, 500);
+    }
+    return done();
+}
+
+// Presses a key in the window whose title matches until that window is gone.
 bool dismiss(const QString& namePattern, const QString& key)
 {
-    for (int i = 0; i < 20 && windowExists(namePattern); ++i) {
-        xdotool({"search", "--name", namePattern, "windowfocus"});
-        xdotool({"key", key});
-        (void)QTest::qWaitFor([&] { return !windowExists(namePattern); }, 500);
-    }
-    return !windowExists(namePattern);
+    return pressUntil(
+        key, [&] { return !windowExists(namePattern); }, namePattern);
 }
 
 class Program : public ::testing::Test {
@@ -183,11 +192,7 @@ protected:
     // Presses Return until the program has ended (it answers a message box).
     bool answerUntilExit(QProcess& process)
     {
-        for (int i = 0; i < 20 && process.state() != QProcess::NotRunning; ++i) {
-            xdotool({"key", "Return"});
-            waitForExit(process, 500);
-        }
-        return process.state() == QProcess::NotRunning;
+        return pressUntil("Return", [&] { return process.state() == QProcess::NotRunning; });
     }
 
     QTemporaryDir home;
@@ -376,11 +381,9 @@ TEST_F(TracedProgram, AWrongPasswordShowsTheMessageThenTheDialog)
         << readAll(logBesideProgram()).toStdString();
     QTest::qWait(500);
     EXPECT_FALSE(windowExists("の設定$")); // the message comes first
-    for (int i = 0; i < 20 && !windowExists("の設定$"); ++i) {
-        xdotool({"key", "Return"}); // closes the message box
-        (void)QTest::qWaitFor([] { return windowExists("の設定$"); }, 500);
-    }
-    ASSERT_TRUE(windowExists("の設定$")) << "no dialog after the message";
+    // Return closes the message box; the dialog follows.
+    ASSERT_TRUE(pressUntil("Return", [] { return windowExists("の設定$"); }))
+        << "no dialog after the message";
     EXPECT_TRUE(dismiss("の設定$", "Escape"));
     EXPECT_TRUE(readAll(logBesideProgram()).contains(" [AUTH] Authentication failed."));
     EXPECT_FALSE(readAll(logBesideProgram()).contains("wrong-password"));
