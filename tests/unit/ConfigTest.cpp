@@ -160,23 +160,6 @@ TEST_F(Form, TheIntervalRuleAcceptsOneToNinetyNine)
     }
 }
 
-TEST_F(Form, AnEmptyUserNameIsRefusedAndChangesNothing)
-{
-    fields.userName = "";
-    EXPECT_FALSE(ok("5"));
-    EXPECT_EQ(journal, Journal{"message 48 ﾕｰｻﾞ名を入力してください。"});
-    EXPECT_EQ(globals.config, settings::ConfigRecord{});
-    EXPECT_FALSE(globals.ConfigChanged);
-    EXPECT_TRUE(store.writes.isEmpty());
-
-    fields.userName = "   "; // blanks are content
-    fields.pop3Server = "";  // an empty server is allowed here
-    EXPECT_TRUE(ok("5"));
-    EXPECT_EQ(globals.config.UserName, "   ");
-    EXPECT_TRUE(globals.ConfigChanged);
-    EXPECT_EQ(store.writes.size(), 10);
-}
-
 TEST_F(Form, ALineBreakOrNulInTheUserNameOrPasswordIsRefusedAndChangesNothing)
 {
     // Either would end the POP3 command the value is sent in and start another.

@@ -277,11 +277,15 @@ TEST_F(ConfigDialogTest, EmptyUserNameIsRefusedAndTheDialogStays)
     EXPECT_TRUE(settingsStore.writes.isEmpty());
     EXPECT_EQ(globals.config, storedRecord());
 
-    // Blanks count as a name.
+    // Blanks count as a name; an empty server is no reason to refuse.
     QTest::keyClicks(name, "  ");
+    box("txtPop3Srv")->clear();
     pressOk();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_EQ(globals.config.UserName, "  ");
+    EXPECT_EQ(globals.config.Pop3Server, "");
+    EXPECT_TRUE(globals.ConfigChanged);
+    EXPECT_EQ(settingsStore.writes.size(), 10);
 }
 
 TEST_F(ConfigDialogTest, SoundBrowsePreviewsTheChoiceAndCancelChangesNothing)
