@@ -132,17 +132,16 @@ void ConfigStore::fetchPassword(std::function<void(bool known)> done)
             done(true); // the user gave a new password meanwhile: that one counts
             return;
         }
-        if (answer == SecretAnswer::NoKeyring || answer == SecretAnswer::Refused) {
-            done(false); // late or locked: the password is still there, only not yet given
+        // Only the password itself ends the wait. A keyring that is late
+        // says there is none; a locked one whose unlocking was declined says
+        // "not found" too, though the password is in it.
+        if (answer != SecretAnswer::Done) {
+            done(false);
             return;
         }
         m_awaited = false;
-        if (answer == SecretAnswer::Done) {
-            m_inKeyring = secret;
-            m_globals.config.PassWord = secret;
-        }
-        // Not found: the entry was removed from the keyring, so there is no
-        // password; the next save says so in the file.
+        m_inKeyring = secret;
+        m_globals.config.PassWord = secret;
         done(true);
     });
 }

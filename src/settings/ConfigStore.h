@@ -48,8 +48,8 @@ public:
     // given it yet: the record's password is not the user's then.
     bool passwordAwaited() const { return m_awaited; }
     // Asks the keyring for an awaited password. done(true) once the record
-    // holds the password (or the keyring has none); done(false) when the
-    // keyring did not answer, so the caller asks again later.
+    // holds the password; done(false) when the keyring did not give it (late,
+    // locked, or its entry gone), so the caller asks again later.
     void fetchPassword(std::function<void(bool known)> done);
 
 private:

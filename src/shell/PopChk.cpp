@@ -83,10 +83,11 @@ void PopChk::startChecking()
             m_check.checkSoon();
             return;
         }
-        if (m_passwordRetryMs == 1000)
-            m_log.write(QStringLiteral("The keyring has not given the password yet; asking again before the "
-                                       "first check"),
-                        diag::EventType::Warning);
+        if (m_passwordRetryMs == 1000) // said once, also without "/T"
+            m_log.writeAlways(
+                QStringLiteral("The keyring has not given the password yet; asking again before "
+                               "the first check"),
+                diag::EventType::Warning);
         if (!m_ports.passwordRetryTimer)
             return;
         m_ports.passwordRetryTimer->setInterval(m_passwordRetryMs);

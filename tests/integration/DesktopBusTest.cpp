@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QFile>
 #include <QTest>
 
@@ -16,24 +17,6 @@ namespace vindel::test {
 namespace {
 
 using Answer = settings::SecretAnswer;
-
-// Notes the answers the keyring gave to the writes.
-class RecordingKeyring : public settings::SecretStore {
-public:
-    explicit RecordingKeyring(settings::SecretStore& inner) : m_inner(inner) {}
-    void read(std::function<void(Answer, const QString&)> done) override { m_inner.read(std::move(done)); }
-    void write(const QString& secret, std::function<void(Answer)> done) override
-    {
-        m_inner.write(secret, [this, done = std::move(done)](Answer answer) {
-            written = answer;
-            done(answer);
-        });
-    }
-    std::optional<Answer> written;
-
-private:
-    settings::SecretStore& m_inner;
-};
 
 QString file(const MemorySettingsStore& store)
 {
@@ -87,20 +70,38 @@ TEST(DesktopBus, TheKeyringTakesThePasswordFromTheFileAndTheNextRunGetsItBack)
     ASSERT_TRUE(QTest::qWaitFor([&] { return known.has_value(); }, 30000));
     EXPECT_TRUE(*known);
     EXPECT_EQ(second.globals.config.PassWord, password);
+
+    // Locked, and no one to unlock it (the unlocking declined): the keyring
+    // answers "not found", and the password is still awaited, not taken as none.
+    QDBusMessage lock = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
+        QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"));
+    lock << QVariant::fromValue(
+        QList<QDBusObjectPath>{QDBusObjectPath("/org/freedesktop/secrets/collection/login")});
+    ASSERT_EQ(QDBusConnection::sessionBus().call(lock).type(), QDBusMessage::ReplyMessage);
+    FakeDesktop third;
+    third.store.values = first.store.values;
+    settings::ConfigStore locked{third.globals, third.store, third.window, &keyring};
+    ASSERT_FALSE(locked.loadConfig());
+    known.reset();
+    locked.fetchPassword([&](bool k) { known = k; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return known.has_value(); }, 30000));
+    EXPECT_FALSE(*known);
+    locked.saveConfig();
+    EXPECT_EQ(file(third.store), "|True");
 }
 
-TEST(NoBus, WithoutAKeyringThePasswordStaysInTheFile)
+TEST(NoBus, WithoutABusTheKeyringAnswersThatItCannotKeepThePassword)
 {
+    // The settings then keep the password in the file (the unit tests follow that road).
     platform::KeychainSecretStore keyring(QStringLiteral("Vindel-test"));
-    RecordingKeyring recording(keyring);
-    FakeDesktop desktop;
-    desktop.store.put("PassWord", "s3cret");
-    settings::ConfigStore config{desktop.globals, desktop.store, desktop.window, &recording};
-    ASSERT_FALSE(config.loadConfig());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.written.has_value(); }, 30000));
-    EXPECT_NE(*recording.written, Answer::Done);
-    config.saveConfig();
-    EXPECT_EQ(file(desktop.store), "s3cret|False");
+    std::optional<Answer> written, read;
+    keyring.write(QStringLiteral("s3cret"), [&](Answer a) { written = a; });
+    keyring.read([&](Answer a, const QString&) { read = a; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return written && read; }, 30000));
+    EXPECT_NE(*written, Answer::Done);
+    EXPECT_NE(*read, Answer::Done);
+    EXPECT_NE(*read, Answer::NotFound); // "not found" would be taken as "no password"
 }
 
 TEST(DesktopBus, AResumeIsHeardFromTheLoginManagerOnly)
