@@ -151,7 +151,9 @@ void ConfigStore::moveToKeyring()
     if (!m_secrets || m_awaited || m_writing)
         return; // a write under way looks again when it is answered
     const QString password = m_globals.config.PassWord;
-    if (m_inKeyring == password || m_refused == password)
+    // No password needs no keyring: the file says "none" by itself (and a
+    // locked keyring is not made to ask for its unlocking for nothing).
+    if (password.isEmpty() || m_inKeyring == password || m_refused == password)
         return;
     if (passWordBytes() != password.toUtf8())
         return; // bytes that are not UTF-8 would not come back from the keyring as they are

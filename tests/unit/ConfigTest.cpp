@@ -301,6 +301,11 @@ TEST(Keyring, AFilePasswordLeavesTheFileOnlyOnceTheKeyringConfirmedIt)
         EXPECT_EQ(h.keyring.held, row.keyring);
         EXPECT_EQ(h.journal.filter("keyring").size(), 1); // a refusal is not asked again, nor prompted
     }
+    KeyringHarness none; // no password: nothing to keep, nothing asked of the keyring
+    ASSERT_EQ(none.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+    none.popChk.shutDown();
+    EXPECT_EQ(none.file(), "|False");
+    EXPECT_TRUE(none.journal.filter("keyring").isEmpty());
 }
 
 TEST(Keyring, TheFirstCheckWaitsForAKeyringThatIsLateOrLocked)
