@@ -369,6 +369,16 @@ TEST(Keyring, ANewPasswordStaysInTheFileUntilTheKeyringHasItAndAReloadKeepsIt)
     h.tcp.serverSends("+OK\r\n+OK\r\n");
     EXPECT_TRUE(h.tcp.sent.endsWith("PASS new\r\n")); // the empty file did not blank it
     EXPECT_EQ(h.keyring.held, "new");
+
+    KeyringHarness typed; // a password typed while the keyring is late wins over the keyring's
+    typed.store.put("PassWordInKeyring", "True");
+    typed.keyring.held = "old";
+    ASSERT_EQ(typed.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+    typed.globals.config.PassWord = "typed";
+    typed.keyed.saveConfig();
+    EXPECT_EQ(typed.file(), "typed|False");
+    typed.keyring.answerRead(Answer::Done);
+    EXPECT_EQ(typed.checkSends(), "PASS typed\r\n");
 }
 
 } // namespace
