@@ -117,6 +117,8 @@ QString ConfigStore::loadPassWord()
         return inFile; // the file holds the password, or there is none
     if (m_inKeyring)
         return *m_inKeyring;
+    if (!m_globals.config.PassWord.isEmpty())
+        return m_globals.config.PassWord; // a reload: the password in memory is the one meant
     m_awaited = true; // the keyring holds it; fetchPassword() asks for it
     return QString();
 }
