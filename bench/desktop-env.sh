@@ -42,4 +42,5 @@ MailCountReset=False
 CONF
 chmod 600 "$work/config/Vindel/Vindel.conf"
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime"
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent # the test password stays out of any keyring
 export QT_QPA_PLATFORM=xcb

@@ -4,6 +4,7 @@
 #include "diag/LogFile.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/InstanceLock.h"
+#include "platform/KeychainSecretStore.h"
 #include "platform/QtAppControl.h"
 #include "platform/QtProcessLauncher.h"
 #include "platform/QtSoundPlayer.h"
@@ -12,6 +13,7 @@
 #include "platform/SyslogSink.h"
 #include "platform/SystemClock.h"
 #include "platform/TerminationWatcher.h"
+#include "platform/WakeWatchers.h"
 #include "settings/ConfigStore.h"
 #include "shell/PopChk.h"
 #include "windows/AboutHost.h"
@@ -93,6 +95,8 @@ int main(int argc, char** argv)
     platform::QtTcpClient tcp;
     platform::QtTimer checkTimer;
     platform::QtTimer replyTimer;
+    platform::QtTimer passwordRetryTimer;
+    platform::KeychainSecretStore keyring;
     platform::QtSoundPlayer sound;
     platform::QtProcessLauncher launcher;
     platform::SystemClock clock;
@@ -103,7 +107,7 @@ int main(int argc, char** argv)
     windows::TrayIcon tray(window.menu(), window, appControl);
     windows::NoticeHost notice(appControl);
     windows::QtMessageBoxes messages(&window);
-    settings::ConfigStore config(globals, store, window);
+    settings::ConfigStore config(globals, store, window, &keyring);
     windows::ConfigDialogWindowHost configDialog(globals, config, messages, sound, &window);
     windows::AboutHost about(globals, launcher);
 
@@ -111,7 +115,7 @@ int main(int argc, char** argv)
                          shell::Ports{tcp, checkTimer, replyTimer, sound, window, window, tray, notice,
                                       [&about] { about.showAbout(); }, configDialog, messages, launcher,
                                       appControl, [&instance] { return instance.anotherInstanceRunning(); },
-                                      clock, systemLog});
+                                      clock, systemLog, &passwordRetryTimer});
     window.setCommands(&popChk);
     tray.setCommands(&popChk);
 
@@ -124,5 +128,9 @@ int main(int argc, char** argv)
     if (result != shell::PopChk::StartResult::Running)
         return exitCode(result);
     instance.listenForLaterStarts([&window] { bringToFront(window); });
+    // A network that comes back or a machine that wakes from sleep brings a
+    // fresh count instead of leaving a stale one up to a minute or more.
+    platform::NetworkWatcher network([&popChk] { popChk.networkReturned(); });
+    platform::SleepWatcher sleep(QDBusConnection::systemBus(), [&popChk] { popChk.resumed(); });
     return QApplication::exec();
 }

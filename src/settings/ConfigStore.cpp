@@ -59,8 +59,9 @@ QString storedText(const ConfigRecord& record, const ConfigKey& key)
     return record.*key.flag ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-ConfigStore::ConfigStore(Globals& globals, SettingsStore& store, WindowPlacement& window)
-    : m_globals(globals), m_store(store), m_window(window)
+ConfigStore::ConfigStore(Globals& globals, SettingsStore& store, WindowPlacement& window,
+                         SecretStore* secrets)
+    : m_globals(globals), m_store(store), m_window(window), m_secrets(secrets)
 {
 }
 
@@ -77,7 +78,7 @@ std::optional<diag::Failure> ConfigStore::loadConfig()
     for (const ConfigKey& key : configKeys) {
         switch (key.kind) {
         case KeyKind::Text:
-            config.*key.text = read(key.key());
+            config.*key.text = key.text == &ConfigRecord::PassWord ? loadPassWord() : read(key.key());
             break;
         case KeyKind::Minutes: {
             const QString text = read(key.key());
@@ -104,7 +105,75 @@ std::optional<diag::Failure> ConfigStore::loadConfig()
             break;
         }
     }
+    moveToKeyring(); // a password found in the file
     return std::nullopt;
+}
+
+QString ConfigStore::loadPassWord()
+{
+    const QString inFile = read(QStringLiteral("PassWord"));
+    m_awaited = false;
+    if (!m_secrets || !inFile.isEmpty() || read(QLatin1String(inKeyringKey)) != QLatin1String("True"))
+        return inFile; // the file holds the password, or there is none
+    if (m_inKeyring)
+        return *m_inKeyring;
+    if (!m_globals.config.PassWord.isEmpty())
+        return m_globals.config.PassWord; // a reload: the password in memory is the one meant
+    m_awaited = true; // the keyring holds it; fetchPassword() asks for it
+    return QString();
+}
+
+void ConfigStore::fetchPassword(std::function<void(bool known)> done)
+{
+    if (!m_awaited) {
+        done(true);
+        return;
+    }
+    m_secrets->read([this, done = std::move(done)](SecretAnswer answer, const QString& secret) {
+        if (!m_awaited) {
+            done(true); // the user gave a new password meanwhile: that one counts
+            return;
+        }
+        // Only the password itself ends the wait. A keyring that is late
+        // says there is none; a locked one whose unlocking was declined says
+        // "not found" too, though the password is in it.
+        if (answer != SecretAnswer::Done) {
+            done(false);
+            return;
+        }
+        m_awaited = false;
+        m_inKeyring = secret;
+        m_globals.config.PassWord = secret;
+        done(true);
+    });
+}
+
+void ConfigStore::moveToKeyring()
+{
+    if (!m_secrets || m_awaited || m_writing)
+        return; // a write under way looks again when it is answered
+    const QString password = m_globals.config.PassWord;
+    // No password needs no keyring: the file says "none" by itself (and a
+    // locked keyring is not made to ask for its unlocking for nothing).
+    if (password.isEmpty() || m_inKeyring == password || m_refused == password)
+        return;
+    if (passWordBytes() != password.toUtf8())
+        return; // bytes that are not UTF-8 would not come back from the keyring as they are
+    m_writing = true;
+    m_secrets->write(password, [this, password](SecretAnswer answer) {
+        m_writing = false;
+        if (answer == SecretAnswer::Done) {
+            m_inKeyring = password;
+            m_refused.reset();
+        } else {
+            m_inKeyring.reset(); // what the keyring holds now is unknown: the file keeps the password
+            m_refused = password;
+        }
+        if (answer == SecretAnswer::Done && m_globals.config.PassWord == password)
+            saveConfig(); // now the file's copy may go
+        else
+            moveToKeyring(); // the password changed while the keyring was busy
+    });
 }
 
 std::optional<diag::Failure> ConfigStore::placeWindow()
@@ -140,10 +209,21 @@ void ConfigStore::saveConfig()
 {
     // One batch, so that the store keeps the record whole: a crash in the
     // middle of a save leaves the old record or the new one, never a mix.
+    const QString& password = m_globals.config.PassWord;
+    if (m_awaited && !password.isEmpty())
+        m_awaited = false; // a new password typed before the keyring answered: the user's counts
+    const bool inKeyring = m_secrets && (m_awaited || m_inKeyring == password);
     QList<QPair<QString, QString>> values;
-    for (const ConfigKey& key : configKeys)
-        values.append({key.key(), storedText(m_globals.config, key)});
+    for (const ConfigKey& key : configKeys) {
+        const bool keptElsewhere = inKeyring && key.text == &ConfigRecord::PassWord;
+        values.append({key.key(), keptElsewhere ? QString() : storedText(m_globals.config, key)});
+    }
+    if (m_secrets)
+        values.append(
+            {QLatin1String(inKeyringKey), inKeyring ? QStringLiteral("True") : QStringLiteral("False")});
     m_store.saveAll(appName, sectionName, values); // a failed save is not reported
+    if (!inKeyring)
+        moveToKeyring();
 }
 
 QByteArray ConfigStore::userNameBytes() const

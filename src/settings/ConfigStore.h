@@ -2,18 +2,29 @@
 
 #include "diag/Failure.h"
 #include "settings/ConfigRecord.h"
+#include "settings/SecretStore.h"
 #include "settings/SettingsStore.h"
 #include "settings/WindowPlacement.h"
 
+#include <functional>
 #include <optional>
 
 namespace vindel::settings {
 
 // Loads the ten settings into the record and applies the three that concern
 // the status window; saves the record back.
+//
+// With a keyring (SecretStore), the password moves there: the file keeps it
+// until the keyring has confirmed holding exactly the record's password, and
+// only then is "PassWord" written empty, with "PassWordInKeyring" "True"
+// beside it. Any other answer leaves the password in the file. A password
+// stored as bytes that are not UTF-8 stays in the file, byte for byte.
 class ConfigStore {
 public:
-    ConfigStore(Globals& globals, SettingsStore& store, WindowPlacement& window);
+    static constexpr const char* inKeyringKey = "PassWordInKeyring";
+
+    ConfigStore(Globals& globals, SettingsStore& store, WindowPlacement& window,
+                SecretStore* secrets = nullptr);
 
     // Reads every key in order, places the window and applies "always in
     // front". A stored number that cannot be converted stops the load at that
@@ -33,13 +44,28 @@ public:
     QByteArray userNameBytes() const;
     QByteArray passWordBytes() const;
 
+    // True while the password is in the keyring and the keyring has not
+    // given it yet: the record's password is not the user's then.
+    bool passwordAwaited() const { return m_awaited; }
+    // Asks the keyring for an awaited password. done(true) once the record
+    // holds the password; done(false) when the keyring did not give it (late,
+    // locked, or its entry gone), so the caller asks again later.
+    void fetchPassword(std::function<void(bool known)> done);
+
 private:
     QString read(const QString& key) const;
+    QString loadPassWord();
     std::optional<diag::Failure> placeWindow();
+    void moveToKeyring();
 
     Globals& m_globals;
     SettingsStore& m_store;
     WindowPlacement& m_window;
+    SecretStore* m_secrets;
+    bool m_awaited = false;
+    bool m_writing = false;
+    std::optional<QString> m_inKeyring; // the password the keyring confirmed holding
+    std::optional<QString> m_refused;   // the password the keyring last refused to keep
 };
 
 } // namespace vindel::settings

@@ -1,10 +1,13 @@
 #include "shell/PopChk.h"
 
+#include "check/ConnectionErrors.h"
 #include "shell/MenuEnabling.h"
 #include "shell/StartSwitch.h"
 #include "shell/TrayTip.h"
 
 #include <QDir>
+
+#include <algorithm>
 
 namespace vindel::shell {
 
@@ -16,6 +19,11 @@ PopChk::PopChk(settings::Globals& globals, settings::ConfigStore& config, const 
       m_menu(globals, m_check, m_painter, ports.messages, ports.launcher, ports.configDialog, ports.showAbout,
              ports.app)
 {
+    if (m_ports.passwordRetryTimer)
+        m_ports.passwordRetryTimer->setHandler([this] {
+            m_ports.passwordRetryTimer->setEnabled(false);
+            startChecking();
+        });
 }
 
 PopChk::StartResult PopChk::failStart(const diag::Failure& failure)
@@ -62,8 +70,30 @@ PopChk::StartResult PopChk::start(const QStringList& arguments, const QString& l
     m_ports.view.showStatePicture(StatePicture::Normal);
     m_ports.tray.add(StatePicture::Normal, trayTip());
     m_painter.show(lookAt(Moment::Initialize));
-    m_check.checkSoon();
+    startChecking();
     return StartResult::Running;
+}
+
+void PopChk::startChecking()
+{
+    m_config.fetchPassword([this](bool known) {
+        if (m_shutDown)
+            return;
+        if (known) {
+            m_check.checkSoon();
+            return;
+        }
+        if (m_passwordRetryMs == 1000) // said once, also without "/T"
+            m_log.writeAlways(
+                QStringLiteral("The keyring has not given the password yet; asking again before "
+                               "the first check"),
+                diag::EventType::Warning);
+        if (!m_ports.passwordRetryTimer)
+            return;
+        m_ports.passwordRetryTimer->setInterval(m_passwordRetryMs);
+        m_ports.passwordRetryTimer->setEnabled(true);
+        m_passwordRetryMs = std::min(m_passwordRetryMs * 2, check::MailboxCheck::minuteMs);
+    });
 }
 
 void PopChk::shutDown()
@@ -71,6 +101,8 @@ void PopChk::shutDown()
     if (m_shutDown)
         return; // exit and the end of the session may both ask
     m_shutDown = true;
+    if (m_ports.passwordRetryTimer)
+        m_ports.passwordRetryTimer->setEnabled(false);
     m_globals.config.PosLeft = m_ports.window.leftTwips();
     m_globals.config.PosTop = m_ports.window.topTwips();
     m_config.saveConfig();
@@ -119,6 +151,23 @@ void PopChk::windowMoved(int leftTwips, int topTwips)
     m_config.saveConfig();
 }
 
+void PopChk::networkReturned()
+{
+    if (m_connectionLost)
+        checkSoonWhilePacing();
+}
+
+void PopChk::resumed()
+{
+    checkSoonWhilePacing();
+}
+
+void PopChk::checkSoonWhilePacing()
+{
+    if (m_check.isPacing())
+        m_check.checkSoon();
+}
+
 MenuState PopChk::windowMenuState() const
 {
     return shell::windowMenuState(m_check.isPacing(), m_check.errorCount());
@@ -147,6 +196,7 @@ check::CheckSettings PopChk::settings() const
 
 void PopChk::checkStarting()
 {
+    m_connectionLost = false;
     m_painter.show(lookAt(Moment::Connecting));
 }
 
@@ -185,11 +235,13 @@ void PopChk::countFound(const QString& count, const QString& previous)
 
 check::Resume PopChk::failed(const diag::Failure& failure, qint16 errorCount)
 {
+    m_connectionLost = check::classify(failure) == diag::FailureKind::Transient;
     return m_errorReport.report(failure, errorCount);
 }
 
 void PopChk::offLine()
 {
+    m_connectionLost = true;
     m_painter.show(lookAt(Moment::OffLine));
 }
 

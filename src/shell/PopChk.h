@@ -50,6 +50,9 @@ struct Ports {
     std::function<bool()> anotherInstanceRunning;
     const diag::Clock& clock;
     diag::LogSink& systemLog;
+    // Asks a keyring that has not answered again; needed when the settings
+    // keep the password in a keyring.
+    check::Timer* passwordRetryTimer = nullptr;
 };
 
 // The behaviour of the status window: it ties the mail check to what the
@@ -82,12 +85,23 @@ public:
     MenuState windowMenuState() const override;
     MenuState trayMenuState() const override;
 
+    // The network came back, or the machine woke from sleep: a check about
+    // one second later, as the check command would start, while the timer
+    // paces checks (never during a check, never after checking has stopped).
+    // The network's return only counts after an off-line status or a
+    // connection error: a count that came through is not stale.
+    void networkReturned();
+    void resumed();
     void setReplyLimit(int milliseconds) { m_check.setReplyLimit(milliseconds); }
 
 private:
     StartResult failStart(const diag::Failure& failure);
     // Loads the settings (placing the window) and sets the menu's check mark.
     std::optional<diag::Failure> loadSettings();
+    // The first check, once the password is known: a keyring that is late
+    // at log-in is asked again, and no check runs without its password.
+    void startChecking();
+    void checkSoonWhilePacing();
 
     // What the mail check tells and asks.
     check::CheckSettings settings() const override;
@@ -110,6 +124,8 @@ private:
     check::MailboxCheck m_check;
     MenuCommands m_menu;
     bool m_shutDown = false;
+    bool m_connectionLost = false; // the last check ended off line or on a connection error
+    int m_passwordRetryMs = 1000;
 };
 
 } // namespace vindel::shell

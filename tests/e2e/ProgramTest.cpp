@@ -178,6 +178,8 @@ protected:
         env.insert("XDG_CONFIG_HOME", home.filePath("config"));
         env.insert("XDG_STATE_HOME", home.filePath("state"));
         env.insert("XDG_RUNTIME_DIR", home.filePath("run"));
+        // No session bus: a test password must never reach the user's keyring.
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(program, arguments);

@@ -207,7 +207,8 @@ esac
 # Depends comes from dpkg-shlibdeps: the Qt 6 libraries the program links,
 # libqt6multimedia6 among them (it carries the sound back-end plugins).
 depends=$(field Depends)
-for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6multimedia6; do
+for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6multimedia6 libqt6dbus6 \
+    libqt6keychain1; do
     grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
 grep -q 'fonts-ipafont-gothic' <<<"$depends, $(field Recommends)" \

@@ -2,6 +2,8 @@
 #include "Fakes.h"
 #include "settings/ConfigForm.h"
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 namespace vindel::test {
@@ -190,6 +192,176 @@ TEST_F(Form, TheKeyboardFilterPassesDigitsAndBackspaceOnly)
     for (char c : QByteArray(" a-+.\t\r"))
         EXPECT_FALSE(settings::intervalKeyAccepted(QChar(c)));
     EXPECT_FALSE(settings::intervalKeyAccepted(QChar(0xFF11))); // full-width one
+}
+
+// The password in a keyring: the keyring answers when the test says so.
+class FakeKeyring : public settings::SecretStore {
+public:
+    using Answer = settings::SecretAnswer;
+    explicit FakeKeyring(Journal& journal) : m_journal(journal) {}
+    void read(std::function<void(Answer, const QString&)> done) override
+    {
+        m_journal << QStringLiteral("keyring read");
+        m_reads.append(std::move(done));
+    }
+    void write(const QString& secret, std::function<void(Answer)> done) override
+    {
+        m_journal << QStringLiteral("keyring write ") + secret;
+        m_writes.append({secret, std::move(done)});
+    }
+    void answerRead(Answer answer) { m_reads.takeFirst()(answer, answer == Answer::Done ? held : QString()); }
+    void answerWrite(Answer answer)
+    {
+        auto [secret, done] = m_writes.takeFirst();
+        if (answer == Answer::Done)
+            held = secret;
+        done(answer);
+    }
+    QString held;
+
+private:
+    Journal& m_journal;
+    QList<std::function<void(Answer, const QString&)>> m_reads;
+    QList<QPair<QString, std::function<void(Answer)>>> m_writes;
+};
+
+struct KeyringHarness : FakeDesktop {
+    FakeKeyring keyring{journal};
+    settings::ConfigStore keyed{globals, store, window, &keyring};
+    FakeTcpClient tcp{journal};
+    FakeTimer checkTimer;
+    FakeTimer replyTimer;
+    FakeTimer retryTimer;
+    FakeLauncher launcher{journal};
+    shell::PopChk popChk{globals, keyed, withRetry()};
+
+    KeyringHarness()
+    {
+        store.put("UserName", "alice");
+        store.put("Pop3Server", "mail.example.test");
+    }
+    shell::Ports withRetry()
+    {
+        shell::Ports made = ports(tcp, checkTimer, replyTimer, launcher);
+        made.passwordRetryTimer = &retryTimer;
+        return made;
+    }
+    // The file's password and whether it says the keyring holds it.
+    QString file() const { return store.stored("PassWord") + u'|' + store.stored("PassWordInKeyring"); }
+    // What the next check sends for the password, or nothing when no check is due.
+    QByteArray checkSends()
+    {
+        tcp.sent.clear();
+        if (checkTimer.interval() != 1000 || !checkTimer.fire())
+            return "no check";
+        tcp.serverSends("+OK\r\n+OK\r\n");
+        return tcp.sent.mid(tcp.sent.indexOf("PASS"));
+    }
+};
+
+TEST(Keyring, AFilePasswordLeavesTheFileOnlyOnceTheKeyringConfirmedIt)
+{
+    using Answer = settings::SecretAnswer;
+    const struct {
+        Answer answer;
+        QString file; // after the answer and the shut-down's save
+        QString keyring;
+    } rows[] = {
+        {Answer::Done, "|True", "s3cret"},
+        {Answer::NoKeyring, "s3cret|False", ""},
+        {Answer::Refused, "s3cret|False", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(int(row.answer));
+        KeyringHarness h;
+        h.store.put("PassWord", "s3cret");
+        ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+        EXPECT_EQ(h.file(), "s3cret|"); // nothing moves before the keyring answers
+        h.keyring.answerWrite(row.answer);
+        EXPECT_EQ(h.checkSends(), "PASS s3cret\r\n");
+        h.popChk.shutDown();
+        EXPECT_EQ(h.file(), row.file);
+        EXPECT_EQ(h.keyring.held, row.keyring);
+        EXPECT_EQ(h.journal.filter("keyring").size(), 1); // a refusal is not asked again, nor prompted
+    }
+    KeyringHarness none; // no password: nothing to keep, nothing asked of the keyring
+    ASSERT_EQ(none.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+    none.popChk.shutDown();
+    EXPECT_EQ(none.file(), "|False");
+    EXPECT_TRUE(none.journal.filter("keyring").isEmpty());
+}
+
+TEST(Keyring, TheFirstCheckWaitsForAKeyringThatIsLateOrLocked)
+{
+    using Answer = settings::SecretAnswer;
+    const struct {
+        QList<Answer> answers; // to the reads, in turn
+        QByteArray sent;
+    } rows[] = {
+        {{Answer::Done}, "PASS s3cret\r\n"},
+        // Late at log-in, locked, locked and declined (which reads "not found").
+        {{Answer::NoKeyring, Answer::Refused, Answer::NotFound, Answer::Done}, "PASS s3cret\r\n"},
+        {{Answer::NotFound, Answer::Refused}, "no check"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.answers.size());
+        KeyringHarness h;
+        h.store.put("PassWord", "");
+        h.store.put("PassWordInKeyring", "True");
+        h.keyring.held = "s3cret";
+        ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+        QList<int> retries;
+        for (qsizetype i = 0; i < row.answers.size(); ++i) {
+            if (i > 0) {
+                ASSERT_TRUE(h.retryTimer.fire());
+            }
+            h.keyring.answerRead(row.answers[i]);
+            if (h.retryTimer.isRunning())
+                retries << h.retryTimer.interval();
+        }
+        EXPECT_EQ(h.checkSends(), row.sent);
+        EXPECT_EQ(h.journal.filter("keyring read").size(), row.answers.size());
+        EXPECT_EQ(retries.size(), row.sent == "no check" ? row.answers.size() : row.answers.size() - 1);
+        EXPECT_EQ(retries.mid(0, 3), (QList<int>{1000, 2000, 4000}).mid(0, retries.size()));
+        h.popChk.shutDown();
+        EXPECT_EQ(h.keyring.held, "s3cret"); // nothing was written over it
+        EXPECT_EQ(h.file(), "|True");
+        EXPECT_FALSE(h.retryTimer.isRunning());
+    }
+}
+
+TEST(Keyring, ANewPasswordStaysInTheFileUntilTheKeyringHasItAndAReloadKeepsIt)
+{
+    using Answer = settings::SecretAnswer;
+    KeyringHarness h;
+    h.store.put("PassWord", "old");
+    ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+    h.keyring.answerWrite(Answer::Done);
+    EXPECT_EQ(h.file(), "|True");
+
+    h.globals.config.PassWord = "new"; // the dialog's OK
+    h.keyed.saveConfig();
+    h.globals.ConfigChanged = true;
+    EXPECT_EQ(h.file(), "new|False");
+    EXPECT_EQ(h.checkSends(), "PASS new\r\n"); // the reload reads the file's copy
+    h.keyring.answerWrite(Answer::Done);
+    EXPECT_EQ(h.file(), "|True");
+    h.globals.ConfigChanged = true;
+    h.tcp.serverSends("+OK\r\n+OK 0 0\r\n+OK\r\n");
+    h.popChk.checkNow();
+    h.tcp.serverSends("+OK\r\n+OK\r\n");
+    EXPECT_TRUE(h.tcp.sent.endsWith("PASS new\r\n")); // the empty file did not blank it
+    EXPECT_EQ(h.keyring.held, "new");
+
+    KeyringHarness typed; // a password typed while the keyring is late wins over the keyring's
+    typed.store.put("PassWordInKeyring", "True");
+    typed.keyring.held = "old";
+    ASSERT_EQ(typed.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+    typed.globals.config.PassWord = "typed";
+    typed.keyed.saveConfig();
+    EXPECT_EQ(typed.file(), "typed|False");
+    typed.keyring.answerRead(Answer::Done);
+    EXPECT_EQ(typed.checkSends(), "PASS typed\r\n");
 }
 
 } // namespace

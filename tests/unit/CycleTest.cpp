@@ -169,5 +169,64 @@ TEST_F(Cycle, MenuEnablingFollowsTheTimerAndTheWindowMenuTheErrorCount)
     EXPECT_EQ(h.popChk.trayMenuState(), (shell::MenuState{false, false}));
 }
 
+TEST(Wake, TheNetworkComingBackOrAResumeChecksASecondLaterOnlyWhenItHelps)
+{
+    enum class Signal { Network, Resume };
+    const auto goodCheck = [](Harness& h) {
+        h.popChk.checkNow();
+        h.tcp.serverSends("+OK\r\n+OK\r\n+OK\r\n+OK 0 0\r\n+OK\r\n");
+    };
+    const auto offLine = [](Harness& h) {
+        h.checkTimer.fire();
+        h.tcp.fail(11004, "No data record of requested type");
+    };
+    const struct {
+        const char* situation;
+        std::function<void(Harness&)> reach;
+        bool network;
+        bool resume;
+        bool underWay = false;
+    } rows[] = {
+        {"counting after a good check", goodCheck, false, true},
+        {"off line", offLine, true, true},
+        {"off line, then a good check", [&](Harness& h) { offLine(h), goodCheck(h); }, false, true},
+        {"a connection error, its retry due",
+         [](Harness& h) {
+             h.checkTimer.fire();
+             h.tcp.fail(10061, "Connection is forcefully rejected");
+         },
+         true, true},
+        {"a check under way", [](Harness& h) { h.checkTimer.fire(); }, false, false, true},
+        {"checking stopped after three failures",
+         [](Harness& h) {
+             for (int i = 0; i < 3; ++i) {
+                 h.checkTimer.fire();
+                 h.tcp.fail(11001, "Authoritative answer: host not found");
+             }
+         },
+         false, false},
+    };
+    for (const auto& row : rows)
+        for (const Signal signal : {Signal::Network, Signal::Resume}) {
+            SCOPED_TRACE(std::string(row.situation) + (signal == Signal::Network ? ", network" : ", resume"));
+            Harness h;
+            h.globals.config.Interval = 10;
+            h.dialog.onRun = [] {};
+            ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+            row.reach(h);
+            const auto connects = [&] { return h.journal.filter("connect ").size(); };
+            const auto before = connects();
+            signal == Signal::Network ? h.popChk.networkReturned() : h.popChk.resumed();
+            const bool expected = signal == Signal::Network ? row.network : row.resume;
+            const bool soon = h.checkTimer.isRunning() && h.checkTimer.interval() == 1000;
+            EXPECT_EQ(soon && h.checkTimer.fire() && connects() == before + 1, expected);
+            if (row.underWay) { // nothing is kept for later: the next check comes at its count
+                h.tcp.serverSends("+OK\r\n+OK\r\n+OK\r\n+OK 0 0\r\n+OK\r\n");
+                EXPECT_TRUE(h.checkTimer.fire());
+                EXPECT_EQ(connects(), before);
+            }
+        }
+}
+
 } // namespace
 } // namespace vindel::test

@@ -1,0 +1,136 @@
+// The keyring and the login manager's sleep signal over D-Bus. The tests run
+// on the private session bus of with-private-bus, never on the user's.
+#include "Fakes.h"
+#include "platform/KeychainSecretStore.h"
+#include "platform/WakeWatchers.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QFile>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace vindel::test {
+namespace {
+
+using Answer = settings::SecretAnswer;
+
+QString file(const MemorySettingsStore& store)
+{
+    return store.stored("PassWord") + u'|' + store.stored("PassWordInKeyring");
+}
+
+// Why the keyring cannot be tested here, or nothing once it owns its name.
+QString keyringMissing()
+{
+    if (const QString why = qEnvironmentVariable("VINDEL_KEYRING_MISSING"); !why.isEmpty())
+        return why;
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    if (!bus)
+        return QStringLiteral("no session bus");
+    const auto up = [bus] {
+        return bus->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")).value();
+    };
+    if (!QTest::qWaitFor(up, 10000)) {
+        QFile log(qEnvironmentVariable("VINDEL_KEYRING_LOG"));
+        (void)log.open(QIODevice::ReadOnly);
+        return QStringLiteral("gnome-keyring-daemon did not start: ") + QString::fromLocal8Bit(log.readAll());
+    }
+    return {};
+}
+
+TEST(DesktopBus, TheKeyringTakesThePasswordFromTheFileAndTheNextRunGetsItBack)
+{
+    if (const QString why = keyringMissing(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    platform::KeychainSecretStore keyring(QStringLiteral("Vindel-test"));
+    std::optional<Answer> answer;
+    keyring.read([&](Answer a, const QString&) { answer = a; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 30000));
+    EXPECT_EQ(*answer, Answer::NotFound);
+
+    const QString password = QString::fromUtf8("p\xC3\xA4ss = w;rd ");
+    FakeDesktop first;
+    first.store.put("PassWord", password);
+    settings::ConfigStore moving{first.globals, first.store, first.window, &keyring};
+    ASSERT_FALSE(moving.loadConfig());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return file(first.store) == "|True"; }, 30000))
+        << file(first.store).toStdString();
+
+    FakeDesktop second;
+    second.store.values = first.store.values;
+    settings::ConfigStore reading{second.globals, second.store, second.window, &keyring};
+    ASSERT_FALSE(reading.loadConfig());
+    EXPECT_TRUE(reading.passwordAwaited());
+    std::optional<bool> known;
+    reading.fetchPassword([&](bool k) { known = k; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return known.has_value(); }, 30000));
+    EXPECT_TRUE(*known);
+    EXPECT_EQ(second.globals.config.PassWord, password);
+
+    // Locked, and no one to unlock it (the unlocking declined): the keyring
+    // answers "not found", and the password is still awaited, not taken as none.
+    QDBusMessage lock = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
+        QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"));
+    lock << QVariant::fromValue(
+        QList<QDBusObjectPath>{QDBusObjectPath("/org/freedesktop/secrets/collection/login")});
+    ASSERT_EQ(QDBusConnection::sessionBus().call(lock).type(), QDBusMessage::ReplyMessage);
+    FakeDesktop third;
+    third.store.values = first.store.values;
+    settings::ConfigStore locked{third.globals, third.store, third.window, &keyring};
+    ASSERT_FALSE(locked.loadConfig());
+    known.reset();
+    locked.fetchPassword([&](bool k) { known = k; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return known.has_value(); }, 30000));
+    EXPECT_FALSE(*known);
+    locked.saveConfig();
+    EXPECT_EQ(file(third.store), "|True");
+}
+
+TEST(NoBus, WithoutABusTheKeyringAnswersThatItCannotKeepThePassword)
+{
+    // The settings then keep the password in the file (the unit tests follow that road).
+    platform::KeychainSecretStore keyring(QStringLiteral("Vindel-test"));
+    std::optional<Answer> written, read;
+    keyring.write(QStringLiteral("s3cret"), [&](Answer a) { written = a; });
+    keyring.read([&](Answer a, const QString&) { read = a; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return written && read; }, 30000));
+    EXPECT_NE(*written, Answer::Done);
+    EXPECT_NE(*read, Answer::Done);
+    EXPECT_NE(*read, Answer::NotFound); // "not found" would be taken as "no password"
+}
+
+TEST(DesktopBus, AResumeIsHeardFromTheLoginManagerOnly)
+{
+    if (const QString why = qEnvironmentVariable("VINDEL_BUS_MISSING"); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    QDBusConnection manager =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("manager"));
+    QDBusConnection impostor =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("other"));
+    ASSERT_TRUE(manager.registerService(QStringLiteral("org.freedesktop.login1")));
+    int resumes = 0;
+    platform::SleepWatcher watcher(QDBusConnection::sessionBus(), [&] { ++resumes; });
+    ASSERT_TRUE(watcher.isWatching());
+
+    const auto prepareForSleep = [](QDBusConnection& from, bool starting) {
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                         QStringLiteral("org.freedesktop.login1.Manager"),
+                                                         QStringLiteral("PrepareForSleep"));
+        signal << starting;
+        ASSERT_TRUE(from.send(signal));
+    };
+    prepareForSleep(manager, true);   // going to sleep
+    prepareForSleep(impostor, false); // not the login manager
+    prepareForSleep(manager, false);  // awake again
+    ASSERT_TRUE(QTest::qWaitFor([&] { return resumes > 0; }, 10000));
+    QTest::qWait(300);
+    EXPECT_EQ(resumes, 1);
+}
+
+} // namespace
+} // namespace vindel::test
