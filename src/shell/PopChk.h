@@ -82,6 +82,9 @@ public:
     MenuState windowMenuState() const override;
     MenuState trayMenuState() const override;
 
+    // Writes an event of its own into the log while the log file is on.
+    void noteEvent(const QString& words);
+
     const check::CheckVariables& variables() const { return m_check.variables(); }
     void setReplyLimit(int milliseconds) { m_check.setReplyLimit(milliseconds); }
 

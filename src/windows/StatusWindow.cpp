@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QWindow>
 
 namespace vindel::windows {
 namespace {
@@ -265,6 +266,14 @@ void StatusWindow::pressButton(int index, Qt::MouseButton button, const QPoint& 
 void StatusWindow::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
+        // A Wayland client cannot place its own window: the compositor
+        // moves it, and its place is the compositor's, so there is none to
+        // store.
+        if (QGuiApplication::platformName().startsWith(u"wayland") && windowHandle() &&
+            windowHandle()->startSystemMove()) {
+            event->accept();
+            return;
+        }
         m_dragging = true;
         m_pressGlobal = event->globalPosition();
         m_windowAtPress = pos();
