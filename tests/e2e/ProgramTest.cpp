@@ -566,38 +566,65 @@ bool shows(const QImage& screen, const QImage& picture)
     return false;
 }
 
-// Without Xwayland the program runs on Wayland itself: it shows its window,
-// counts, and says once in its log that the compositor places the window.
-TEST_F(TracedProgram, UnderWaylandAloneItShowsItsWindowAndCounts)
+// In a Wayland session with Xwayland the program runs on X11; on Wayland
+// alone, or when the user chose it, it runs on Wayland itself: it shows its
+// window, counts, and says once in its log that the compositor places the
+// window.
+TEST_F(TracedProgram, InAWaylandSessionItRunsOnXwaylandOrElseOnWayland)
 {
     Weston weston(home.filePath(QStringLiteral("run")));
     if (!weston.error().isEmpty())
         GTEST_SKIP() << weston.error().toStdString();
-    extraEnvironment = {{QStringLiteral("WAYLAND_DISPLAY"), Weston::socket()},
-                        {QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland")},
-                        {QStringLiteral("DISPLAY"), QString()},
-                        {QStringLiteral("QT_QPA_PLATFORM"), QString()}};
-    launch(first, {QStringLiteral("/T")}, copy);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return readAll(logBesideProgram()).contains("+OK bye"); }, 15000))
-        << readAll(logBesideProgram()).toStdString();
-    const QString log = readAll(logBesideProgram());
-    EXPECT_TRUE(log.contains(QStringLiteral(" +OK 2 "))) << log.toStdString();
-    EXPECT_EQ(
-        log.count(QStringLiteral("Wayland: the window's place and always in front are the compositor's")), 1)
-        << log.toStdString();
-
-    // The new-mail postbox on the state button, drawn by the compositor.
     const QImage newMail(QStringLiteral(VINDEL_PICTURES "/state-newmail-16.png"));
     ASSERT_FALSE(newMail.isNull());
-    QImage screen;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return shows(screen = weston.screenshot(), newMail); }, 10000))
-        << "the window does not show";
-    if (const QByteArray keep = qgetenv("VINDEL_KEEP_SCREENSHOT"); !keep.isEmpty())
-        screen.save(QString::fromLocal8Bit(keep));
-    EXPECT_EQ(first.state(), QProcess::Running);
-    first.terminate();
-    ASSERT_TRUE(waitForExit(first, 5000));
-    EXPECT_EQ(first.exitCode(), 0);
+    const QString note =
+        QStringLiteral("Wayland: the window's place and always in front are the compositor's");
+    struct Case {
+        QString display;     // Xwayland's display, or none
+        QString qpaPlatform; // the user's choice, or none
+        bool onWayland;
+    };
+    const QList<Case> cases = {
+        {display().name(), QString(), false},
+        {display().name(), QStringLiteral("wayland"), true},
+        {QString(), QString(), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.display + u' ' + c.qpaPlatform).toStdString());
+        QFile::remove(logBesideProgram());
+        extraEnvironment = {{QStringLiteral("WAYLAND_DISPLAY"), Weston::socket()},
+                            {QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland")},
+                            {QStringLiteral("DISPLAY"), c.display},
+                            {QStringLiteral("QT_QPA_PLATFORM"), c.qpaPlatform}};
+        QProcess program;
+        launch(program, {QStringLiteral("/T")}, copy);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return readAll(logBesideProgram()).contains("+OK bye"); }, 15000))
+            << readAll(logBesideProgram()).toStdString();
+        const QString log = readAll(logBesideProgram());
+        EXPECT_TRUE(log.contains(QStringLiteral(" +OK 2 "))) << log.toStdString();
+        EXPECT_EQ(log.count(note), c.onWayland ? 1 : 0) << log.toStdString();
+
+        if (c.onWayland) {
+            // The new-mail postbox on the state button, drawn by the compositor.
+            QImage screen;
+            EXPECT_TRUE(QTest::qWaitFor([&] { return shows(screen = weston.screenshot(), newMail); }, 10000))
+                << "the window does not show";
+            if (const QByteArray keep = qgetenv("VINDEL_KEEP_SCREENSHOT"); !keep.isEmpty())
+                screen.save(QString::fromLocal8Bit(keep));
+        } else {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !visibleWindowOf(program).isEmpty(); }, 5000))
+                << "no window on the X display";
+            EXPECT_FALSE(shows(weston.screenshot(), newMail));
+        }
+        EXPECT_EQ(program.state(), QProcess::Running);
+        program.terminate();
+        ASSERT_TRUE(waitForExit(program, 5000));
+        EXPECT_EQ(program.exitCode(), 0);
+        // Where the settings put it (centred on either 1024 x 768 screen),
+        // wherever the compositor showed it.
+        EXPECT_NEAR(setting("PosLeft").toInt(), (1024 * 15 - 2190) / 2, 15);
+        EXPECT_NEAR(setting("PosTop").toInt(), (768 * 15 - 315) / 2, 15);
+    }
 }
 
 TEST_F(TracedProgram, AReadOnlyProgramFolderPutsTheLogInTheStateFolder)
