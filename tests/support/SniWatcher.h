@@ -25,8 +25,8 @@ private:
     QString m_error;
 };
 
-// The smallest org.kde.StatusNotifierWatcher with a panel behind it: it
-// keeps every registration it is sent, in order.
+// The smallest org.kde.StatusNotifierWatcher: it keeps every registration
+// it is sent, in order.
 class SniWatcher : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
@@ -43,8 +43,15 @@ public:
     void stop();
 
     QStringList registrations;
+    // Whether a panel is behind the watcher; announceHost() says one came.
+    bool host = true;
+    void announceHost()
+    {
+        host = true;
+        emit StatusNotifierHostRegistered();
+    }
 
-    bool hostRegistered() const { return true; }
+    bool hostRegistered() const { return host; }
     QStringList items() const { return registrations; }
     int protocolVersion() const { return 0; }
 

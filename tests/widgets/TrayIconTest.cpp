@@ -178,10 +178,16 @@ TEST_F(TrayIconTest, OnTheBusTheItemReachesAWatcherThatComesLateOrAgain)
     ASSERT_NE(x11, nullptr);
     EXPECT_TRUE(x11->isVisible());
 
+    // A watcher with no panel behind it shows nothing: the X11 icon stays
+    // until a panel comes.
+    watcher.host = false;
     ASSERT_TRUE(watcher.start());
     ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.registrations.size() == 1; }, 5000));
     EXPECT_TRUE(watcher.registrations[0].startsWith(u"org.kde.StatusNotifierItem-"))
         << watcher.registrations[0].toStdString();
+    QTest::qWait(200);
+    EXPECT_TRUE(x11->isVisible());
+    watcher.announceHost();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !x11->isVisible(); }, 5000));
 
     // The themed name only with the picture it names; attention while mail waits.
