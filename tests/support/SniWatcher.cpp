@@ -9,7 +9,7 @@ PrivateBus::PrivateBus()
 {
     m_session.start(QStringLiteral("dbus-run-session"),
                     {QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
-                     QStringLiteral("echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec sleep 600")});
+                     QStringLiteral("echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec cat >/dev/null")});
     if (!m_session.waitForStarted(5000)) {
         m_error = QStringLiteral("dbus-run-session cannot start: ") + m_session.errorString();
         return;
@@ -26,7 +26,9 @@ PrivateBus::~PrivateBus()
 {
     if (m_session.state() == QProcess::NotRunning)
         return;
-    m_session.terminate(); // the shell's sleep ends, and with it the bus
+    // The end of its input ends the waiting shell; dbus-run-session then
+    // stops the bus and ends. So does a test that dies: its pipe closes.
+    m_session.closeWriteChannel();
     if (!m_session.waitForFinished(5000)) {
         m_session.kill();
         m_session.waitForFinished(3000);

@@ -9,7 +9,8 @@
 namespace vindel::test {
 
 // A session bus of the test's own: dbus-run-session around a shell that
-// prints the bus address and then waits. Ending the shell ends the bus.
+// prints the bus address and then waits for the end of its input. Ending
+// the shell ends the bus.
 class PrivateBus {
 public:
     PrivateBus();
