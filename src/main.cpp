@@ -15,6 +15,7 @@
 #include "platform/TerminationWatcher.h"
 #include "platform/WakeWatchers.h"
 #include "settings/ConfigStore.h"
+#include "shell/DisplayPlatform.h"
 #include "shell/PopChk.h"
 #include "windows/AboutHost.h"
 #include "windows/ConfigDialogWindowHost.h"
@@ -24,11 +25,13 @@
 #include "windows/TrayIcon.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDir>
 
 #include <clocale>
 #include <cstring>
 #include <langinfo.h>
+#include <vector>
 
 using namespace vindel;
 
@@ -77,7 +80,20 @@ void bringToFront(windows::StatusWindow& window)
 int main(int argc, char** argv)
 {
     const QStringList arguments = userArguments(argc, argv);
-    QApplication app(argc, argv);
+    // The display platform the session calls for goes to Qt as its own
+    // option, not through the environment, so that the mail program started
+    // from here still chooses its own.
+    QByteArray platformOption("-platform");
+    QByteArray platform =
+        shell::chooseDisplayPlatform({qgetenv("WAYLAND_DISPLAY"), qgetenv("XDG_SESSION_TYPE"),
+                                      qgetenv("DISPLAY"), qgetenv("QT_QPA_PLATFORM")},
+                                     arguments);
+    std::vector<char*> qtArgv(argv, argv + argc);
+    if (!platform.isEmpty())
+        qtArgv.insert(qtArgv.begin() + 1, {platformOption.data(), platform.data()});
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArgv.size()) - 1;
+    QApplication app(qtArgc, qtArgv.data());
     // Qt encodes all text as UTF-8, also the window titles it hands to X
     // through the C library's character set. Under a locale of another set
     // (the POSIX locale of a fresh system, a container, "su -") the titles
@@ -104,7 +120,9 @@ int main(int argc, char** argv)
 
     settings::Globals globals;
     windows::StatusWindow window;
-    windows::TrayIcon tray(window.menu(), window, appControl);
+    windows::TrayIcon tray(
+        window.menu(), window, appControl,
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("vindel-tray")));
     windows::NoticeHost notice(appControl);
     windows::QtMessageBoxes messages(&window);
     settings::ConfigStore config(globals, store, window, &keyring);
@@ -127,6 +145,11 @@ int main(int argc, char** argv)
     const auto result = popChk.start(arguments, logFolder());
     if (result != shell::PopChk::StartResult::Running)
         return exitCode(result);
+    // Only native Wayland is left (no Xwayland, or the user's choice): the
+    // compositor places the window and keeps it in front or not.
+    if (QGuiApplication::platformName().startsWith(u"wayland"))
+        popChk.noteEvent(
+            QStringLiteral("Wayland: the window's place and always in front are the compositor's"));
     instance.listenForLaterStarts([&window] { bringToFront(window); });
     // A network that comes back or a machine that wakes from sleep brings a
     // fresh count instead of leaving a stale one up to a minute or more.

@@ -110,6 +110,11 @@ void PopChk::shutDown()
     m_ports.tray.remove();
 }
 
+void PopChk::noteEvent(const QString& words)
+{
+    m_log.write(words, diag::EventType::Information);
+}
+
 void PopChk::checkNow()
 {
     m_check.checkCommand();

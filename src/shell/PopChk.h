@@ -92,6 +92,9 @@ public:
     // connection error: a count that came through is not stale.
     void networkReturned();
     void resumed();
+
+    // Writes an event of its own into the log while the log file is on.
+    void noteEvent(const QString& words);
     void setReplyLimit(int milliseconds) { m_check.setReplyLimit(milliseconds); }
 
 private:

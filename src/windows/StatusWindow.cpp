@@ -12,11 +12,19 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QWindow>
 
 namespace vindel::windows {
 namespace {
 
 constexpr int checkButtonCount = 3; // indexes 0 to 2 are the state pictures
+
+// A Wayland client cannot place its windows, nor learn where they are: the
+// compositor does both.
+bool compositorPlaces()
+{
+    return QGuiApplication::platformName().startsWith(u"wayland");
+}
 constexpr int mailerButton = 3;
 
 QColor textColour(shell::TextColour colour)
@@ -162,25 +170,35 @@ int StatusWindow::screenHeightTwips() const
     return screen ? pixelsToTwips(screen->geometry().height()) : 0;
 }
 
+// Where the compositor places the window, the program reports the place the
+// settings asked for, so that saving them keeps the stored place instead of
+// the compositor's unknown one.
+QPoint StatusWindow::place() const
+{
+    return compositorPlaces() ? m_place : pos();
+}
+
 int StatusWindow::leftTwips() const
 {
-    return pixelsToTwips(pos().x());
+    return pixelsToTwips(place().x());
 }
 
 int StatusWindow::topTwips() const
 {
-    return pixelsToTwips(pos().y());
+    return pixelsToTwips(place().y());
 }
 
 void StatusWindow::setLeftTwips(int left)
 {
-    move(twipsToPixels(left), pos().y());
+    m_place = QPoint(twipsToPixels(left), place().y());
+    move(m_place);
     m_placed = true;
 }
 
 void StatusWindow::setTopTwips(int top)
 {
-    move(pos().x(), twipsToPixels(top));
+    m_place = QPoint(place().x(), twipsToPixels(top));
+    move(m_place);
     m_placed = true;
 }
 
@@ -265,6 +283,12 @@ void StatusWindow::pressButton(int index, Qt::MouseButton button, const QPoint& 
 void StatusWindow::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
+        // On Wayland the compositor moves the window; where it ends up is
+        // the compositor's to know, so there is no new place to store.
+        if (compositorPlaces() && windowHandle() && windowHandle()->startSystemMove()) {
+            event->accept();
+            return;
+        }
         m_dragging = true;
         m_pressGlobal = event->globalPosition();
         m_windowAtPress = pos();

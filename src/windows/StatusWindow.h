@@ -66,6 +66,7 @@ protected:
 private:
     void pressButton(int index, Qt::MouseButton button, const QPoint& globalPos);
     void openMenu(const QPoint& globalPos);
+    QPoint place() const;
 
     MainMenu m_menu;
     shell::Commands* m_commands = nullptr;
@@ -73,6 +74,7 @@ private:
     QFrame* m_frame = nullptr;
     QLabel* m_status = nullptr;
     QString m_statusText;
+    QPoint m_place;        // the place last asked for
     bool m_placed = false; // placed by the settings, not yet checked against the screens
     bool m_dragging = false;
     QPointF m_pressGlobal;

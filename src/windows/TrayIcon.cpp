@@ -1,6 +1,7 @@
 #include "windows/TrayIcon.h"
 
 #include "windows/Pictures.h"
+#include "windows/StatusNotifierItem.h"
 
 #include <QCursor>
 #include <QMenu>
@@ -21,8 +22,8 @@ QString literalTip(const QString& tip)
 
 } // namespace
 
-TrayIcon::TrayIcon(MainMenu& menu, QWidget& statusWindow, shell::AppControl& app)
-    : m_menu(menu), m_statusWindow(statusWindow), m_app(app)
+TrayIcon::TrayIcon(MainMenu& menu, QWidget& statusWindow, shell::AppControl& app, QDBusConnection bus)
+    : m_menu(menu), m_statusWindow(statusWindow), m_app(app), m_bus(std::move(bus))
 {
 }
 
@@ -35,34 +36,61 @@ void TrayIcon::setCommands(shell::Commands* commands)
 
 void TrayIcon::add(shell::StatePicture picture, const QString& tip)
 {
+    m_added = true;
+    if (!m_item && m_bus.isConnected()) {
+        m_item = new StatusNotifierItem(m_bus, this);
+        // Queued: the menu, and whatever command it runs (exit removes this
+        // icon), must not run inside the icon's own handler.
+        connect(m_item, &StatusNotifierItem::activated, this, &TrayIcon::activated, Qt::QueuedConnection);
+        connect(m_item, &StatusNotifierItem::hostedChanged, this, &TrayIcon::showInTray);
+    }
+    modify(picture, tip);
+}
+
+void TrayIcon::modify(shell::StatePicture picture, const QString& tip)
+{
+    if (!m_added)
+        return;
+    m_picture = picture;
+    m_tip = tip;
+    if (m_item)
+        m_item->show(picture, tip);
+    showInTray();
+}
+
+void TrayIcon::showInTray()
+{
+    if (m_item && m_item->isHosted()) {
+        if (m_icon)
+            m_icon->hide();
+        return;
+    }
+    // Made only when it is wanted: Qt decides at the first tray icon whether
+    // it shows on the bus or in an X11 tray, and a panel on the bus has the
+    // program's own item.
     if (!m_icon) {
         m_icon = new QSystemTrayIcon(this);
-        // Queued: the menu, and whatever command it runs (exit removes this
-        // icon), must not run inside the icon's own mouse handler.
         connect(m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::activated, Qt::QueuedConnection);
     }
-    m_icon->setIcon(Pictures::state(picture));
-    m_icon->setToolTip(literalTip(tip));
+    m_icon->setIcon(Pictures::state(m_picture));
+    m_icon->setToolTip(literalTip(m_tip));
     // Without a tray nothing shows now; on X11 Qt watches for a tray and
     // docks the icon, with its latest picture and tip, when one appears.
     m_icon->show();
 }
 
-void TrayIcon::modify(shell::StatePicture picture, const QString& tip)
-{
-    if (!m_icon)
-        return;
-    m_icon->setIcon(Pictures::state(picture));
-    m_icon->setToolTip(literalTip(tip));
-}
-
 void TrayIcon::remove()
 {
-    if (!m_icon)
+    if (!m_added)
         return;
-    m_icon->hide();
-    m_icon->deleteLater();
-    m_icon = nullptr;
+    m_added = false;
+    delete m_item; // its name leaves the bus, and the panels drop it
+    m_item = nullptr;
+    if (m_icon) {
+        m_icon->hide();
+        m_icon->deleteLater();
+        m_icon = nullptr;
+    }
 }
 
 void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason)

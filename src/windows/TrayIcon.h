@@ -5,6 +5,7 @@
 #include "shell/Tray.h"
 #include "windows/MainMenu.h"
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QSystemTrayIcon>
 
@@ -12,14 +13,24 @@ class QWidget;
 
 namespace vindel::windows {
 
+class StatusNotifierItem;
+
 // The icon in the desktop's notification area. A left or right press on it
-// opens the program's menu; other clicks do nothing. Where the desktop has no
-// tray the icon simply does not show; Qt docks it once a tray appears.
+// opens the program's menu; other clicks do nothing.
+//
+// It shows in one of two ways. On the session bus it is a status notifier
+// item of its own (StatusNotifierItem), which appears whenever a panel that
+// shows those comes up, also after the program has started. While no such
+// panel has taken it, a QSystemTrayIcon stands in for an X11 tray: Qt docks
+// it when a tray appears. Only one of the two shows at a time.
 class TrayIcon : public QObject, public shell::Tray {
     Q_OBJECT
 
 public:
-    TrayIcon(MainMenu& menu, QWidget& statusWindow, shell::AppControl& app);
+    // bus: the session bus connection of the status notifier item; without
+    // one, only the X11 tray is served.
+    TrayIcon(MainMenu& menu, QWidget& statusWindow, shell::AppControl& app,
+             QDBusConnection bus = QDBusConnection(QString()));
     ~TrayIcon() override;
 
     void setCommands(shell::Commands* commands);
@@ -29,13 +40,19 @@ public:
     void remove() override;
 
 private:
+    void showInTray();
     void activated(QSystemTrayIcon::ActivationReason reason);
     void openMenu();
 
     MainMenu& m_menu;
     QWidget& m_statusWindow;
     shell::AppControl& m_app;
+    QDBusConnection m_bus;
     shell::Commands* m_commands = nullptr;
+    bool m_added = false;
+    shell::StatePicture m_picture = shell::StatePicture::Normal;
+    QString m_tip;
+    StatusNotifierItem* m_item = nullptr;
     QSystemTrayIcon* m_icon = nullptr;
 };
 

@@ -4,10 +4,13 @@
 #include "DemoPop3Server.h"
 #include "QtPrinters.h"
 #include "support/DovecotServer.h"
+#include "support/SniWatcher.h"
 
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -178,8 +181,13 @@ protected:
         env.insert("XDG_CONFIG_HOME", home.filePath("config"));
         env.insert("XDG_STATE_HOME", home.filePath("state"));
         env.insert("XDG_RUNTIME_DIR", home.filePath("run"));
-        // No session bus: a test password must never reach the user's keyring.
-        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+        // A bus of the test's own, or one that is not there: never the
+        // machine's (a test password must never reach the user's keyring),
+        // and never one started on demand for the display.
+        env.insert("DBUS_SESSION_BUS_ADDRESS",
+                   !busAddress.isEmpty() ? busAddress : "unix:path=" + home.filePath("run/no-bus"));
+        for (const auto& [name, value] : extraEnvironment)
+            value.isNull() ? env.remove(name) : env.insert(name, value);
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(program, arguments);
@@ -199,6 +207,8 @@ protected:
 
     QTemporaryDir home;
     demo::DemoPop3Server server;
+    QString busAddress;                                  // a session bus for the program, none when empty
+    QList<std::pair<QString, QString>> extraEnvironment; // a null value removes the variable
     QProcess first;
     QProcess second;
 };
@@ -267,6 +277,46 @@ TEST_F(Program, ASecondStartBringsTheHiddenWindowBack)
     // The entry hides it again: the window and its menu agree on its state.
     EXPECT_TRUE(hideByMenu());
     EXPECT_EQ(first.state(), QProcess::Running);
+}
+
+// A panel that starts after the program, and one that restarts, gets the
+// program's icon on the bus, with its themed name.
+TEST_F(Program, TheTrayItemReachesAPanelThatStartsLaterAndAgain)
+{
+    PrivateBus bus;
+    if (bus.address().isEmpty())
+        GTEST_SKIP() << bus.error().toStdString();
+    busAddress = bus.address();
+    server.setCount(0);
+    launch(first);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.sessions() == 1; }, 10000));
+    QTest::qWait(500); // the count is shown
+
+    SniWatcher watcher(bus.connect(QStringLiteral("watcher")));
+    ASSERT_TRUE(watcher.start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.registrations.size() == 1; }, 5000))
+        << "the program did not register with a watcher that came later";
+    const QString item = watcher.registrations[0];
+    EXPECT_EQ(item, QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(first.processId()));
+    EXPECT_EQ(watcher.itemProperty(QStringLiteral("IconName")).toString(), "vindel");
+    EXPECT_EQ(watcher.itemProperty(QStringLiteral("Status")).toString(), "Active");
+
+    watcher.stop();
+    QTest::qWait(300);
+    ASSERT_TRUE(watcher.start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.registrations.size() == 2; }, 5000))
+        << "the program did not register again after the watcher came back";
+    EXPECT_EQ(watcher.registrations[1], item);
+
+    first.terminate();
+    ASSERT_TRUE(waitForExit(first, 5000));
+    EXPECT_EQ(first.exitCode(), 0);
+    const QDBusConnection probe = bus.connect(QStringLiteral("watcher"));
+    EXPECT_FALSE(probe.interface()->isServiceRegistered(item).value());
+    // No picture files behind: the icon travels on the bus.
+    EXPECT_TRUE(QDir(home.filePath(QStringLiteral("run")))
+                    .entryList({QStringLiteral("*.png")}, QDir::Files)
+                    .isEmpty());
 }
 
 TEST_F(Program, TerminationRunsTheShutDownAndSavesThePosition)
@@ -414,6 +464,151 @@ TEST_F(TracedProgram, QtOptionsAfterOrBeforeASwitchMakeItNoSwitch)
         ASSERT_TRUE(waitForExit(program, 5000));
         EXPECT_FALSE(QFile::exists(logBesideProgram()));
         EXPECT_FALSE(QFile::exists(stateLog));
+    }
+}
+
+// A private weston on its headless back-end, drawing in memory, without
+// Xwayland: a program that connects to it runs on native Wayland.
+class Weston {
+public:
+    explicit Weston(const QString& runtimeFolder) : m_runtime(runtimeFolder)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder);
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        m_server.setProcessEnvironment(env);
+        m_server.setProcessChannelMode(QProcess::MergedChannels);
+        // --debug offers the screenshot protocol.
+        m_server.start(QStringLiteral("weston"),
+                       {QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--use-pixman"),
+                        QStringLiteral("--debug"), QStringLiteral("--socket=") + socket(),
+                        QStringLiteral("--width=1024"), QStringLiteral("--height=768"),
+                        QStringLiteral("--idle-time=0")});
+        if (!m_server.waitForStarted(5000)) {
+            m_error = QStringLiteral("weston cannot start: ") + m_server.errorString();
+            return;
+        }
+        if (!QTest::qWaitFor(
+                [&] {
+                    return m_server.state() != QProcess::Running ||
+                           QFile::exists(runtimeFolder + u'/' + socket());
+                },
+                10000) ||
+            m_server.state() != QProcess::Running)
+            m_error = QStringLiteral("weston did not come up: ") + QString::fromLocal8Bit(m_server.readAll());
+    }
+    ~Weston()
+    {
+        m_server.terminate();
+        if (!m_server.waitForFinished(5000)) {
+            m_server.kill();
+            m_server.waitForFinished(3000);
+        }
+    }
+    static QString socket() { return QStringLiteral("vindel-wayland"); }
+    QString error() const { return m_error; }
+
+    // What the screen shows now.
+    QImage screenshot() const
+    {
+        QTemporaryDir folder;
+        QProcess shooter;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime);
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), socket());
+        shooter.setProcessEnvironment(env);
+        shooter.setWorkingDirectory(folder.path());
+        shooter.start(QStringLiteral("weston-screenshooter"), QStringList());
+        if (!shooter.waitForFinished(10000))
+            return {};
+        const QStringList shots = QDir(folder.path()).entryList({QStringLiteral("*.png")}, QDir::Files);
+        return shots.isEmpty() ? QImage() : QImage(folder.filePath(shots.first()));
+    }
+
+private:
+    QString m_runtime;
+    QProcess m_server;
+    QString m_error;
+};
+
+// Whether the screen shows the picture pixel for pixel (its opaque pixels).
+bool shows(const QImage& screen, const QImage& picture)
+{
+    const QImage s = screen.convertToFormat(QImage::Format_RGB32);
+    const QImage p = picture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y + p.height() <= s.height(); ++y)
+        for (int x = 0; x + p.width() <= s.width(); ++x) {
+            bool same = true;
+            for (int py = 0; same && py < p.height(); ++py)
+                for (int px = 0; same && px < p.width(); ++px) {
+                    const QRgb want = p.pixel(px, py);
+                    same = qAlpha(want) != 255 || (s.pixel(x + px, y + py) & 0xffffff) == (want & 0xffffff);
+                }
+            if (same)
+                return true;
+        }
+    return false;
+}
+
+// In a Wayland session with Xwayland the program runs on X11; on Wayland
+// alone, or when the user chose it, it runs on Wayland itself: it shows its
+// window, counts, and says once in its log that the compositor places the
+// window.
+TEST_F(TracedProgram, InAWaylandSessionItRunsOnXwaylandOrElseOnWayland)
+{
+    Weston weston(home.filePath(QStringLiteral("run")));
+    if (!weston.error().isEmpty())
+        GTEST_SKIP() << weston.error().toStdString();
+    const QImage newMail(QStringLiteral(VINDEL_PICTURES "/state-newmail-16.png"));
+    ASSERT_FALSE(newMail.isNull());
+    const QString note =
+        QStringLiteral("Wayland: the window's place and always in front are the compositor's");
+    struct Case {
+        QString display;     // Xwayland's display, or none
+        QString qpaPlatform; // the user's choice, or none
+        bool onWayland;
+    };
+    const QList<Case> cases = {
+        {display().name(), QString(), false},
+        {display().name(), QStringLiteral("wayland"), true},
+        {QString(), QString(), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.display + u' ' + c.qpaPlatform).toStdString());
+        QFile::remove(logBesideProgram());
+        extraEnvironment = {{QStringLiteral("WAYLAND_DISPLAY"), Weston::socket()},
+                            {QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland")},
+                            {QStringLiteral("DISPLAY"), c.display},
+                            {QStringLiteral("QT_QPA_PLATFORM"), c.qpaPlatform}};
+        QProcess program;
+        launch(program, {QStringLiteral("/T")}, copy);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return readAll(logBesideProgram()).contains("+OK bye"); }, 15000))
+            << readAll(logBesideProgram()).toStdString();
+        const QString log = readAll(logBesideProgram());
+        EXPECT_TRUE(log.contains(QStringLiteral(" +OK 2 "))) << log.toStdString();
+        EXPECT_EQ(log.count(note), c.onWayland ? 1 : 0) << log.toStdString();
+
+        if (c.onWayland) {
+            // The new-mail postbox on the state button, drawn by the compositor.
+            QImage screen;
+            EXPECT_TRUE(QTest::qWaitFor([&] { return shows(screen = weston.screenshot(), newMail); }, 10000))
+                << "the window does not show";
+            if (const QByteArray keep = qgetenv("VINDEL_KEEP_SCREENSHOT"); !keep.isEmpty())
+                screen.save(QString::fromLocal8Bit(keep));
+        } else {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !visibleWindowOf(program).isEmpty(); }, 5000))
+                << "no window on the X display";
+            EXPECT_FALSE(shows(weston.screenshot(), newMail));
+        }
+        EXPECT_EQ(program.state(), QProcess::Running);
+        program.terminate();
+        ASSERT_TRUE(waitForExit(program, 5000));
+        EXPECT_EQ(program.exitCode(), 0);
+        // Where the settings put it (centred on either 1024 x 768 screen),
+        // wherever the compositor showed it.
+        EXPECT_NEAR(setting("PosLeft").toInt(), (1024 * 15 - 2190) / 2, 15);
+        EXPECT_NEAR(setting("PosTop").toInt(), (768 * 15 - 315) / 2, 15);
     }
 }
 

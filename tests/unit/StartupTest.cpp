@@ -1,6 +1,7 @@
 // The start-up sequence, the switches, the log's housekeeping and shut-down.
 #include "Fakes.h"
 #include "diag/LogFile.h"
+#include "shell/DisplayPlatform.h"
 #include "shell/StartSwitch.h"
 
 #include <QDir>
@@ -281,6 +282,35 @@ TEST_F(Startup, AlwaysInFrontTogglesWithItsCheckMark)
     EXPECT_TRUE(h.store.writes.isEmpty()); // stored with the next save
     h.popChk.showAbout();
     EXPECT_EQ(h.journal.last(), "about");
+}
+
+// A Wayland session with Xwayland runs the program on X11, unless the user
+// chose a platform; elsewhere Qt chooses.
+TEST(DisplayPlatform, XwaylandIsTakenOnlyWhenTheUserChoseNothing)
+{
+    struct Case {
+        shell::DisplaySession session;
+        QStringList arguments;
+        QByteArray platform;
+    };
+    const QList<Case> cases = {
+        {{"wayland-0", "wayland", ":0", ""}, {}, "xcb"},
+        {{"wayland-0", "", ":0", ""}, {"/T"}, "xcb"},
+        {{"", "wayland", ":1", ""}, {}, "xcb"},     // the session type alone says Wayland
+        {{"wayland-0", "wayland", "", ""}, {}, ""}, // no Xwayland: native Wayland
+        {{"wayland-0", "wayland", ":0", "wayland"}, {}, ""},
+        {{"wayland-0", "wayland", ":0", "xcb"}, {}, ""},
+        {{"wayland-0", "wayland", ":0", ""}, {"-platform", "wayland"}, ""},
+        {{"wayland-0", "wayland", ":0", ""}, {"/T", "--platform", "wayland"}, ""},
+        {{"wayland-0", "wayland", ":0", ""}, {"-platformtheme", "gtk3"}, "xcb"},
+        {{"", "x11", ":0", ""}, {}, ""}, // X11: Qt takes xcb itself
+        {{"", "tty", "", ""}, {}, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(shell::chooseDisplayPlatform(c.session, c.arguments), c.platform)
+            << c.session.waylandDisplay.constData() << " " << c.session.sessionType.constData() << " "
+            << c.session.display.constData() << " " << c.session.qpaPlatform.constData() << " "
+            << c.arguments.join(u' ').toStdString();
 }
 
 } // namespace
