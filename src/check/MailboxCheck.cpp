@@ -149,8 +149,8 @@ void MailboxCheck::handleReply(const QByteArray& reply)
 {
     using Act = SessionStep::Act;
     m_variables.ErrorCount = 0;
-    const SessionStep step = pop3::answer(m_variables.state, reply, m_credentials,
-                                          m_address.security == Security::StartTls);
+    const SessionStep step =
+        pop3::answer(m_variables.state, reply, m_credentials, m_address.security == Security::StartTls);
     if (step.act != Act::Reject && step.act != Act::NoTls)
         m_log.write(pop3::replyText(reply), diag::EventType::Information);
 

@@ -60,7 +60,10 @@ SessionStep answer(SessionState state, const QByteArray& reply, const Credential
     const QString text = replyText(reply);
     if (state == SessionState::StartTls && !reply.startsWith("+OK")) {
         // Never on without TLS: nothing of the login goes out in the clear.
-        return {Act::NoTls, state, {}, {},
+        return {Act::NoTls,
+                state,
+                {},
+                {},
                 QStringLiteral("The server refused STLS, so the connection cannot be encrypted: %1")
                     .arg(text.trimmed())};
     }

@@ -91,7 +91,7 @@ ServerAddress parseTlsForm(const QString& rest, Security security, quint16 defau
     ServerAddress address = hostAndPort(hostPart, defaultPort, portOk);
     if (!portOk)
         problem = QStringLiteral("The port in the server setting must be a number from 1 to 65535.");
-    if (address.host.isEmpty())
+    if (address.host.isEmpty() || hostPart.startsWith(u':'))
         problem = QStringLiteral("The server setting names no host.");
     address.security = security;
     address.pin = problem.isEmpty() ? pin : QByteArray();

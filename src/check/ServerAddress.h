@@ -23,7 +23,8 @@ struct ServerAddress {
     ServerAddress() = default;
     ServerAddress(QString host, quint16 port, Security security = Security::Plain, QByteArray pin = {},
                   QString problem = {})
-        : host(std::move(host)), port(port), security(security), pin(std::move(pin)), problem(std::move(problem))
+        : host(std::move(host)), port(port), security(security), pin(std::move(pin)),
+          problem(std::move(problem))
     {
     }
 

@@ -2,8 +2,8 @@
 
 #include "platform/SocketErrors.h"
 
-#include <QNetworkInterface>
 #include <QCryptographicHash>
+#include <QNetworkInterface>
 #include <QSocketNotifier>
 #include <QSslConfiguration>
 #include <QSslSocket>

@@ -142,8 +142,8 @@ private:
     QSslSocket* m_socket = nullptr;
     bool m_ignoring = false; // the caller has given up on this connection
     check::Security m_security = check::Security::Plain;
-    QByteArray m_pin;                         // the pinned SHA-256, or empty
-    bool m_securing = false;                  // the handshake is under way
+    QByteArray m_pin;                          // the pinned SHA-256, or empty
+    bool m_securing = false;                   // the handshake is under way
     std::optional<diag::Failure> m_tlsFailure; // why the certificate was refused
     QTimer m_connectTimer;
     QTimer m_nextAddressTimer;

@@ -114,7 +114,8 @@ QString distinguishedName(const QSslCertificate& certificate, bool issuer)
     const QList<QByteArray> attributes =
         issuer ? certificate.issuerInfoAttributes() : certificate.subjectInfoAttributes();
     for (const QByteArray& attribute : attributes) {
-        const QStringList values = issuer ? certificate.issuerInfo(attribute) : certificate.subjectInfo(attribute);
+        const QStringList values =
+            issuer ? certificate.issuerInfo(attribute) : certificate.subjectInfo(attribute);
         for (const QString& value : values)
             parts << QString::fromLatin1(attribute) + u'=' + value;
     }
@@ -171,11 +172,11 @@ diag::Failure certificateFailure(const QList<QSslError>& errors, const QSslCerti
                                          "a trusted authority")
                               .arg(names, distinguishedName(certificate, true)));
     if (has({QSslError::CertificateExpired}))
-        return tlsFailure(check::tlsfailure::dateInvalid,
-                          QStringLiteral("The server's certificate (for %1) expired on %2; it was valid "
-                                         "from %3")
-                              .arg(names, dateText(certificate.expiryDate()),
-                                   dateText(certificate.effectiveDate())));
+        return tlsFailure(
+            check::tlsfailure::dateInvalid,
+            QStringLiteral("The server's certificate (for %1) expired on %2; it was valid "
+                           "from %3")
+                .arg(names, dateText(certificate.expiryDate()), dateText(certificate.effectiveDate())));
     if (has({QSslError::CertificateNotYetValid}))
         return tlsFailure(check::tlsfailure::dateInvalid,
                           QStringLiteral("The server's certificate (for %1) is not valid before %2")
@@ -184,8 +185,9 @@ diag::Failure certificateFailure(const QList<QSslError>& errors, const QSslCerti
         return tlsFailure(check::tlsfailure::nameMismatch,
                           QStringLiteral("The server's certificate is for %1, not %2").arg(names, host));
     const QString reason = errors.isEmpty() ? QStringLiteral("unknown fault") : errors.first().errorString();
-    return tlsFailure(check::tlsfailure::certificateInvalid,
-                      QStringLiteral("The server's certificate (for %1) cannot be used: %2").arg(names, reason));
+    return tlsFailure(
+        check::tlsfailure::certificateInvalid,
+        QStringLiteral("The server's certificate (for %1) cannot be used: %2").arg(names, reason));
 }
 
 diag::Failure pinMismatchFailure(const QByteArray& pin, const QSslCertificate& certificate)

@@ -143,6 +143,10 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
     m_password = addBox(general, "txtPassWord", twipsRect(1020, 420, 4140, 285));
     label("lblRemoteHost", QStringLiteral("POP3 ｻｰﾊﾞ"), twipsRect(120, 780, 1005, 195));
     m_server = addBox(general, "txtPop3Srv", twipsRect(1020, 720, 4140, 315));
+    m_server->setToolTip(QStringLiteral("host or host:port: plain POP3 (port 110)\n"
+                                        "pop3s://host[:port]: TLS (port 995)\n"
+                                        "pop3+stls://host[:port]: STLS (port 110)\n"
+                                        "TLS forms may end in #sha256=<certificate fingerprint>"));
     label("lblInterval", QStringLiteral("ﾁｪｯｸ間隔"), twipsRect(120, 1080, 855, 195));
     m_interval = addBox(general, "txtInterval", twipsRect(1020, 1050, 315, 285));
     label("Label1", QStringLiteral("分"), twipsRect(1380, 1110, 255, 165));

@@ -29,7 +29,10 @@ public:
 class SentRecorder : public check::TcpClient {
 public:
     explicit SentRecorder(check::TcpClient& inner) : m_inner(inner) {}
-    void setDataHandler(std::function<void(const QByteArray&)> h) override { m_inner.setDataHandler(std::move(h)); }
+    void setDataHandler(std::function<void(const QByteArray&)> h) override
+    {
+        m_inner.setDataHandler(std::move(h));
+    }
     void setErrorHandler(std::function<void(const diag::Failure&)> h) override
     {
         m_inner.setErrorHandler(std::move(h));
@@ -94,7 +97,7 @@ struct RealHarness : FakeDesktop {
 
     QString firstMessage() const { return journal.filter("message").value(0); }
 
-    QStringList arguments;               // of the program's start ("/t" writes the event log)
+    QStringList arguments;                // of the program's start ("/t" writes the event log)
     QString logFolder = QDir::tempPath(); // where the event log goes
 };
 

@@ -67,13 +67,14 @@ quint16 DovecotServer::startServer(int messageCount, const QString& password, co
         quint16 tlsPort = 0;
         for (int pick = 0; tls && pick < 5 && (tlsPort == 0 || tlsPort == port); ++pick)
             tlsPort = freePort();
-        QStringList arguments{QStringLiteral("start"), serverFolder(*m_folder), QString::number(port),
-                              user,                    password,              QString::number(messageCount)};
+        QStringList arguments{
+            QStringLiteral("start"),      serverFolder(*m_folder), QString::number(port), user, password,
+            QString::number(messageCount)};
         if (tls)
             arguments << QString::number(tlsPort);
         QString output;
-        const bool started = port != 0 && (!tls || (tlsPort != 0 && tlsPort != port)) &&
-                             runScript(arguments, output);
+        const bool started =
+            port != 0 && (!tls || (tlsPort != 0 && tlsPort != port)) && runScript(arguments, output);
         m_startOutput += output;
         if (started) {
             m_port = port;

@@ -92,7 +92,8 @@ void ScriptedPop3Server::Listener::incomingConnection(qintptr descriptor)
         delete socket;
 }
 
-void ScriptedPop3Server::setTlsIdentity(const QList<QSslCertificate>& chain, const QSslKey& key, bool implicitTls)
+void ScriptedPop3Server::setTlsIdentity(const QList<QSslCertificate>& chain, const QSslKey& key,
+                                        bool implicitTls)
 {
     m_chain = chain;
     m_key = key;

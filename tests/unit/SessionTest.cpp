@@ -66,6 +66,32 @@ TEST(ServerAddress, PlainNamesUsePort110AndAPortSuffixIsHonoured)
     EXPECT_EQ(parseServerAddress(""), (A{"", 110}));
 }
 
+TEST(ServerAddress, TlsFormsTakeTheirPortsAndAPinAndRefuseWhatCannotBeUsed)
+{
+    using check::parseServerAddress;
+    using A = check::ServerAddress;
+    using S = check::Security;
+    const QByteArray pin = QByteArray::fromHex(QByteArray(64, 'a'));
+    const QString hex = QString(64, u'a');
+    const QString colons = QString::fromLatin1(QByteArray(32, '\xAA').toHex(':').toUpper());
+    EXPECT_EQ(parseServerAddress("pop3s://mail.example.test"), (A{"mail.example.test", 995, S::ImplicitTls}));
+    EXPECT_EQ(parseServerAddress("POP3S://h:1995/"), (A{"h", 1995, S::ImplicitTls}));
+    EXPECT_EQ(parseServerAddress("pop3+stls://h"), (A{"h", 110, S::StartTls}));
+    EXPECT_EQ(parseServerAddress("pop3+stls://[::1]:2110"), (A{"::1", 2110, S::StartTls}));
+    EXPECT_EQ(parseServerAddress("pop3s://h#sha256=" + hex), (A{"h", 995, S::ImplicitTls, pin}));
+    EXPECT_EQ(parseServerAddress("pop3s://h:9#SHA256=" + colons), (A{"h", 9, S::ImplicitTls, pin}));
+    // A pin on a plain form is no pin: the whole text stays the host, as before.
+    EXPECT_EQ(parseServerAddress("h#sha256=" + hex), (A{"h#sha256=" + hex, 110}));
+    for (const QString& unusable :
+         {"pop3s://h#sha256=" + hex.left(63), "pop3s://h#sha256=" + hex + "0", "pop3s://h#md5=" + hex,
+          "pop3s://h#sha256=" + hex.left(63) + "g", QString("pop3s://h:99999"), QString("pop3+stls://"),
+          QString("pop3s://:995")}) {
+        const A address = parseServerAddress(unusable);
+        EXPECT_FALSE(address.problem.isEmpty()) << unusable.toStdString();
+        EXPECT_TRUE(address.pin.isEmpty()) << unusable.toStdString();
+    }
+}
+
 class Session : public ::testing::Test {
 protected:
     void SetUp() override
