@@ -143,6 +143,41 @@ TEST_F(Session, BytesBehindTheAnswerToQuitAreNoReplies)
     EXPECT_TRUE(h.checkTimer.isEnabled());
 }
 
+// A connection that cannot be secured as the setting asks never carries the
+// login: the check fails through the error report and nothing more is sent.
+TEST(SessionSecurity, NoFallbackToPlainWhenTlsCannotBeHad)
+{
+    const struct {
+        const char* server;
+        QByteArray serverSends;
+        QByteArray sent;
+        const char* message;
+    } cases[] = {
+        {"pop3s://h#sha256=12", "", "", "message 48 Error 12182\r\n\r\nThe certificate pin"},
+        {"pop3+stls://h", "+OK ready\r\n-ERR no\r\n", "STLS\r\n",
+         "message 48 Error 12180\r\n\r\nThe server refused STLS, so the connection cannot be encrypted: -ERR "
+         "no"},
+        // This client cannot start TLS at all.
+        {"pop3+stls://h", "+OK ready\r\n+OK\r\n", "STLS\r\n", "message 48 Error 12157\r\n\r\n"},
+        {"pop3+stls://h", "+OK ready\r\n+OK\r\n+OK\r\n", "STLS\r\n",
+         "message 48 Error 12157\r\n\r\nThe server sent more text after agreeing to STLS"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.server);
+        Harness h;
+        h.store.put("Pop3Server", c.server);
+        ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+        ASSERT_TRUE(h.checkTimer.fire());
+        if (!c.serverSends.isEmpty())
+            h.tcp.serverSends(c.serverSends);
+        EXPECT_EQ(h.tcp.sent, c.sent);
+        EXPECT_TRUE(h.journal.filter("message").value(0).startsWith(c.message))
+            << h.journal.join('\n').toStdString();
+        EXPECT_FALSE(h.tcp.isOpen());
+        EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
+    }
+}
+
 TEST(SessionCredentials, AnEmptyPasswordIsSentAsItIs)
 {
     // (An empty user name never reaches a check: start-up asks for one.)
