@@ -2,7 +2,8 @@
 // against a scripted server on 127.0.0.1 and asserts the failure's number
 // and words, its reaction (a transient error through the error report, the
 // connection closed), that it ended within its limit, that nothing of the
-// login went out, and that no descriptor is left open.
+// login went out, and that no descriptor is left open; and that what must
+// work over TLS does, a flood inside TLS included.
 #include "ProcessFigures.h"
 #include "RealHarness.h"
 #include "support/ScriptedPop3Server.h"
@@ -11,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QSslKey>
 #include <QTemporaryDir>
 
@@ -125,6 +127,11 @@ std::vector<TlsCase> cases()
         {"PinOfAnotherCertificateAuthoritiesVouchFor", "pop3+stls://", "server", false, login(stls), "self",
          12181, "the server showed "},
         // STLS is all or nothing.
+        // A rejected reply inside TLS, then a flood: as in plain, the check
+        // reads no more of it and the flood stalls with the server.
+        {"FloodInsideTlsAfterARejectedReply", "pop3s://", "self", true,
+         ServerScript().send("-ERR go away\r\n").flood('A', 256 * 1024 * 1024), "self", 99999,
+         " go away\r\n"},
         {"RefusesStls",
          "pop3+stls://",
          {},
@@ -213,8 +220,19 @@ TEST_P(TlsFailure, EndsAsItShould)
 {
     const TlsCase& c = GetParam();
     const int descriptorsBefore = ProcessFigures::openDescriptors();
-    run(c, [&c](RealHarness& h, ScriptedPop3Server& server, qint64 elapsed) {
+    const bool peakResets = ProcessFigures::resetPeak();
+    const qint64 residentBefore = ProcessFigures::residentKiB();
+    run(c, [&](RealHarness& h, ScriptedPop3Server& server, qint64 elapsed) {
         EXPECT_LE(elapsed, c.withinMs);
+        if (c.number == 99999) {
+            EXPECT_TRUE(h.firstMessage().startsWith("message 48 Error 99999\r\n\r\n" + c.words));
+            QSignalSpy finished(&server, &ScriptedPop3Server::scriptFinished);
+            EXPECT_FALSE(server.isFinished(0) || finished.wait(1000)) << "the flood was read on";
+            if (peakResets) {
+                EXPECT_LT(ProcessFigures::peakResidentKiB() - residentBefore, 16 * 1024);
+            }
+            return;
+        }
         EXPECT_FALSE(h.tcp.isOpen());
         if (c.number == 0) {
             EXPECT_TRUE(h.checkSucceeded()) << h.journal.join('\n').toStdString();

@@ -132,6 +132,7 @@ void ScriptedPop3Server::accept()
             advance(c);
         });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, &c] { advance(c); });
+        connect(socket, &QSslSocket::encryptedBytesWritten, this, [this, &c] { advance(c); });
         connect(socket, &QTcpSocket::disconnected, this, [this, &c] {
             c.closedByClient = !c.closedByServer;
             if (c.socket && c.socket->isReadable())
@@ -212,7 +213,9 @@ void ScriptedPop3Server::runSteps(Connection& c)
                 finish(c); // the client went away
                 return;
             }
-            while (c.flooded < step.count && c.socket->bytesToWrite() < queued) {
+            // Inside TLS the queue is also what waits encrypted.
+            while (c.flooded < step.count &&
+                   c.socket->bytesToWrite() + c.socket->encryptedBytesToWrite() < queued) {
                 const qint64 size = std::min(chunk, step.count - c.flooded);
                 c.socket->write(QByteArray(size, step.bytes.at(0)));
                 c.flooded += size;
