@@ -1,7 +1,9 @@
 // One full check against dovecot on 127.0.0.1, timed three ways on the same
 // mailbox: through the program's engine (the real socket and timers, the
 // windows faked), through a minimal blocking client doing the same five
-// exchanges, and through `fetchmail --check` when it is installed. Prints
+// exchanges, and through `fetchmail --check` when it is installed. Then the
+// same over TLS (pop3s, the server's certificate verified against the test
+// authority): the engine against a minimal blocking OpenSSL client. Prints
 // medians side by side.
 //
 //   check_bench [repetitions]     (default 300)
@@ -11,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QSslCertificate>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -22,6 +25,9 @@
 #include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -57,8 +63,10 @@ double percentile(std::vector<double> values, double fraction)
 // back at its minute tick). Returns milliseconds, or -1 when the check failed.
 class EngineRun {
 public:
-    explicit EngineRun(quint16 port) : m_harness(test::local(port), password)
+    explicit EngineRun(const QString& server, const QString& caFile = {}) : m_harness(server, password)
     {
+        if (!caFile.isEmpty())
+            m_harness.tcp.addCaCertificates(QSslCertificate::fromPath(caFile));
         m_harness.popChk.start({}, QDir::tempPath());
         m_guard.setSingleShot(true);
         QObject::connect(&m_guard, &QTimer::timeout, &m_loop, &QEventLoop::quit);
@@ -138,6 +146,77 @@ double rawOnce(quint16 port)
     ::close(descriptor);
     return ok ? elapsedNs / 1e6 : -1;
 }
+
+// The same five exchanges over TLS with OpenSSL alone, blocking: a fresh
+// handshake each time (no session resumed), the certificate and the name
+// verified as the engine does.
+class RawTlsClient {
+public:
+    explicit RawTlsClient(const QString& caFile) : m_context(SSL_CTX_new(TLS_client_method()))
+    {
+        SSL_CTX_set_min_proto_version(m_context, TLS1_2_VERSION);
+        SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
+        SSL_CTX_set_session_cache_mode(m_context, SSL_SESS_CACHE_OFF);
+        SSL_CTX_load_verify_locations(m_context, caFile.toLocal8Bit().constData(), nullptr);
+    }
+    ~RawTlsClient() { SSL_CTX_free(m_context); }
+
+    double once(quint16 port)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int noDelay = 1;
+        ::setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+        bool ok = ::connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        SSL* ssl = SSL_new(m_context);
+        SSL_set_fd(ssl, descriptor);
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), "127.0.0.1"); // as the engine checks it
+        ok = ok && SSL_connect(ssl) == 1;
+        const std::string commands[] = {"USER vindel\r\n", "PASS " + password.toStdString() + "\r\n",
+                                        "STAT\r\n", "QUIT\r\n"};
+        std::string line;
+        ok = ok && readLine(ssl, line) && line.rfind("+OK", 0) == 0;
+        for (const std::string& command : commands) {
+            ok = ok && SSL_write(ssl, command.data(), static_cast<int>(command.size())) ==
+                           static_cast<int>(command.size());
+            ok = ok && readLine(ssl, line) && line.rfind("+OK", 0) == 0;
+        }
+        const qint64 elapsedNs = clock.nsecsElapsed();
+        SSL_free(ssl);
+        ::close(descriptor);
+        return ok ? elapsedNs / 1e6 : -1;
+    }
+
+private:
+    // One reply line, read in blocks as a TLS client naturally would.
+    bool readLine(SSL* ssl, std::string& line)
+    {
+        line.clear();
+        for (;;) {
+            const size_t end = m_pending.find('\n');
+            if (end != std::string::npos) {
+                line = m_pending.substr(0, end + 1);
+                m_pending.erase(0, end + 1);
+                return true;
+            }
+            char buffer[4096];
+            const int got = SSL_read(ssl, buffer, sizeof buffer);
+            if (got <= 0) {
+                m_pending.clear();
+                return false;
+            }
+            m_pending.append(buffer, static_cast<size_t>(got));
+        }
+    }
+
+    SSL_CTX* m_context;
+    std::string m_pending;
+};
 
 // `fetchmail --check` as a user would run it: the whole process.
 class FetchmailRun {
@@ -221,14 +300,16 @@ int main(int argc, char** argv)
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
 
     vindel::test::DovecotServer dovecot;
-    const quint16 port = dovecot.start(messages, password);
+    // Over loopback dovecot takes the plain login too, so one server serves
+    // the plain and the TLS figures.
+    const quint16 port = dovecot.startWithTls(messages, password);
     if (port == 0) {
         std::fprintf(stderr, "dovecot did not start:\n%s\n", qPrintable(dovecot.log()));
         return 1;
     }
     const QString fetchmail = QStandardPaths::findExecutable(QStringLiteral("fetchmail"));
 
-    EngineRun engine(port);
+    EngineRun engine(vindel::test::local(port));
     std::unique_ptr<FetchmailRun> fetch;
     const char* fetchmailNote = "not installed (apt-get install fetchmail)";
     if (!fetchmail.isEmpty()) {
@@ -272,5 +353,31 @@ int main(int argc, char** argv)
                     medianOf(fetchSeries.ms) / engineMedian);
     else
         std::printf("fetchmail --check: %s, left out\n", fetchmailNote);
-    return engineSeries.failures + rawSeries.failures > 0 ? 1 : 0;
+
+    // The same check over TLS from the start.
+    const QString caFile = dovecot.certificatePath(QStringLiteral("ca"));
+    EngineRun tlsEngine(QStringLiteral("pop3s://127.0.0.1:%1").arg(dovecot.tlsPort()), caFile);
+    RawTlsClient rawTls(caFile);
+    Series tlsEngineSeries{"engine over TLS"};
+    Series rawTlsSeries{"minimal OpenSSL client"};
+    for (int i = 0; i < 20; ++i) {
+        tlsEngine.once();
+        rawTls.once(dovecot.tlsPort());
+    }
+    for (int i = 0; i < repetitions; ++i) {
+        tlsEngineSeries.add(tlsEngine.once());
+        rawTlsSeries.add(rawTls.once(dovecot.tlsPort()));
+    }
+    std::printf("\nover TLS (pop3s on 127.0.0.1:%u, certificate and address verified, no session resumed)\n",
+                dovecot.tlsPort());
+    std::printf("%-22s %10s %10s %10s %9s\n", "client", "median ms", "p10 ms", "p90 ms", "failures");
+    for (Series* series : {&tlsEngineSeries, &rawTlsSeries})
+        std::printf("%-22s %10.3f %10.3f %10.3f %9d\n", series->name, medianOf(series->ms),
+                    percentile(series->ms, 0.1), percentile(series->ms, 0.9), series->failures);
+    const double tlsEngineMedian = medianOf(tlsEngineSeries.ms);
+    std::printf("TLS engine / TLS raw client: %.3fx (goal at most 1.10x); TLS engine / plain engine: %.2fx\n",
+                tlsEngineMedian / medianOf(rawTlsSeries.ms), tlsEngineMedian / engineMedian);
+    return engineSeries.failures + rawSeries.failures + tlsEngineSeries.failures + rawTlsSeries.failures > 0
+               ? 1
+               : 0;
 }

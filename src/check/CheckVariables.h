@@ -6,7 +6,8 @@
 namespace vindel::check {
 
 // Where a check's conversation stands: one step per accepted reply.
-enum class SessionState { None, Connect, UserName, Password, Stat, Quit };
+// StartTls is the wait for the answer to STLS and for the handshake after it.
+enum class SessionState { None, Connect, StartTls, UserName, Password, Stat, Quit };
 
 // The text form the event log and the program have always used for a state.
 inline QString sessionStateText(SessionState state)
@@ -16,6 +17,8 @@ inline QString sessionStateText(SessionState state)
         break;
     case SessionState::Connect:
         return QStringLiteral("CONNECT");
+    case SessionState::StartTls:
+        return QStringLiteral("STLS");
     case SessionState::UserName:
         return QStringLiteral("USER_NAME");
     case SessionState::Password:

@@ -19,6 +19,15 @@ diag::FailureKind classify(const diag::Failure& failure)
     case 11001: // host not found
     case 11002: // temporary resolver failure
         return FailureKind::Transient;
+    case tlsfailure::dateInvalid:
+    case tlsfailure::nameMismatch:
+    case tlsfailure::untrustedIssuer:
+    case tlsfailure::handshakeFailed:
+    case tlsfailure::certificateInvalid:
+    case tlsfailure::stlsRefused:
+    case tlsfailure::pinMismatch:
+    case tlsfailure::badSetting:
+        return FailureKind::Transient;
     case offLineNumber: // no data for the name: taken as being off line
         return FailureKind::OffLine;
     default:

@@ -17,6 +17,7 @@ MailboxCheck::MailboxCheck(TcpClient& tcp, Timer& checkTimer, Timer& replyTimer,
     });
     m_tcp.setDataHandler([this](const QByteArray& bytes) { dataArrived(bytes); });
     m_tcp.setErrorHandler([this](const diag::Failure& failure) { connectionFailed(failure); });
+    m_tcp.setSecuredHandler([this](const TcpClient::Secured& s) { secured(s); });
 }
 
 void MailboxCheck::begin()
@@ -89,8 +90,11 @@ std::optional<diag::Failure> MailboxCheck::startCheck()
     m_tcp.close();
     const CheckSettings settings = m_events.settings();
     const ServerAddress address = parseServerAddress(settings.server);
-    if (auto failure = m_tcp.connectTo(address.host, address.port))
+    if (!address.problem.isEmpty())
+        return diag::Failure{tlsfailure::badSetting, address.problem, diag::FailureKind::Transient};
+    if (auto failure = m_tcp.connectToServer(address))
         return failure;
+    m_address = address;
     m_variables.state = SessionState::Connect;
     m_credentials = settings.credentials;
     m_framer.clear();
@@ -145,19 +149,24 @@ void MailboxCheck::handleReply(const QByteArray& reply)
 {
     using Act = SessionStep::Act;
     m_variables.ErrorCount = 0;
-    const SessionStep step = pop3::answer(m_variables.state, reply, m_credentials);
-    if (step.act != Act::Reject)
+    const SessionStep step =
+        pop3::answer(m_variables.state, reply, m_credentials, m_address.security == Security::StartTls);
+    if (step.act != Act::Reject && step.act != Act::NoTls)
         m_log.write(pop3::replyText(reply), diag::EventType::Information);
 
     switch (step.act) {
     case Act::Nothing:
         break;
     case Act::Send:
-        m_variables.state = step.next;
-        m_events.stepReached(step.next);
-        m_log.write(step.logWords, diag::EventType::Information);
-        m_tcp.send(step.command); // a broken connection shows up as a connection error
-        armReplyLimit();
+        sendStep(step);
+        break;
+    case Act::Secure:
+        beginTls();
+        break;
+    case Act::NoTls:
+        m_framer.clear();
+        m_rejected = true; // nothing more of this connection is read
+        connectionFailed({tlsfailure::stlsRefused, step.text});
         break;
     case Act::Report: {
         m_variables.state = step.next;
@@ -184,6 +193,51 @@ void MailboxCheck::handleReply(const QByteArray& reply)
         endOnReply(pop3::unsendableNumber, step.text);
         break;
     }
+}
+
+void MailboxCheck::sendStep(const SessionStep& step)
+{
+    m_variables.state = step.next;
+    m_events.stepReached(step.next);
+    m_log.write(step.logWords, diag::EventType::Information);
+    m_tcp.send(step.command); // a broken connection shows up as a connection error
+    armReplyLimit();
+}
+
+void MailboxCheck::beginTls()
+{
+    // Whatever came behind the "+OK" before the handshake was sent in the
+    // clear, where anyone on the way could have put it: it is never taken as
+    // a reply, and the check fails rather than guess where TLS begins.
+    std::optional<diag::Failure> failure;
+    if (m_framer.pendingSize() > 0)
+        failure = diag::Failure{tlsfailure::handshakeFailed,
+                                QStringLiteral("The server sent more text after agreeing to STLS, before the "
+                                               "TLS handshake: the connection was not encrypted")};
+    else
+        failure = m_tcp.startTls();
+    if (failure) {
+        m_framer.clear();
+        m_rejected = true;
+        connectionFailed(*failure);
+        return;
+    }
+    armReplyLimit(); // the handshake has the time of one reply
+}
+
+void MailboxCheck::secured(const TcpClient::Secured& secured)
+{
+    m_log.write(QStringLiteral("%1 with %2, certificate %3, SHA-256 %4")
+                    .arg(secured.protocol, m_address.host, secured.subject, secured.fingerprint),
+                diag::EventType::Information);
+    if (m_variables.state != SessionState::StartTls)
+        return; // implicit TLS: the greeting comes next
+    m_variables.ErrorCount = 0;
+    const SessionStep step = pop3::userStep(m_credentials);
+    if (step.act == SessionStep::Act::Refuse)
+        endOnReply(pop3::unsendableNumber, step.text);
+    else
+        sendStep(step);
 }
 
 void MailboxCheck::connectionFailed(const diag::Failure& failure)

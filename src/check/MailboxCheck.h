@@ -2,7 +2,9 @@
 
 #include "check/CheckEvents.h"
 #include "check/CheckVariables.h"
+#include "check/Pop3Session.h"
 #include "check/ReplyFramer.h"
+#include "check/ServerAddress.h"
 #include "check/TcpClient.h"
 #include "check/Timer.h"
 #include "diag/EventLog.h"
@@ -56,6 +58,9 @@ private:
     std::optional<diag::Failure> startCheck();
     void dataArrived(const QByteArray& bytes);
     void handleReply(const QByteArray& reply);
+    void sendStep(const SessionStep& step);
+    void beginTls();
+    void secured(const TcpClient::Secured& secured);
     void endOnReply(int number, const QString& description);
     void connectionFailed(const diag::Failure& failure);
     void fail(const diag::Failure& failure);
@@ -70,6 +75,7 @@ private:
 
     CheckVariables m_variables;
     Credentials m_credentials; // those of the running check
+    ServerAddress m_address;   // where the running check connected, and how
     ReplyFramer m_framer;
     bool m_draining = false;
     bool m_rejected = false; // the check ended on this connection's reply

@@ -47,17 +47,36 @@ QString mailCount(const QString& reply)
     return rest.left(end);
 }
 
-SessionStep answer(SessionState state, const QByteArray& reply, const Credentials& credentials)
+SessionStep userStep(const Credentials& credentials)
+{
+    return sendCredential(SessionState::UserName, QStringLiteral("USER ") + credentials.userNameText, "USER ",
+                          credentials.userName, QStringLiteral("user name"));
+}
+
+SessionStep answer(SessionState state, const QByteArray& reply, const Credentials& credentials,
+                   bool startTlsFirst)
 {
     using Act = SessionStep::Act;
     const QString text = replyText(reply);
+    if (state == SessionState::StartTls && !reply.startsWith("+OK")) {
+        // Never on without TLS: nothing of the login goes out in the clear.
+        return {Act::NoTls,
+                state,
+                {},
+                {},
+                QStringLiteral("The server refused STLS, so the connection cannot be encrypted: %1")
+                    .arg(text.trimmed())};
+    }
     if (!reply.startsWith("+OK"))
         return {Act::Reject, state, {}, {}, text.mid(4)};
 
     switch (state) {
     case SessionState::Connect:
-        return sendCredential(SessionState::UserName, QStringLiteral("USER ") + credentials.userNameText,
-                              "USER ", credentials.userName, QStringLiteral("user name"));
+        if (startTlsFirst)
+            return {Act::Send, SessionState::StartTls, QStringLiteral("STLS"), commandBytes("STLS"), {}};
+        return userStep(credentials);
+    case SessionState::StartTls:
+        return {Act::Secure, state, {}, {}, {}};
     case SessionState::UserName:
         return sendCredential(SessionState::Password, QStringLiteral("PASS **********"), "PASS ",
                               credentials.passWord, QStringLiteral("password"));

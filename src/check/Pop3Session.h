@@ -24,6 +24,8 @@ struct SessionStep {
         Finish,  // the answer to QUIT: the check is over
         Reject,  // not "+OK": error 99999, text is the description
         Refuse,  // a credential that would end its command line: error 5
+        Secure,  // "+OK" to STLS: the handshake comes next, then USER
+        NoTls,   // anything else to STLS: the check fails, text is the description
     };
     Act act = Act::Nothing;
     SessionState next = SessionState::None;
@@ -33,7 +35,8 @@ struct SessionStep {
 };
 
 // The POP3 conversation as a pure function: the greeting, USER, PASS, STAT
-// and QUIT, one step per "+OK" reply. Only the first three characters
+// and QUIT, one step per "+OK" reply; with startTlsFirst the greeting is
+// answered with STLS, and USER follows the handshake (userStep). Only the first three characters
 // decide; the count is the text from the fifth character to the next blank.
 // Only the four commands ever reach the server: a user name or password that
 // holds CR, LF or NUL (which would end the command and start another) is
@@ -43,7 +46,11 @@ inline constexpr int rejectedReplyNumber = 99999;
 inline constexpr int unsendableNumber = 5;
 
 // One complete reply, line end included, in the given state.
-SessionStep answer(SessionState state, const QByteArray& reply, const Credentials& credentials);
+SessionStep answer(SessionState state, const QByteArray& reply, const Credentials& credentials,
+                   bool startTlsFirst = false);
+// The first step of the login: USER, sent after the greeting or, with STLS,
+// after the handshake.
+SessionStep userStep(const Credentials& credentials);
 
 // Replies cross the wire as 8-bit text: one byte, one character.
 QString replyText(const QByteArray& bytes);

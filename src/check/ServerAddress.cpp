@@ -3,6 +3,8 @@
 namespace vindel::check {
 namespace {
 constexpr quint16 pop3Port = 110;
+constexpr quint16 pop3sPort = 995;
+constexpr qsizetype sha256Bytes = 32;
 
 // A port suffix is taken only when it is a whole decimal number 1..65535.
 bool parsePort(const QString& text, quint16& port)
@@ -18,32 +20,102 @@ bool parsePort(const QString& text, quint16& port)
     port = static_cast<quint16>(value);
     return true;
 }
-} // namespace
 
-ServerAddress parseServerAddress(const QString& setting)
+// "host", "host:port", "[v6]:port", "[v6]" or a bare IPv6 address. A suffix
+// that is no valid port leaves the whole text as the host, as plain settings
+// always did; ok says whether that happened.
+ServerAddress hostAndPort(const QString& setting, quint16 defaultPort, bool& ok)
 {
-    // "[v6]:port" or "[v6]"
+    ok = true;
     if (setting.startsWith(u'[')) {
         const qsizetype close = setting.indexOf(u']');
         if (close > 0) {
             const QString host = setting.mid(1, close - 1);
             const QString rest = setting.mid(close + 1);
-            quint16 port = pop3Port;
+            quint16 port = defaultPort;
             if (rest.isEmpty())
-                return {host, pop3Port};
+                return {host, defaultPort};
             if (rest.startsWith(u':') && parsePort(rest.mid(1), port))
                 return {host, port};
         }
-        return {setting, pop3Port};
+        ok = false;
+        return {setting, defaultPort};
     }
     // Exactly one colon: "host:port". More than one: a bare IPv6 address.
     const qsizetype colon = setting.indexOf(u':');
     if (colon > 0 && setting.indexOf(u':', colon + 1) < 0) {
-        quint16 port = pop3Port;
+        quint16 port = defaultPort;
         if (parsePort(setting.mid(colon + 1), port))
             return {setting.left(colon), port};
+        ok = false;
     }
-    return {setting, pop3Port};
+    return {setting, defaultPort};
+}
+
+// "sha256=" and 64 hexadecimal digits, colons anywhere between them.
+bool parsePin(const QString& fragment, QByteArray& pin)
+{
+    const QString prefix = QStringLiteral("sha256=");
+    if (!fragment.startsWith(prefix, Qt::CaseInsensitive))
+        return false;
+    QByteArray hex;
+    for (QChar c : fragment.mid(prefix.size())) {
+        if (c == u':')
+            continue;
+        const char16_t u = c.unicode();
+        if (!((u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')))
+            return false;
+        hex += static_cast<char>(c.unicode());
+    }
+    if (hex.size() != 2 * sha256Bytes)
+        return false;
+    pin = QByteArray::fromHex(hex);
+    return true;
+}
+
+ServerAddress parseTlsForm(const QString& rest, Security security, quint16 defaultPort)
+{
+    QString hostPart = rest;
+    QByteArray pin;
+    QString problem;
+    const qsizetype hash = rest.indexOf(u'#');
+    if (hash >= 0) {
+        hostPart = rest.left(hash);
+        if (!parsePin(rest.mid(hash + 1), pin))
+            problem = QStringLiteral("The certificate pin in the server setting must be \"#sha256=\" "
+                                     "followed by 64 hexadecimal digits.");
+    }
+    if (hostPart.endsWith(u'/'))
+        hostPart.chop(1);
+    bool portOk = true;
+    ServerAddress address = hostAndPort(hostPart, defaultPort, portOk);
+    if (!portOk)
+        problem = QStringLiteral("The port in the server setting must be a number from 1 to 65535.");
+    if (address.host.isEmpty() || hostPart.startsWith(u':'))
+        problem = QStringLiteral("The server setting names no host.");
+    address.security = security;
+    address.pin = problem.isEmpty() ? pin : QByteArray();
+    address.problem = problem;
+    return address;
+}
+
+} // namespace
+
+ServerAddress parseServerAddress(const QString& setting)
+{
+    const QString implicitScheme = QStringLiteral("pop3s://");
+    const QString stlsScheme = QStringLiteral("pop3+stls://");
+    if (setting.startsWith(implicitScheme, Qt::CaseInsensitive))
+        return parseTlsForm(setting.mid(implicitScheme.size()), Security::ImplicitTls, pop3sPort);
+    if (setting.startsWith(stlsScheme, Qt::CaseInsensitive))
+        return parseTlsForm(setting.mid(stlsScheme.size()), Security::StartTls, pop3Port);
+    bool ignored = true;
+    return hostAndPort(setting, pop3Port, ignored);
+}
+
+QString fingerprintText(const QByteArray& digest)
+{
+    return QString::fromLatin1(digest.toHex(':').toUpper());
 }
 
 } // namespace vindel::check

@@ -1,17 +1,44 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace vindel::check {
 
-// Where a check connects. The setting holds a host name or address, and may
-// name a port as "host:port" or "[IPv6 address]:port"; otherwise port 110.
+// How a check's connection is protected.
+enum class Security {
+    Plain,       // POP3 in the clear, byte for byte as it always was
+    ImplicitTls, // the TLS handshake first, then the conversation inside it
+    StartTls,    // the greeting in the clear, then STLS, the handshake, the rest inside
+};
+
+// Where a check connects and how. The setting holds one of
+//   host, host:port, [IPv6 address]:port     plain, port 110 unless named
+//   pop3s://host[:port]                      TLS from the start, port 995
+//   pop3+stls://host[:port]                  STLS before the login, port 110
+// and either TLS form may end in "#sha256=" and the certificate's SHA-256
+// fingerprint (64 hexadecimal digits, colons allowed, either case): then
+// exactly that certificate is accepted, whoever signed it.
 struct ServerAddress {
+    ServerAddress() = default;
+    ServerAddress(QString host, quint16 port, Security security = Security::Plain, QByteArray pin = {},
+                  QString problem = {})
+        : host(std::move(host)), port(port), security(security), pin(std::move(pin)),
+          problem(std::move(problem))
+    {
+    }
+
     QString host;
     quint16 port = 110;
+    Security security = Security::Plain;
+    QByteArray pin;  // the pinned fingerprint's 32 bytes; empty: verified as usual
+    QString problem; // why a TLS form cannot be used, in words for the user
     bool operator==(const ServerAddress&) const = default;
 };
 
 ServerAddress parseServerAddress(const QString& setting);
+
+// A fingerprint as the log and the messages show it: "AB:CD:...".
+QString fingerprintText(const QByteArray& digest);
 
 } // namespace vindel::check

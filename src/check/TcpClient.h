@@ -1,5 +1,7 @@
 #pragma once
 
+#include "check/ConnectionErrors.h"
+#include "check/ServerAddress.h"
 #include "diag/Failure.h"
 
 #include <QByteArray>
@@ -14,8 +16,14 @@ namespace vindel::check {
 // Received bytes and connection failures arrive through the callbacks, on
 // the event thread. Failures carry Windows Sockets numbers (10061 refused,
 // 10054 reset, 10060 timed out, 10065 host unreachable, 11001 name not
-// found, 11002 temporary resolver failure, 11004 off line). An orderly close
-// by the server raises nothing.
+// found, 11002 temporary resolver failure, 11004 off line; secured
+// connections' failures in check::tlsfailure). An orderly close by the
+// server raises nothing.
+//
+// A secured connection verifies the server's certificate and host name (or
+// accepts exactly the pinned certificate) before it hands on a single byte;
+// once its handshake is done the secured handler hears what the certificate
+// is. A client that cannot secure connections keeps the defaults below.
 class TcpClient {
 public:
     virtual ~TcpClient() = default;
@@ -35,6 +43,33 @@ public:
     // server that keeps sending is held back instead of filling memory. The
     // connection itself stays open.
     virtual void ignoreIncoming() {}
+
+    // What a secured connection showed of itself once its handshake was done.
+    struct Secured {
+        QString subject;     // the certificate's subject, as "CN=..., O=..."
+        QString fingerprint; // SHA-256 of the certificate (DER), as "AB:CD:..."
+        QString protocol;    // "TLS 1.3", say
+    };
+    virtual void setSecuredHandler(std::function<void(const Secured&)> handler) { (void)handler; }
+
+    // Connects as the address asks: plain, TLS at once, or plain until
+    // startTls(). Results arrive as from connectTo().
+    virtual std::optional<diag::Failure> connectToServer(const ServerAddress& address)
+    {
+        if (address.security == Security::ImplicitTls)
+            return diag::Failure{tlsfailure::handshakeFailed, QStringLiteral("TLS is not available"),
+                                 diag::FailureKind::Transient};
+        return connectTo(address.host, address.port);
+    }
+    // Begins the TLS handshake on a connection opened for STLS. A failure
+    // here means the handshake did not start (no such connection, or the
+    // server sent more before it could start); one later arrives through the
+    // error handler; success through the secured handler.
+    virtual std::optional<diag::Failure> startTls()
+    {
+        return diag::Failure{tlsfailure::handshakeFailed, QStringLiteral("TLS is not available"),
+                             diag::FailureKind::Transient};
+    }
 };
 
 } // namespace vindel::check

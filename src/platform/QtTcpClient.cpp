@@ -2,9 +2,11 @@
 
 #include "platform/SocketErrors.h"
 
+#include <QCryptographicHash>
 #include <QNetworkInterface>
 #include <QSocketNotifier>
-#include <QTcpSocket>
+#include <QSslConfiguration>
+#include <QSslSocket>
 
 #include <algorithm>
 #include <cerrno>
@@ -82,10 +84,32 @@ void QtTcpClient::setErrorHandler(std::function<void(const diag::Failure&)> hand
     m_onError = std::move(handler);
 }
 
+void QtTcpClient::setSecuredHandler(std::function<void(const Secured&)> handler)
+{
+    m_onSecured = std::move(handler);
+}
+
+void QtTcpClient::addCaCertificates(const QList<QSslCertificate>& certificates)
+{
+    m_extraCas += certificates;
+}
+
+std::optional<diag::Failure> QtTcpClient::connectToServer(const check::ServerAddress& address)
+{
+    auto failure = connectTo(address.host, address.port);
+    if (!failure) {
+        m_security = address.security;
+        m_pin = address.pin;
+    }
+    return failure;
+}
+
 std::optional<diag::Failure> QtTcpClient::connectTo(const QString& host, quint16 port)
 {
     if (m_state != State::Unconnected)
         return socketFailure(WinsockError::InvalidState);
+    m_security = check::Security::Plain;
+    m_pin.clear();
     m_state = State::Resolving;
     m_host = host;
     m_port = port;
@@ -260,7 +284,7 @@ void QtTcpClient::connected()
         fail(failureFromErrno(errno, m_loopbackAddress));
         return;
     }
-    m_socket = new QTcpSocket(this);
+    m_socket = new QSslSocket(this);
     m_socket->setReadBufferSize(readBufferBytes);
     if (!m_socket->setSocketDescriptor(forQt, QAbstractSocket::ConnectedState, QIODevice::ReadWrite)) {
         ::close(forQt);
@@ -269,12 +293,74 @@ void QtTcpClient::connected()
     }
     m_state = State::Connected;
     m_ignoring = false;
-    connect(m_socket, &QTcpSocket::readyRead, this, &QtTcpClient::readAvailable);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, &QtTcpClient::socketFailed);
+    connect(m_socket, &QSslSocket::readyRead, this, &QtTcpClient::readAvailable);
+    connect(m_socket, &QSslSocket::errorOccurred, this, &QtTcpClient::socketFailed);
     // Qt reports a close by the server as an error first; this catches a
     // disconnection that comes without one.
-    connect(m_socket, &QTcpSocket::disconnected, this,
+    connect(m_socket, &QSslSocket::disconnected, this,
             [this] { socketFailed(QAbstractSocket::RemoteHostClosedError); });
+    connect(m_socket, &QSslSocket::sslErrors, this, &QtTcpClient::sslErrorsFound);
+    connect(m_socket, &QSslSocket::encrypted, this, &QtTcpClient::encrypted);
+    if (m_security == check::Security::ImplicitTls)
+        beginHandshake();
+}
+
+void QtTcpClient::beginHandshake()
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    if (!m_extraCas.isEmpty())
+        configuration.addCaCertificates(m_extraCas);
+    m_socket->setSslConfiguration(configuration);
+    // The socket was connected by hand, so Qt knows no name to verify.
+    m_socket->setPeerVerifyName(m_host);
+    m_securing = true;
+    m_tlsFailure.reset();
+    m_socket->startClientEncryption();
+}
+
+std::optional<diag::Failure> QtTcpClient::startTls()
+{
+    if (m_state != State::Connected || m_security != check::Security::StartTls || m_securing ||
+        m_socket->isEncrypted())
+        return tlsHandshakeFailure(QStringLiteral("no connection is waiting for STLS"));
+    // Bytes the server sent in the clear after its "+OK" are no part of TLS.
+    if (m_socket->bytesAvailable() > 0)
+        return tlsHandshakeFailure(QStringLiteral("the server sent more text after agreeing to STLS"));
+    beginHandshake();
+    return std::nullopt;
+}
+
+void QtTcpClient::sslErrorsFound(const QList<QSslError>& errors)
+{
+    const QSslCertificate certificate = m_socket->peerCertificate();
+    if (!m_pin.isEmpty()) {
+        if (QCryptographicHash::hash(certificate.toDer(), QCryptographicHash::Sha256) == m_pin)
+            m_socket->ignoreSslErrors(); // the pinned certificate: trusted on purpose
+        else
+            m_tlsFailure = pinMismatchFailure(m_pin, certificate);
+        return;
+    }
+    m_tlsFailure = certificateFailure(errors, certificate, m_host);
+}
+
+void QtTcpClient::encrypted()
+{
+    const QSslCertificate certificate = m_socket->peerCertificate();
+    const QByteArray digest = QCryptographicHash::hash(certificate.toDer(), QCryptographicHash::Sha256);
+    // A certificate the authorities vouch for is still not the pinned one.
+    if (!m_pin.isEmpty() && digest != m_pin) {
+        fail(pinMismatchFailure(m_pin, certificate));
+        return;
+    }
+    m_securing = false;
+    const quint64 attempt = m_attempt;
+    if (m_onSecured)
+        m_onSecured({certificateSubject(certificate), check::fingerprintText(digest),
+                     protocolName(m_socket->sessionProtocol())});
+    if (attempt == m_attempt)
+        readAvailable(); // what came with the end of the handshake
 }
 
 void QtTcpClient::readAvailable()
@@ -282,7 +368,7 @@ void QtTcpClient::readAvailable()
     // Qt does not signal again while this runs, so bytes that came while the
     // handler ran a nested event loop are taken here, not left lying.
     const quint64 attempt = m_attempt;
-    while (attempt == m_attempt && m_state == State::Connected && !m_ignoring &&
+    while (attempt == m_attempt && m_state == State::Connected && !m_ignoring && !m_securing &&
            m_socket->bytesAvailable() > 0) {
         const QByteArray bytes = m_socket->readAll();
         if (m_onData)
@@ -296,6 +382,18 @@ void QtTcpClient::socketFailed(QAbstractSocket::SocketError error)
         return;
     if (m_ignoring) {
         teardown(); // the end of a connection given up on is nobody's news
+        return;
+    }
+    if (m_securing) {
+        // Whatever ends a handshake (a refused certificate, a server that
+        // speaks no TLS, a close) fails the check, and nothing the server
+        // sent is handed on.
+        const diag::Failure failure =
+            m_tlsFailure ? *m_tlsFailure
+                         : tlsHandshakeFailure(error == QAbstractSocket::RemoteHostClosedError
+                                                   ? QStringLiteral("the server closed the connection")
+                                                   : m_socket->errorString());
+        fail(failure);
         return;
     }
     // Bytes that came with the end are still delivered, before the failure.
@@ -364,6 +462,8 @@ void QtTcpClient::teardown()
     }
     m_addresses.clear();
     m_ignoring = false;
+    m_securing = false;
+    m_tlsFailure.reset();
     m_state = State::Unconnected;
 }
 
@@ -376,8 +476,8 @@ void QtTcpClient::fail(const diag::Failure& failure)
 
 bool QtTcpClient::send(const QByteArray& bytes)
 {
-    if (m_state != State::Connected)
-        return false;
+    if (m_state != State::Connected || m_securing)
+        return false; // nothing goes out while the handshake decides
     return m_socket->write(bytes) == bytes.size();
 }
 

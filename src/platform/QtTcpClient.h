@@ -9,6 +9,8 @@
 #include <QHostInfo>
 #include <QList>
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslError>
 #include <QString>
 #include <QTimer>
 
@@ -17,7 +19,7 @@
 #include <optional>
 
 class QSocketNotifier;
-class QTcpSocket;
+class QSslSocket;
 
 namespace vindel::platform {
 
@@ -27,7 +29,12 @@ namespace vindel::platform {
 // by QTcpSocket, so that every failure keeps its exact cause: a name that does
 // not exist and a resolver that does not answer, or a refused, unreachable and
 // timed-out connect, are told apart (see SocketErrors.h for the numbers). The
-// connected socket is then handed to a QTcpSocket for reading and writing.
+// connected socket is then handed to a QSslSocket for reading and writing,
+// which stays plain unless the address asks for TLS: then the handshake runs
+// with Qt's default configuration (the system's authorities, TLS 1.2 at
+// least), the host name is verified, and nothing is read or written before it
+// is done. A pinned fingerprint replaces the verification: exactly the
+// certificate whose SHA-256 it is is accepted, any other is refused.
 // A second descriptor of the socket is kept open beside it, so that when the
 // server goes away the kernel's TCP state still tells a reset (10054) from an
 // orderly close (no failure).
@@ -63,6 +70,9 @@ public:
     void setDataHandler(std::function<void(const QByteArray&)> handler) override;
     void setErrorHandler(std::function<void(const diag::Failure&)> handler) override;
     std::optional<diag::Failure> connectTo(const QString& host, quint16 port) override;
+    std::optional<diag::Failure> connectToServer(const check::ServerAddress& address) override;
+    std::optional<diag::Failure> startTls() override;
+    void setSecuredHandler(std::function<void(const Secured&)> handler) override;
     bool send(const QByteArray& bytes) override;
     void close() override;
     bool isOpen() const override;
@@ -72,6 +82,10 @@ public:
     // that is neither loopback nor link-local, or when no interface can be
     // listed at all.
     static bool hasUsableNetwork();
+
+    // Authorities trusted beside the system's, for this client only (tests
+    // give their own throwaway authority this way).
+    void addCaCertificates(const QList<QSslCertificate>& certificates);
 
 private:
     enum class State { Unconnected, Resolving, Connecting, Connected };
@@ -96,6 +110,9 @@ private:
     void connected();
     void readAvailable();
     void socketFailed(QAbstractSocket::SocketError error);
+    void beginHandshake();
+    void sslErrorsFound(const QList<QSslError>& errors);
+    void encrypted();
     void connectTimedOut();
     bool networkAvailable() const;
     bool connectionWasReset() const;
@@ -107,6 +124,8 @@ private:
     Options m_options;
     std::function<void(const QByteArray&)> m_onData;
     std::function<void(const diag::Failure&)> m_onError;
+    std::function<void(const Secured&)> m_onSecured;
+    QList<QSslCertificate> m_extraCas;
 
     State m_state = State::Unconnected;
     quint64 m_attempt = 0; // changes with every connectTo and teardown; stale events compare it
@@ -120,8 +139,12 @@ private:
     qsizetype m_lastFailureIndex = -1;
     bool m_loopbackAddress = false; // the connected address
     int m_descriptor = -1;          // our own descriptor of the connected socket
-    QTcpSocket* m_socket = nullptr;
+    QSslSocket* m_socket = nullptr;
     bool m_ignoring = false; // the caller has given up on this connection
+    check::Security m_security = check::Security::Plain;
+    QByteArray m_pin;                          // the pinned SHA-256, or empty
+    bool m_securing = false;                   // the handshake is under way
+    std::optional<diag::Failure> m_tlsFailure; // why the certificate was refused
     QTimer m_connectTimer;
     QTimer m_nextAddressTimer;
 };

@@ -1,5 +1,12 @@
 #include "platform/SocketErrors.h"
 
+#include "check/ConnectionErrors.h"
+#include "check/ServerAddress.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QStringList>
+
 #include <cerrno>
 #include <cstring>
 
@@ -89,6 +96,125 @@ diag::Failure failureFromLookup(QHostInfo::HostInfoError error)
 {
     return socketFailure(error == QHostInfo::HostNotFound ? WinsockError::HostNotFound
                                                           : WinsockError::TryAgain);
+}
+
+} // namespace vindel::platform
+
+namespace vindel::platform {
+namespace {
+
+diag::Failure tlsFailure(int number, const QString& description)
+{
+    return {number, description, diag::FailureKind::Transient};
+}
+
+QString distinguishedName(const QSslCertificate& certificate, bool issuer)
+{
+    QStringList parts;
+    const QList<QByteArray> attributes =
+        issuer ? certificate.issuerInfoAttributes() : certificate.subjectInfoAttributes();
+    for (const QByteArray& attribute : attributes) {
+        const QStringList values =
+            issuer ? certificate.issuerInfo(attribute) : certificate.subjectInfo(attribute);
+        for (const QString& value : values)
+            parts << QString::fromLatin1(attribute) + u'=' + value;
+    }
+    return parts.isEmpty() ? QStringLiteral("(no name)") : parts.join(QStringLiteral(", "));
+}
+
+// The names a certificate is for: its alternative names, else its common name.
+QString certificateNames(const QSslCertificate& certificate)
+{
+    QStringList names;
+    const auto alternatives = certificate.subjectAlternativeNames();
+    for (auto it = alternatives.cbegin(); it != alternatives.cend(); ++it)
+        if (it.key() == QSsl::DnsEntry || it.key() == QSsl::IpAddressEntry)
+            names << it.value();
+    if (names.isEmpty())
+        names = certificate.subjectInfo(QSslCertificate::CommonName);
+    return names.isEmpty() ? QStringLiteral("no name at all") : names.join(QStringLiteral(", "));
+}
+
+QString dateText(const QDateTime& moment)
+{
+    return moment.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
+}
+
+} // namespace
+
+diag::Failure tlsHandshakeFailure(const QString& reason)
+{
+    return tlsFailure(check::tlsfailure::handshakeFailed,
+                      QStringLiteral("The TLS handshake with the server failed: %1").arg(reason));
+}
+
+diag::Failure certificateFailure(const QList<QSslError>& errors, const QSslCertificate& certificate,
+                                 const QString& host)
+{
+    auto has = [&errors](std::initializer_list<QSslError::SslError> kinds) {
+        for (const QSslError& error : errors)
+            for (QSslError::SslError kind : kinds)
+                if (error.error() == kind)
+                    return true;
+        return false;
+    };
+    const QString names = certificateNames(certificate);
+    if (has({QSslError::SelfSignedCertificate}))
+        return tlsFailure(check::tlsfailure::untrustedIssuer,
+                          QStringLiteral("The server's certificate (for %1) is self-signed: no trusted "
+                                         "authority vouches for it")
+                              .arg(names));
+    if (has({QSslError::SelfSignedCertificateInChain, QSslError::UnableToGetLocalIssuerCertificate,
+             QSslError::UnableToGetIssuerCertificate, QSslError::UnableToVerifyFirstCertificate,
+             QSslError::CertificateUntrusted}))
+        return tlsFailure(check::tlsfailure::untrustedIssuer,
+                          QStringLiteral("The server's certificate (for %1) is issued by %2, which is not "
+                                         "a trusted authority")
+                              .arg(names, distinguishedName(certificate, true)));
+    if (has({QSslError::CertificateExpired}))
+        return tlsFailure(
+            check::tlsfailure::dateInvalid,
+            QStringLiteral("The server's certificate (for %1) expired on %2; it was valid "
+                           "from %3")
+                .arg(names, dateText(certificate.expiryDate()), dateText(certificate.effectiveDate())));
+    if (has({QSslError::CertificateNotYetValid}))
+        return tlsFailure(check::tlsfailure::dateInvalid,
+                          QStringLiteral("The server's certificate (for %1) is not valid before %2")
+                              .arg(names, dateText(certificate.effectiveDate())));
+    if (has({QSslError::HostNameMismatch}))
+        return tlsFailure(check::tlsfailure::nameMismatch,
+                          QStringLiteral("The server's certificate is for %1, not %2").arg(names, host));
+    const QString reason = errors.isEmpty() ? QStringLiteral("unknown fault") : errors.first().errorString();
+    return tlsFailure(
+        check::tlsfailure::certificateInvalid,
+        QStringLiteral("The server's certificate (for %1) cannot be used: %2").arg(names, reason));
+}
+
+diag::Failure pinMismatchFailure(const QByteArray& pin, const QSslCertificate& certificate)
+{
+    const QByteArray seen = QCryptographicHash::hash(certificate.toDer(), QCryptographicHash::Sha256);
+    return tlsFailure(check::tlsfailure::pinMismatch,
+                      QStringLiteral("The server's certificate has changed: the setting expects SHA-256 "
+                                     "%1, the server showed %2 (for %3, issued by %4)")
+                          .arg(check::fingerprintText(pin), check::fingerprintText(seen),
+                               certificateNames(certificate), distinguishedName(certificate, true)));
+}
+
+QString certificateSubject(const QSslCertificate& certificate)
+{
+    return distinguishedName(certificate, false);
+}
+
+QString protocolName(QSsl::SslProtocol protocol)
+{
+    switch (protocol) {
+    case QSsl::TlsV1_2:
+        return QStringLiteral("TLS 1.2");
+    case QSsl::TlsV1_3:
+        return QStringLiteral("TLS 1.3");
+    default:
+        return QStringLiteral("TLS");
+    }
 }
 
 } // namespace vindel::platform

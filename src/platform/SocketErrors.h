@@ -3,6 +3,10 @@
 #include "diag/Failure.h"
 
 #include <QHostInfo>
+#include <QList>
+#include <QSsl>
+#include <QSslCertificate>
+#include <QSslError>
 #include <QString>
 
 namespace vindel::platform {
@@ -36,6 +40,18 @@ namespace vindel::platform {
 //                           loopback address, or connect: ENETUNREACH, ENETDOWN
 // 40020   -                 connectTo while a connection is still open (refused at once)
 //
+// Secured connections (numbers of check::tlsfailure, all transient; each
+// text says what is wrong, never how to get round it):
+// 12037   certificate expired or not yet valid (its dates)
+// 12038   certificate for other names (the names it carries, the name asked for)
+// 12045   certificate self-signed or by an authority not trusted (its issuer)
+// 12157   no TLS agreed: handshake failed (a plain server on a TLS port, a broken
+//         handshake, a close during it, plain text behind the "+OK" to STLS)
+// 12169   any other fault of the certificate (Qt's words for it)
+// 12180   the server refused STLS (made by the check, which reads the reply)
+// 12181   not the pinned certificate (the expected and the seen fingerprint)
+// 12182   a TLS form of the server setting that cannot be used (made by the check)
+//
 // An orderly close by the server is no failure and has no number.
 enum class WinsockError : int {
     PermissionDenied = 10013,
@@ -65,5 +81,19 @@ diag::Failure failureFromErrno(int error, bool loopbackDestination);
 
 // A failed name lookup.
 diag::Failure failureFromLookup(QHostInfo::HostInfoError error);
+
+// A handshake that did not come to an end; reason in Qt's or our words.
+diag::Failure tlsHandshakeFailure(const QString& reason);
+// The most telling of the certificate's faults: its issuer first, then its
+// dates, then its names.
+diag::Failure certificateFailure(const QList<QSslError>& errors, const QSslCertificate& certificate,
+                                 const QString& host);
+// A certificate other than the pinned one.
+diag::Failure pinMismatchFailure(const QByteArray& pin, const QSslCertificate& certificate);
+
+// "CN=pop.example.org, O=Example": the subject as the log shows it.
+QString certificateSubject(const QSslCertificate& certificate);
+// "TLS 1.3"
+QString protocolName(QSsl::SslProtocol protocol);
 
 } // namespace vindel::platform

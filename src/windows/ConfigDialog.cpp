@@ -167,6 +167,10 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
         row.box = addBox(general, row.boxName, row.boxPlace);
         m_textBoxes.emplace_back(row.box, row.field);
     }
+    m_server->setToolTip(QStringLiteral("host or host:port: plain POP3 (port 110)\n"
+                                        "pop3s://host[:port]: TLS (port 995)\n"
+                                        "pop3+stls://host[:port]: STLS (port 110)\n"
+                                        "TLS forms may end in #sha256=<certificate fingerprint>"));
     label("Label1", QStringLiteral("分"), twipsRect(1380, 1110, 255, 165));
 
     m_browseMailer = new QPushButton(QStringLiteral(".."), general);

@@ -6,6 +6,7 @@
 #include "support/DovecotServer.h"
 #include "support/SniWatcher.h"
 
+#include <QCryptographicHash>
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,6 +15,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSslCertificate>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -422,6 +424,41 @@ TEST_F(TracedProgram, TheLogShowsTheWholeConversationWithoutThePassword)
     EXPECT_TRUE(words[7].startsWith("INFO +OK 3 ")) << words[7].toStdString();
     EXPECT_EQ(words.mid(8, 2), (QStringList{"INFO QUIT", "INFO +OK Logging out."}));
     EXPECT_FALSE(readAll(logBesideProgram()).contains("right-password"));
+}
+
+// A server whose authority the system does not know, trusted by its pinned
+// certificate alone: the count shows (the notice comes up) and the log names
+// the certificate.
+TEST_F(TracedProgram, OverTlsWithAPinnedCertificateTheCountShows)
+{
+    ASSERT_NE(dovecot.startWithTls(3, QStringLiteral("right-password")), 0) << dovecot.log().toStdString();
+    const QByteArray digest = QCryptographicHash::hash(
+        QSslCertificate::fromPath(dovecot.certificatePath(QStringLiteral("server"))).value(0).toDer(),
+        QCryptographicHash::Sha256);
+    writeSettings({{"UserName", dovecot.user()},
+                   {"PassWord", "right-password"},
+                   {"Pop3Server", QStringLiteral("pop3s://localhost:%1#sha256=%2")
+                                      .arg(dovecot.tlsPort())
+                                      .arg(QString::fromLatin1(digest.toHex(':')))},
+                   {"Interval", "10"}});
+    launch(first, {QStringLiteral("/t")}, copy);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readAll(logBesideProgram()).contains("QUIT\n"); }, 10000))
+        << readAll(logBesideProgram()).toStdString();
+    // The status window and, for a count that is not "0", the notice.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            QString ids;
+            xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                     QString::number(first.processId())},
+                    &ids);
+            return ids.split(u'\n', Qt::SkipEmptyParts).size() == 2;
+        },
+        5000));
+    const QString log = readAll(logBesideProgram());
+    EXPECT_TRUE(log.contains(QString::fromLatin1(digest.toHex(':').toUpper()))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral(" +OK 3 "))) << log.toStdString();
+    first.terminate();
+    ASSERT_TRUE(waitForExit(first, 5000));
 }
 
 TEST_F(TracedProgram, AWrongPasswordShowsTheMessageThenTheDialog)

@@ -6,7 +6,10 @@
 #include "support/DovecotServer.h"
 #include "support/ScriptedPop3Server.h"
 
+#include <QCryptographicHash>
+#include <QSslCertificate>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -110,6 +113,45 @@ TEST_F(Dovecot, TheEngineCountsTheRealMailbox)
     EXPECT_EQ(h.window.status, "You have 4 Mail(s)") << h.journal.join('\n').toStdString();
     EXPECT_TRUE(h.checkSucceeded());
     EXPECT_FALSE(h.tcp.isOpen());
+}
+
+// What goes inside TLS is the plain conversation exactly, STLS before it for
+// the STLS form; the log names the certificate and never the password.
+TEST_F(Dovecot, TheEngineCountsTheRealMailboxOverTlsAndOverStls)
+{
+    ASSERT_NE(dovecot.startWithTls(3, "right-password"), 0) << dovecot.log().toStdString();
+    const QByteArray login = "USER vindel\r\nPASS right-password\r\nSTAT\r\nQUIT\r\n";
+    const struct {
+        QString server;
+        QByteArray sent;
+    } forms[] = {
+        {QStringLiteral("pop3s://localhost:%1").arg(dovecot.tlsPort()), login},
+        {QStringLiteral("pop3+stls://localhost:%1").arg(dovecot.port()), "STLS\r\n" + login},
+    };
+    for (const auto& form : forms) {
+        SCOPED_TRACE(form.server.toStdString());
+        RealHarness h(form.server, "right-password");
+        h.tcp.addCaCertificates(QSslCertificate::fromPath(dovecot.certificatePath("ca")));
+        QTemporaryDir logFolder;
+        h.arguments = QStringList{"/t"};
+        h.logFolder = logFolder.path();
+        ASSERT_TRUE(h.runFirstCheck());
+        EXPECT_EQ(h.window.status, "You have 3 Mail(s)") << h.journal.join('\n').toStdString();
+        EXPECT_EQ(h.wire.sent, form.sent);
+        EXPECT_FALSE(h.tcp.isOpen());
+        // The log names the certificate the connection was made with.
+        const QByteArray digest = QCryptographicHash::hash(
+            QSslCertificate::fromPath(dovecot.certificatePath("server")).value(0).toDer(),
+            QCryptographicHash::Sha256);
+        QFile logFile(logFolder.filePath("Vindel.log"));
+        ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+        const QString log = QString::fromUtf8(logFile.readAll());
+        EXPECT_TRUE(log.contains(", certificate CN=localhost, O=Vindel Tests, SHA-256 " +
+                                 check::fingerprintText(digest)))
+            << log.toStdString();
+        EXPECT_EQ(log.contains("INFO  ") && log.contains(" STLS\n"), form.sent.startsWith("STLS"));
+        EXPECT_FALSE(log.contains("right-password"));
+    }
 }
 
 TEST_F(Dovecot, AWrongPasswordGoesThroughTheErrorReport)

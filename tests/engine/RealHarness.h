@@ -24,13 +24,55 @@ public:
     std::function<void()> onEnabled;
 };
 
+// The real client, passed through, keeping every byte the check hands it to
+// send: on a secured connection what goes inside TLS.
+class SentRecorder : public check::TcpClient {
+public:
+    explicit SentRecorder(check::TcpClient& inner) : m_inner(inner) {}
+    void setDataHandler(std::function<void(const QByteArray&)> h) override
+    {
+        m_inner.setDataHandler(std::move(h));
+    }
+    void setErrorHandler(std::function<void(const diag::Failure&)> h) override
+    {
+        m_inner.setErrorHandler(std::move(h));
+    }
+    void setSecuredHandler(std::function<void(const Secured&)> h) override
+    {
+        m_inner.setSecuredHandler(std::move(h));
+    }
+    std::optional<diag::Failure> connectTo(const QString& host, quint16 port) override
+    {
+        return m_inner.connectTo(host, port);
+    }
+    std::optional<diag::Failure> connectToServer(const check::ServerAddress& address) override
+    {
+        return m_inner.connectToServer(address);
+    }
+    std::optional<diag::Failure> startTls() override { return m_inner.startTls(); }
+    bool send(const QByteArray& bytes) override
+    {
+        sent += bytes;
+        return m_inner.send(bytes);
+    }
+    void close() override { m_inner.close(); }
+    bool isOpen() const override { return m_inner.isOpen(); }
+    void ignoreIncoming() override { m_inner.ignoreIncoming(); }
+
+    QByteArray sent;
+
+private:
+    check::TcpClient& m_inner;
+};
+
 // The behaviour wired to the real socket and timers, with the windows faked.
 struct RealHarness : FakeDesktop {
     platform::QtTcpClient tcp;
+    SentRecorder wire{tcp};
     ObservedTimer checkTimer;
     platform::QtTimer replyTimer;
     FakeLauncher launcher{journal};
-    shell::PopChk popChk{globals, config, ports(tcp, checkTimer, replyTimer, launcher)};
+    shell::PopChk popChk{globals, config, ports(wire, checkTimer, replyTimer, launcher)};
 
     explicit RealHarness(const QString& server, const QString& password = "secret")
     {
@@ -47,13 +89,16 @@ struct RealHarness : FakeDesktop {
     // one minute (success), a message was shown (failure) or the program ended.
     bool runFirstCheck(int timeoutMs = 10000)
     {
-        if (popChk.start({}, QDir::tempPath()) != shell::PopChk::StartResult::Running)
+        if (popChk.start(arguments, logFolder) != shell::PopChk::StartResult::Running)
             return false;
         return QTest::qWaitFor([this] { return checkSucceeded() || !journal.filter("message").isEmpty(); },
                                timeoutMs);
     }
 
     QString firstMessage() const { return journal.filter("message").value(0); }
+
+    QStringList arguments;                // of the program's start ("/t" writes the event log)
+    QString logFolder = QDir::tempPath(); // where the event log goes
 };
 
 inline QString local(quint16 port)

@@ -33,6 +33,22 @@ DovecotServer::~DovecotServer()
 
 quint16 DovecotServer::start(int messageCount, const QString& password, const QString& user)
 {
+    return startServer(messageCount, password, user, false);
+}
+
+quint16 DovecotServer::startWithTls(int messageCount, const QString& password)
+{
+    return startServer(messageCount, password, QStringLiteral("vindel"), true);
+}
+
+QString DovecotServer::certificatePath(const QString& name) const
+{
+    return m_folder ? serverFolder(*m_folder) + QStringLiteral("/tls/") + name + QStringLiteral(".pem")
+                    : QString();
+}
+
+quint16 DovecotServer::startServer(int messageCount, const QString& password, const QString& user, bool tls)
+{
     stop();
     m_startOutput.clear();
     m_folder = std::make_unique<QTemporaryDir>();
@@ -48,14 +64,21 @@ quint16 DovecotServer::start(int messageCount, const QString& password, const QS
     // it: try a few.
     for (int attempt = 0; attempt < 3; ++attempt) {
         const quint16 port = freePort();
+        quint16 tlsPort = 0;
+        for (int pick = 0; tls && pick < 5 && (tlsPort == 0 || tlsPort == port); ++pick)
+            tlsPort = freePort();
+        QStringList arguments{
+            QStringLiteral("start"),      serverFolder(*m_folder), QString::number(port), user, password,
+            QString::number(messageCount)};
+        if (tls)
+            arguments << QString::number(tlsPort);
         QString output;
         const bool started =
-            port != 0 && runScript({QStringLiteral("start"), serverFolder(*m_folder), QString::number(port),
-                                    user, password, QString::number(messageCount)},
-                                   output);
+            port != 0 && (!tls || (tlsPort != 0 && tlsPort != port)) && runScript(arguments, output);
         m_startOutput += output;
         if (started) {
             m_port = port;
+            m_tlsPort = tlsPort;
             m_user = user;
             return port;
         }
@@ -72,6 +95,7 @@ void DovecotServer::stop()
     QString output;
     runScript({QStringLiteral("stop"), serverFolder(*m_folder)}, output);
     m_port = 0;
+    m_tlsPort = 0;
     m_folder.reset();
 }
 

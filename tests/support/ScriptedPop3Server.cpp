@@ -2,7 +2,8 @@
 
 #include <QHostAddress>
 #include <QPointer>
-#include <QTcpSocket>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTimer>
 
 #include <algorithm>
@@ -12,7 +13,7 @@ namespace vindel::test {
 
 struct ScriptedPop3Server::Connection {
     int index = 0;
-    QPointer<QTcpSocket> socket;
+    QPointer<QSslSocket> socket;
     QList<ServerScript::Step> steps;
     qsizetype next = 0;     // the step to run
     QByteArray received;    // everything the client sent
@@ -81,9 +82,42 @@ QStringList ScriptedPop3Server::mismatches() const
     return m_mismatches;
 }
 
+void ScriptedPop3Server::Listener::incomingConnection(qintptr descriptor)
+{
+    // Every connection is a QSslSocket, plain until a handshake starts.
+    auto* socket = new QSslSocket(this);
+    if (socket->setSocketDescriptor(descriptor))
+        addPendingConnection(socket);
+    else
+        delete socket;
+}
+
+void ScriptedPop3Server::setTlsIdentity(const QList<QSslCertificate>& chain, const QSslKey& key,
+                                        bool implicitTls)
+{
+    m_chain = chain;
+    m_key = key;
+    m_implicitTls = implicitTls;
+}
+
+void ScriptedPop3Server::beginTls(Connection& c)
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificateChain(m_chain);
+    configuration.setPrivateKey(m_key);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    c.socket->setSslConfiguration(configuration);
+    c.pausing = true;
+    connect(c.socket, &QSslSocket::encrypted, this, [this, &c] {
+        c.pausing = false;
+        advance(c);
+    });
+    c.socket->startServerEncryption();
+}
+
 void ScriptedPop3Server::accept()
 {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+    while (auto* socket = static_cast<QSslSocket*>(m_server.nextPendingConnection())) {
         auto connection = std::make_unique<Connection>();
         connection->index = connectionCount();
         connection->socket = socket;
@@ -98,13 +132,17 @@ void ScriptedPop3Server::accept()
             advance(c);
         });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, &c] { advance(c); });
+        connect(socket, &QSslSocket::encryptedBytesWritten, this, [this, &c] { advance(c); });
         connect(socket, &QTcpSocket::disconnected, this, [this, &c] {
             c.closedByClient = !c.closedByServer;
             if (c.socket && c.socket->isReadable())
                 c.received += c.socket->readAll();
         });
         emit connectionAccepted(c.index);
-        advance(c);
+        if (m_implicitTls)
+            beginTls(c);
+        else
+            advance(c);
     }
 }
 
@@ -175,7 +213,9 @@ void ScriptedPop3Server::runSteps(Connection& c)
                 finish(c); // the client went away
                 return;
             }
-            while (c.flooded < step.count && c.socket->bytesToWrite() < queued) {
+            // Inside TLS the queue is also what waits encrypted.
+            while (c.flooded < step.count &&
+                   c.socket->bytesToWrite() + c.socket->encryptedBytesToWrite() < queued) {
                 const qint64 size = std::min(chunk, step.count - c.flooded);
                 c.socket->write(QByteArray(size, step.bytes.at(0)));
                 c.flooded += size;
@@ -188,6 +228,10 @@ void ScriptedPop3Server::runSteps(Connection& c)
         }
         case ServerScript::Step::Kind::StayOpen:
             finish(c);
+            return;
+        case ServerScript::Step::Kind::StartTls:
+            ++c.next;
+            beginTls(c);
             return;
         }
     }

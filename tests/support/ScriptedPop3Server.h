@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QStringList>
 #include <QTcpServer>
 
@@ -16,7 +18,10 @@ namespace vindel::test {
 
 // A POP3 server on 127.0.0.1 (port chosen by the system) that runs every
 // accepted connection through a script and records the exact bytes each
-// connection received. Connections are numbered from 0 in accept order.
+// connection received (inside TLS: the plain text). Connections are numbered
+// from 0 in accept order. Given a TLS identity, a connection runs the
+// script's StartTls steps with it, and with implicitTls the handshake comes
+// before the first step.
 class ScriptedPop3Server : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +32,7 @@ public:
     quint16 port() const;
     // The script for connections accepted from now on.
     void setScript(const ServerScript& script);
+    void setTlsIdentity(const QList<QSslCertificate>& chain, const QSslKey& key, bool implicitTls);
 
     int connectionCount() const;
     QByteArray received(int connection) const;
@@ -48,8 +54,16 @@ private:
     void advance(Connection& connection);
     void runSteps(Connection& connection);
     void finish(Connection& connection);
+    void beginTls(Connection& connection);
 
-    QTcpServer m_server;
+    class Listener : public QTcpServer {
+    protected:
+        void incomingConnection(qintptr descriptor) override;
+    };
+    Listener m_server;
+    QList<QSslCertificate> m_chain;
+    QSslKey m_key;
+    bool m_implicitTls = false;
     ServerScript m_script;
     std::vector<std::unique_ptr<Connection>> m_connections;
     QStringList m_mismatches;

@@ -18,6 +18,7 @@ public:
             Reset,    // abortive close: the client sees ECONNRESET
             StayOpen, // do nothing more; keep recording what arrives
             Flood,    // write count copies of one byte, as fast as the client takes them
+            StartTls, // the server's side of a TLS handshake; the next step waits for its end
         };
         Kind kind;
         QByteArray bytes;
@@ -55,6 +56,8 @@ public:
     ServerScript& close() { return add({Step::Kind::Close, {}}); }
     ServerScript& reset() { return add({Step::Kind::Reset, {}}); }
     ServerScript& stayOpen() { return add({Step::Kind::StayOpen, {}}); }
+    // Needs a server with a TLS identity (ScriptedPop3Server::setTlsIdentity).
+    ServerScript& startTls() { return add({Step::Kind::StartTls, {}}); }
 
     const QList<Step>& steps() const { return m_steps; }
 

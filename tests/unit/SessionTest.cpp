@@ -66,6 +66,32 @@ TEST(ServerAddress, PlainNamesUsePort110AndAPortSuffixIsHonoured)
     EXPECT_EQ(parseServerAddress(""), (A{"", 110}));
 }
 
+TEST(ServerAddress, TlsFormsTakeTheirPortsAndAPinAndRefuseWhatCannotBeUsed)
+{
+    using check::parseServerAddress;
+    using A = check::ServerAddress;
+    using S = check::Security;
+    const QByteArray pin = QByteArray::fromHex(QByteArray(64, 'a'));
+    const QString hex = QString(64, u'a');
+    const QString colons = QString::fromLatin1(QByteArray(32, '\xAA').toHex(':').toUpper());
+    EXPECT_EQ(parseServerAddress("pop3s://mail.example.test"), (A{"mail.example.test", 995, S::ImplicitTls}));
+    EXPECT_EQ(parseServerAddress("POP3S://h:1995/"), (A{"h", 1995, S::ImplicitTls}));
+    EXPECT_EQ(parseServerAddress("pop3+stls://h"), (A{"h", 110, S::StartTls}));
+    EXPECT_EQ(parseServerAddress("pop3+stls://[::1]:2110"), (A{"::1", 2110, S::StartTls}));
+    EXPECT_EQ(parseServerAddress("pop3s://h#sha256=" + hex), (A{"h", 995, S::ImplicitTls, pin}));
+    EXPECT_EQ(parseServerAddress("pop3s://h:9#SHA256=" + colons), (A{"h", 9, S::ImplicitTls, pin}));
+    // A pin on a plain form is no pin: the whole text stays the host, as before.
+    EXPECT_EQ(parseServerAddress("h#sha256=" + hex), (A{"h#sha256=" + hex, 110}));
+    for (const QString& unusable :
+         {"pop3s://h#sha256=" + hex.left(63), "pop3s://h#sha256=" + hex + "0", "pop3s://h#md5=" + hex,
+          "pop3s://h#sha256=" + hex.left(63) + "g", QString("pop3s://h:99999"), QString("pop3+stls://"),
+          QString("pop3s://:995")}) {
+        const A address = parseServerAddress(unusable);
+        EXPECT_FALSE(address.problem.isEmpty()) << unusable.toStdString();
+        EXPECT_TRUE(address.pin.isEmpty()) << unusable.toStdString();
+    }
+}
+
 class Session : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(h.startChecking()); }
@@ -107,6 +133,41 @@ TEST_F(Session, BytesBehindTheAnswerToQuitAreNoReplies)
     EXPECT_EQ(h.window.status, "You have 1 Mail(s)");
     EXPECT_EQ(h.checkTimer.interval(), 60000);
     EXPECT_TRUE(h.checkTimer.isEnabled());
+}
+
+// A connection that cannot be secured as the setting asks never carries the
+// login: the check fails through the error report and nothing more is sent.
+TEST(SessionSecurity, NoFallbackToPlainWhenTlsCannotBeHad)
+{
+    const struct {
+        const char* server;
+        QByteArray serverSends;
+        QByteArray sent;
+        const char* message;
+    } cases[] = {
+        {"pop3s://h#sha256=12", "", "", "message 48 Error 12182\r\n\r\nThe certificate pin"},
+        {"pop3+stls://h", "+OK ready\r\n-ERR no\r\n", "STLS\r\n",
+         "message 48 Error 12180\r\n\r\nThe server refused STLS, so the connection cannot be encrypted: -ERR "
+         "no"},
+        // This client cannot start TLS at all.
+        {"pop3+stls://h", "+OK ready\r\n+OK\r\n", "STLS\r\n", "message 48 Error 12157\r\n\r\n"},
+        {"pop3+stls://h", "+OK ready\r\n+OK\r\n+OK\r\n", "STLS\r\n",
+         "message 48 Error 12157\r\n\r\nThe server sent more text after agreeing to STLS"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.server);
+        Harness h;
+        h.store.put("Pop3Server", c.server);
+        ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+        ASSERT_TRUE(h.checkTimer.fire());
+        if (!c.serverSends.isEmpty())
+            h.tcp.serverSends(c.serverSends);
+        EXPECT_EQ(h.tcp.sent, c.sent);
+        EXPECT_TRUE(h.journal.filter("message").value(0).startsWith(c.message))
+            << h.journal.join('\n').toStdString();
+        EXPECT_FALSE(h.tcp.isOpen());
+        EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
+    }
 }
 
 TEST(SessionCredentials, AnEmptyPasswordIsSentAsItIs)

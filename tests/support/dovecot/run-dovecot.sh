@@ -1,20 +1,23 @@
 #!/bin/bash
 # Starts or stops a throwaway dovecot POP3 server for tests.
 #
-#   run-dovecot.sh start <folder> <port> <user> <password> <message-count>
+#   run-dovecot.sh start <folder> <port> <user> <password> <message-count> [<tls-port>]
 #   run-dovecot.sh stop  <folder>
 #
 # "start" writes a configuration, a passwd-file user and a maildir holding
 # <message-count> messages into <folder>, starts dovecot listening for POP3 on
-# 127.0.0.1:<port> only, and waits until the port accepts connections. On any
-# failure it prints the server's log and exits non-zero. "stop" ends the
-# server started in <folder>.
+# 127.0.0.1:<port> only, and waits until the port accepts connections. With
+# <tls-port> it also makes a throwaway authority and a certificate for
+# localhost in <folder>/tls (see ../tls/make-certificates.sh), listens for
+# POP3 over TLS on 127.0.0.1:<tls-port>, and requires TLS for every login:
+# on <port> only after STLS. On any failure it prints the server's log and
+# exits non-zero. "stop" ends the server started in <folder>.
 set -eu
 
 dovecot_bin=${DOVECOT:-/usr/sbin/dovecot}
 
 usage() {
-    echo "usage: $0 start <folder> <port> <user> <password> <message-count>" >&2
+    echo "usage: $0 start <folder> <port> <user> <password> <message-count> [<tls-port>]" >&2
     echo "       $0 stop <folder>" >&2
     exit 2
 }
@@ -41,9 +44,10 @@ write_messages() {
 }
 
 start() {
-    [ $# -eq 5 ] || usage
-    folder=$1 port=$2 user=$3 password=$4 count=$5
+    [ $# -eq 5 ] || [ $# -eq 6 ] || usage
+    folder=$1 port=$2 user=$3 password=$4 count=$5 tls_port=${6:-}
     case $port in '' | *[!0-9]*) echo "port must be a number: $port" >&2; exit 2 ;; esac
+    case $tls_port in *[!0-9]*) echo "TLS port must be a number: $tls_port" >&2; exit 2 ;; esac
     case $count in '' | *[!0-9]*) echo "message count must be a number: $count" >&2; exit 2 ;; esac
     case $user$password in *:* | *"
 "*) echo "user and password must not contain ':' or a line break" >&2; exit 2 ;; esac
@@ -80,10 +84,26 @@ start() {
         echo "searchable by others (chmod o+x it, or use a folder under one that is)" >&2
         exit 1
     fi
+    if [ -n "$tls_port" ]; then
+        "$(dirname "$0")/../tls/make-certificates.sh" "$folder/tls" >>"$folder/dovecot.log" 2>&1 || {
+            echo "cannot make the test certificates" >&2
+            show_log "$folder"
+            exit 1
+        }
+        ssl_settings="ssl = required
+ssl_cert = <$folder/tls/server.pem
+ssl_key = <$folder/tls/server.key
+ssl_min_protocol = TLSv1.2"
+        pop3s_port=$tls_port pop3s_address=127.0.0.1
+    else
+        ssl_settings="ssl = no"
+        pop3s_port=0 pop3s_address=127.0.0.1
+    fi
     printf '%s:{PLAIN}%s:%s:%s::%s::nodelay=yes\n' "$user" "$password" "$uid" "$gid" "$folder/home/$user" >"$folder/users"
 
     cat >"$folder/dovecot.conf" <<CONF
-# Throwaway test configuration: POP3 on 127.0.0.1:$port only, no TLS.
+# Throwaway test configuration: POP3 on 127.0.0.1:$port only (and over TLS on
+# 127.0.0.1:$pop3s_port when that is not 0).
 protocols = pop3
 listen = 127.0.0.1
 base_dir = $folder/run
@@ -91,7 +111,7 @@ state_dir = $folder/run/state
 log_path = $folder/dovecot.log
 info_log_path = $folder/dovecot.log
 debug_log_path = $folder/dovecot.log
-ssl = no
+$ssl_settings
 disable_plaintext_auth = no
 auth_mechanisms = plain
 auth_failure_delay = 0
@@ -128,7 +148,9 @@ service pop3-login {
     port = $port
   }
   inet_listener pop3s {
-    port = 0
+    address = $pop3s_address
+    port = $pop3s_port
+    ssl = yes
   }
 }
 CONF
@@ -139,7 +161,7 @@ CONF
         exit 1
     fi
     tries=0
-    until port_open "$port"; do
+    until port_open "$port" && { [ -z "$tls_port" ] || port_open "$tls_port"; }; do
         tries=$((tries + 1))
         if [ "$tries" -ge 100 ]; then
             echo "dovecot did not accept connections on 127.0.0.1:$port within 10 s" >&2

@@ -1,0 +1,271 @@
+// Secured connections that must not be made: each case runs one check
+// against a scripted server on 127.0.0.1 and asserts the failure's number
+// and words, its reaction (a transient error through the error report, the
+// connection closed), that it ended within its limit, that nothing of the
+// login went out, and that no descriptor is left open; and that what must
+// work over TLS does, a flood inside TLS included.
+#include "ProcessFigures.h"
+#include "RealHarness.h"
+#include "support/ScriptedPop3Server.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSslKey>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace vindel::test {
+namespace {
+
+constexpr int limitMs = 400;
+
+// The throwaway certificates of tls/make-certificates.sh, made once.
+struct Certificates {
+    QTemporaryDir folder;
+    bool made = false;
+
+    Certificates()
+    {
+        QProcess script;
+        script.start(QStringLiteral("bash"), {QStringLiteral(VINDEL_CERTIFICATE_SCRIPT), folder.path()});
+        made = script.waitForFinished(60000) && script.exitCode() == 0;
+    }
+    QSslCertificate certificate(const QString& name) const
+    {
+        return QSslCertificate::fromPath(folder.filePath(name + ".pem")).value(0);
+    }
+    QSslKey key(const QString& name) const
+    {
+        QFile file(folder.filePath(name + ".key"));
+        file.open(QIODevice::ReadOnly);
+        return QSslKey(&file, QSsl::Ec);
+    }
+    QString pin(const QString& name) const
+    {
+        return "#sha256=" +
+               QString::fromLatin1(
+                   QCryptographicHash::hash(certificate(name).toDer(), QCryptographicHash::Sha256).toHex());
+    }
+    static const Certificates& get()
+    {
+        static const Certificates certificates;
+        return certificates;
+    }
+};
+
+ServerScript login(ServerScript script)
+{
+    return script.expect("USER vindel\r\n")
+        .send("+OK\r\n")
+        .expect("PASS secret\r\n")
+        .send("+OK\r\n")
+        .expect("STAT\r\n")
+        .send("+OK 2 320\r\n")
+        .expect("QUIT\r\n")
+        .send("+OK bye\r\n")
+        .stayOpen();
+}
+
+ServerScript afterStls(const QByteArray& answer)
+{
+    return ServerScript().send("+OK ready\r\n").expect("STLS\r\n").send(answer);
+}
+
+struct TlsCase {
+    const char* name;
+    QString scheme;   // "pop3s://", "pop3+stls://" or "" (plain)
+    QString identity; // the server's certificate; empty: a server without TLS
+    bool implicitTls;
+    ServerScript script;
+    QString pin;   // the certificate whose fingerprint is pinned, or empty
+    int number;    // 0: the check counts "2"
+    QString words; // what the message must say
+    int withinMs = limitMs + 1500;
+};
+
+std::vector<TlsCase> cases()
+{
+    const ServerScript greeting = ServerScript().send("+OK ready\r\n");
+    ServerScript plainAfterOk = afterStls("+OK\r\n");
+    plainAfterOk.silence(100).send("+OK go on in the clear\r\n").stayOpen();
+    ServerScript stallAfterOk = afterStls("+OK\r\n");
+    stallAfterOk.stayOpen();
+    ServerScript stls = afterStls("+OK begin\r\n");
+    stls.startTls(); // no second greeting: the client goes on with USER
+    return {
+        // What the certificate says is checked, and named in the message.
+        {"WrongHostName",
+         "pop3s://",
+         "other",
+         true,
+         login(greeting),
+         {},
+         12038,
+         "The server's certificate is for mail.other.test, not localhost"},
+        {"ExpiredCertificate",
+         "pop3s://",
+         "expired",
+         true,
+         login(greeting),
+         {},
+         12037,
+         "expired on 2020-12-31 00:00 UTC"},
+        {"SelfSignedWithoutPin",
+         "pop3s://",
+         "self",
+         true,
+         login(greeting),
+         {},
+         12045,
+         "(for localhost, 127.0.0.1) is self-signed"},
+        {"PinOfAnotherCertificate", "pop3s://", "self", true, login(greeting), "server", 12181,
+         "The server's certificate has changed: the setting expects SHA-256 "},
+        {"PinOfAnotherCertificateAuthoritiesVouchFor", "pop3+stls://", "server", false, login(stls), "self",
+         12181, "the server showed "},
+        // STLS is all or nothing.
+        // A rejected reply inside TLS, then a flood: as in plain, the check
+        // reads no more of it and the flood stalls with the server.
+        {"FloodInsideTlsAfterARejectedReply", "pop3s://", "self", true,
+         ServerScript().send("-ERR go away\r\n").flood('A', 256 * 1024 * 1024), "self", 99999,
+         " go away\r\n"},
+        {"RefusesStls",
+         "pop3+stls://",
+         {},
+         false,
+         afterStls("-ERR not here\r\n").stayOpen(),
+         {},
+         12180,
+         "The server refused STLS, so the connection cannot be encrypted: -ERR not here"},
+        {"AgreesToStlsThenTalksPlain",
+         "pop3+stls://",
+         {},
+         false,
+         plainAfterOk,
+         {},
+         12157,
+         "The TLS handshake with the server failed"},
+        {"PlainTextBehindTheOkToStls",
+         "pop3+stls://",
+         {},
+         false,
+         afterStls("+OK\r\n+OK injected\r\n").stayOpen(),
+         {},
+         12157,
+         "after agreeing to STLS"},
+        // Silence in the handshake ends at the reply limit.
+        {"StallsInTheStlsHandshake", "pop3+stls://", {}, false, stallAfterOk, {}, 10060, "timed out"},
+        {"StallsInTheHandshake", "pop3s://", {}, false, ServerScript().stayOpen(), {}, 10060, "timed out"},
+        // The wrong kind of server on the port.
+        {"PlainServerOnTheTlsPort",
+         "pop3s://",
+         {},
+         false,
+         login(greeting),
+         {},
+         12157,
+         "The TLS handshake with the server failed"},
+        {"TlsServerOnAPlainPort", "", "server", true, login(greeting), {}, 10060, "timed out"},
+        // And what must work: the pinned self-signed certificate, over both forms.
+        {"PinnedSelfSigned", "pop3s://", "self", true, login(greeting), "self", 0, {}},
+        {"PinnedSelfSignedOverStls", "pop3+stls://", "self", false, login(stls), "self", 0, {}},
+    };
+}
+
+void PrintTo(const TlsCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class TlsFailure : public ::testing::TestWithParam<TlsCase> {
+protected:
+    static void SetUpTestSuite()
+    {
+        // One secured check first, so that what the TLS library opens once per
+        // process is open before the descriptors are counted.
+        ASSERT_TRUE(Certificates::get().made);
+        run(cases().back());
+    }
+
+    static void run(const TlsCase& c,
+                    const std::function<void(RealHarness&, ScriptedPop3Server&, qint64)>& then = {})
+    {
+        const Certificates& certificates = Certificates::get();
+        ScriptedPop3Server server(c.script);
+        ASSERT_TRUE(server.isListening());
+        if (!c.identity.isEmpty())
+            server.setTlsIdentity({certificates.certificate(c.identity)}, certificates.key(c.identity),
+                                  c.implicitTls);
+        const QString host = c.scheme.isEmpty() ? QStringLiteral("127.0.0.1") : QStringLiteral("localhost");
+        RealHarness h(c.scheme + QStringLiteral("%1:%2").arg(host).arg(server.port()) +
+                      (c.pin.isEmpty() ? QString() : certificates.pin(c.pin)));
+        h.tcp.addCaCertificates({certificates.certificate("ca")});
+        h.popChk.setReplyLimit(limitMs);
+        QElapsedTimer clock;
+        clock.start();
+        const bool ended = h.runFirstCheck(c.withinMs + 2000);
+        const qint64 elapsed = clock.elapsed();
+        if (!h.checkSucceeded())
+            h.checkTimer.setEnabled(false); // no retry from here
+        ASSERT_TRUE(ended) << h.journal.join('\n').toStdString();
+        if (then)
+            then(h, server, elapsed);
+    }
+};
+
+TEST_P(TlsFailure, EndsAsItShould)
+{
+    const TlsCase& c = GetParam();
+    const int descriptorsBefore = ProcessFigures::openDescriptors();
+    const bool peakResets = ProcessFigures::resetPeak();
+    const qint64 residentBefore = ProcessFigures::residentKiB();
+    run(c, [&](RealHarness& h, ScriptedPop3Server& server, qint64 elapsed) {
+        EXPECT_LE(elapsed, c.withinMs);
+        if (c.number == 99999) {
+            EXPECT_TRUE(h.firstMessage().startsWith("message 48 Error 99999\r\n\r\n" + c.words));
+            QSignalSpy finished(&server, &ScriptedPop3Server::scriptFinished);
+            EXPECT_FALSE(server.isFinished(0) || finished.wait(1000)) << "the flood was read on";
+            if (peakResets) {
+                EXPECT_LT(ProcessFigures::peakResidentKiB() - residentBefore, 16 * 1024);
+            }
+            return;
+        }
+        EXPECT_FALSE(h.tcp.isOpen());
+        if (c.number == 0) {
+            EXPECT_TRUE(h.checkSucceeded()) << h.journal.join('\n').toStdString();
+            EXPECT_EQ(h.window.status, "You have 2 Mail(s)");
+            EXPECT_TRUE(server.mismatches().isEmpty()) << server.mismatches().join('\n').toStdString();
+            return;
+        }
+        // A transient failure: the message, then the dialog and a retry; the
+        // program goes on.
+        const QString message = h.firstMessage();
+        EXPECT_TRUE(message.startsWith(QStringLiteral("message 48 Error %1\r\n\r\n").arg(c.number)))
+            << message.toStdString();
+        EXPECT_TRUE(message.contains(c.words)) << message.toStdString();
+        // It says what is wrong; it never offers pinning as the way round.
+        EXPECT_FALSE(message.contains("pin", Qt::CaseInsensitive) || message.contains("anyway"));
+        EXPECT_TRUE(h.journal.contains("dialog")) << h.journal.join('\n').toStdString();
+        EXPECT_FALSE(h.journal.contains("quit"));
+        EXPECT_EQ(h.popChk.variables().ErrorCount, 1);
+        EXPECT_EQ(h.systemLog.lines.size(), 1);
+        if (c.number == 10060) {
+            EXPECT_GE(elapsed, limitMs - 20) << "ended before the reply limit";
+        }
+        // Nothing of the login ever left the program.
+        EXPECT_FALSE(h.wire.sent.contains("USER")) << h.wire.sent.toStdString();
+        EXPECT_FALSE(server.received(0).contains("USER"));
+        EXPECT_FALSE(server.received(0).contains("secret"));
+    });
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(ProcessFigures::openDescriptors(), descriptorsBefore) << "a descriptor was left open";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TlsFailure, ::testing::ValuesIn(cases()),
+                         [](const ::testing::TestParamInfo<TlsCase>& info) { return info.param.name; });
+
+} // namespace
+} // namespace vindel::test
