@@ -14,6 +14,7 @@
 #include "platform/TerminationWatcher.h"
 #include "settings/ConfigStore.h"
 #include "shell/PopChk.h"
+#include "shell/StartSwitch.h"
 #include "windows/AboutHost.h"
 #include "windows/ConfigDialogWindowHost.h"
 #include "windows/NoticeHost.h"
@@ -25,6 +26,7 @@
 #include <QDir>
 
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <langinfo.h>
 
@@ -59,6 +61,15 @@ QStringList userArguments(int argc, char** argv)
     return arguments;
 }
 
+// "--help" and "--version" answer on standard output, before any window or
+// display is touched; a failed write (a full disk) is exit 1.
+int printAnswer(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    const bool written = std::fwrite(bytes.constData(), 1, bytes.size(), stdout) == std::size_t(bytes.size());
+    return written && std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 // A later start asked for the window: shown again even after the menu hid it
 // (the show/hide entry then reads "非表示" again), raised and activated.
 void bringToFront(windows::StatusWindow& window)
@@ -75,6 +86,8 @@ void bringToFront(windows::StatusWindow& window)
 int main(int argc, char** argv)
 {
     const QStringList arguments = userArguments(argc, argv);
+    if (const auto answer = shell::commandLineAnswer(arguments))
+        return printAnswer(*answer);
     QApplication app(argc, argv);
     // Qt encodes all text as UTF-8, also the window titles it hands to X
     // through the C library's character set. Under a locale of another set
