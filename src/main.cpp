@@ -17,6 +17,7 @@
 #include "settings/ConfigStore.h"
 #include "shell/DisplayPlatform.h"
 #include "shell/PopChk.h"
+#include "shell/StartSwitch.h"
 #include "windows/AboutHost.h"
 #include "windows/ConfigDialogWindowHost.h"
 #include "windows/NoticeHost.h"
@@ -29,6 +30,7 @@
 #include <QDir>
 
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <langinfo.h>
 #include <vector>
@@ -64,6 +66,15 @@ QStringList userArguments(int argc, char** argv)
     return arguments;
 }
 
+// "--help" and "--version" answer on standard output, before any window or
+// display is touched; a failed write (a full disk) is exit 1.
+int printAnswer(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    const bool written = std::fwrite(bytes.constData(), 1, bytes.size(), stdout) == std::size_t(bytes.size());
+    return written && std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 // A later start asked for the window: shown again even after the menu hid it
 // (the show/hide entry then reads "非表示" again), raised and activated.
 void bringToFront(windows::StatusWindow& window)
@@ -80,6 +91,8 @@ void bringToFront(windows::StatusWindow& window)
 int main(int argc, char** argv)
 {
     const QStringList arguments = userArguments(argc, argv);
+    if (const auto answer = shell::commandLineAnswer(arguments))
+        return printAnswer(*answer);
     // The display platform the session calls for goes to Qt as its own
     // option, not through the environment, so that the mail program started
     // from here still chooses its own.

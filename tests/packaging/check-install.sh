@@ -1,15 +1,16 @@
 #!/bin/bash
 # Installs the build into a temporary prefix and checks the result against the
 # freedesktop conventions, then has CPack build the Debian package and checks
-# its control data and contents against the same install.
+# its control data and contents against the same install, and has lintian
+# judge it.
 #
-#   check-install.sh <build folder> <version> <contact address> <cmake> <cpack>
+#   check-install.sh <build folder> <version> <contact address> <cmake> <cpack> <build type>
 #
 # Every check runs; each failure is printed and the script ends non-zero.
 set -u
 
-if [ $# -ne 5 ]; then
-    echo "usage: $0 <build folder> <version> <contact address> <cmake> <cpack>" >&2
+if [ $# -ne 6 ]; then
+    echo "usage: $0 <build folder> <version> <contact address> <cmake> <cpack> <build type>" >&2
     exit 2
 fi
 build=$1
@@ -17,8 +18,9 @@ version=$2
 contact=$3
 cmake=$4
 cpack=$5
+build_type=$6
 
-for tool in desktop-file-validate dpkg dpkg-deb dpkg-shlibdeps python3 readelf ldd; do
+for tool in desktop-file-validate appstreamcli lintian /usr/bin/python3 dpkg dpkg-deb dpkg-shlibdeps python3 readelf ldd zcat; do
     command -v "$tool" >/dev/null || {
         echo "check-install: $tool is missing (tools/install-deps --test installs it)" >&2
         exit 1
@@ -39,12 +41,16 @@ fail() {
 expected="bin/vindel
 share/applications/vindel.desktop
 share/doc/vindel/README
+share/doc/vindel/changelog.gz
+share/doc/vindel/copyright
 share/doc/vindel/vindel-autostart.desktop
 share/icons/hicolor/16x16/apps/vindel.png
 share/icons/hicolor/256x256/apps/vindel.png
 share/icons/hicolor/32x32/apps/vindel.png
 share/icons/hicolor/48x48/apps/vindel.png
-share/icons/hicolor/scalable/apps/vindel.svg"
+share/icons/hicolor/scalable/apps/vindel.svg
+share/man/man1/vindel.1.gz
+share/metainfo/io.github.vindel.Vindel.metainfo.xml"
 
 # Files (and links) under a folder, relative to it, sorted.
 list_files() {
@@ -77,6 +83,89 @@ if [ -f "$program" ]; then
     if ldd "$program" | grep -q 'not found'; then
         fail "bin/vindel misses libraries: $(ldd "$program" | grep 'not found' | tr '\n' ' ')"
     fi
+    # Help and version answer on a terminal with no display at all.
+    for request in --help -h --version -v; do
+        answer=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" "$request" 2>&1)
+        status=$?
+        case $request:$status in
+        --help:0 | -h:0) grep -q '^  /C ' <<<"$answer" && grep -q '^  /T ' <<<"$answer" ||
+            fail "vindel $request does not list /C and /T: $answer" ;;
+        --version:0 | -v:0) [ "$answer" = "Vindel $version" ] || fail "vindel $request prints '$answer'" ;;
+        *) fail "vindel $request ends with $status: $answer" ;;
+        esac
+    done
+fi
+
+# --- The manual page, the changelog and the AppStream data --------------------
+
+manual=$prefix/share/man/man1/vindel.1.gz
+if [ -f "$manual" ]; then
+    # What a user looks it up for: the switches, the files, the server forms.
+    text=$(zcat "$manual")
+    for topic in '^\.B /C$' '^\.B /T$' 'Vindel/Vindel\.conf' 'Vindel\.log' 'pop3s://' 'pop3+stls://' '#sha256='; do
+        grep -q -- "$topic" <<<"$text" || fail "the manual page does not mention $topic"
+    done
+fi
+# The licence terms in Debian's machine-readable format (lintian reads only
+# whether the file is there): strict parsing, every licence named has its
+# text, and the program's is GPL-3.0-or-later, pointing at the system's copy.
+/usr/bin/python3 - "$prefix/share/doc/vindel/copyright" <<'PY' || fail "share/doc/vindel/copyright: see above"
+import sys
+from debian import copyright
+
+try:
+    terms = copyright.Copyright(open(sys.argv[1], encoding="utf-8"), strict=True)
+except (OSError, ValueError) as error:  # MachineReadableFormatError is a ValueError
+    sys.exit("copyright: %s" % error)
+problems = []
+texts = {p.license.synopsis: p.license.text for p in terms.all_license_paragraphs()}
+for files in terms.all_files_paragraphs():
+    name = files.license.synopsis
+    if not files.license.text and not texts.get(name):
+        problems.append("licence %r of %s has no text" % (name, " ".join(files.files)))
+main = terms.find_files_paragraph("bin/vindel")
+if main is None or main.license.synopsis != "GPL-3+":
+    problems.append("the program's licence is not GPL-3+")
+elif "/usr/share/common-licenses/GPL-3" not in (main.license.text or texts.get("GPL-3+", "")):
+    problems.append("the GPL-3+ text does not point at /usr/share/common-licenses/GPL-3")
+for problem in problems:
+    print("copyright: %s" % problem, file=sys.stderr)
+sys.exit(1 if problems else 0)
+PY
+changelog=$prefix/share/doc/vindel/changelog.gz
+[ ! -f "$changelog" ] || zcat "$changelog" | head -1 | grep -q "^vindel ($version) " ||
+    fail "the changelog's newest entry is not version $version: $(zcat "$changelog" | head -1)"
+metainfo=$prefix/share/metainfo/io.github.vindel.Vindel.metainfo.xml
+if [ -f "$metainfo" ]; then
+    # --no-net: the screenshots' addresses are not fetched.
+    if ! appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
+        grep -qE '^(E|W):' "$work/appstream.log"; then
+        fail "appstreamcli rejects the AppStream data:"
+        cat "$work/appstream.log" >&2
+    fi
+    python3 - "$metainfo" "$prefix" "$version" <<'PY' || fail "the AppStream data: see above"
+import os
+import sys
+import xml.etree.ElementTree as ElementTree
+
+path, prefix, version = sys.argv[1:]
+root = ElementTree.parse(path).getroot()
+problems = []
+launchable = root.findtext("launchable", "")
+if not os.path.exists(os.path.join(prefix, "share", "applications", launchable)):
+    problems.append("launchable %r is not an installed desktop entry" % launchable)
+releases = [release.get("version") for release in root.iter("release")]
+if releases[:1] != [version]:
+    problems.append("the newest release is %r, expected %r" % (releases[:1], version))
+if root.findtext("project_license") != "GPL-3.0-or-later":
+    problems.append("project_license is %r" % root.findtext("project_license"))
+captions = [shot.findtext("caption", "") for shot in root.iter("screenshot")]
+if not captions or "" in captions:
+    problems.append("a screenshot without a caption: %r" % captions)
+for problem in problems:
+    print("metainfo: %s" % problem, file=sys.stderr)
+sys.exit(1 if problems else 0)
+PY
 fi
 
 # --- Desktop entries ----------------------------------------------------------
@@ -213,6 +302,10 @@ for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6
 done
 grep -q 'fonts-ipafont-gothic' <<<"$depends, $(field Recommends)" \
     || fail "neither Depends nor Recommends names the Japanese font"
+# No Qt window opens without the platform plugins, which the libraries do not
+# bring; the Wayland one is for a desktop without Xwayland.
+grep -qE "(^|, )qt6-qpa-plugins( |,|$)" <<<"$depends" || fail "Depends lacks qt6-qpa-plugins: $depends"
+grep -qE "(^|, )qt6-wayland( |,|$)" <<<"$(field Recommends)" || fail "Recommends lacks qt6-wayland: $(field Recommends)"
 # Every relation must name a package Debian has, or apt cannot install it.
 if command -v apt-cache >/dev/null; then
     for package in $(echo "$depends, $(field Recommends)" | tr ',|' '\n' | sed 's/(.*)//; s/ //g' | sort -u); do
@@ -234,14 +327,34 @@ awk '$1 !~ /^d/ && !(($6 == "./usr/bin/vindel" && $1 == "-rwxr-xr-x") || ($6 != 
          print "FAIL: wrong mode: " $0; bad = 1 } END { exit bad }' "$work/contents" >&2 \
     || failures=$((failures + 1))
 
-# The packaged program is stripped (the debugging data stays in the build).
+# The packaged program is stripped (the debugging data stays in the build),
+# and a release build is hardened: position-independent, relocations read-only
+# after start (full RELRO: GNU_RELRO and BIND_NOW), stack canaries, checked
+# buffer functions.
 dpkg-deb -x "$deb" "$work/unpacked"
-if readelf -S "$work/unpacked/usr/bin/vindel" | grep -q '\.debug_info'; then
+packaged_program=$work/unpacked/usr/bin/vindel
+if readelf -S "$packaged_program" | grep -q '\.debug_info'; then
     fail "the packaged program is not stripped"
+fi
+if [ "$build_type" != Debug ]; then
+    readelf -h "$packaged_program" | grep -q 'Type:.*DYN' || fail "the program is not position-independent"
+    readelf -lW "$packaged_program" | grep -q 'GNU_RELRO' || fail "the program has no GNU_RELRO segment"
+    readelf -dW "$packaged_program" | grep -qE '\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' || fail "the program is not linked with BIND_NOW"
+    symbols=$(readelf --dyn-syms -W "$packaged_program")
+    grep -q '__stack_chk_fail' <<<"$symbols" || fail "the program has no stack protector"
+    grep -v '__stack_chk_fail' <<<"$symbols" | grep -qE ' __[a-z_]+_chk(@|$)' ||
+        fail "the program calls no checked (_FORTIFY_SOURCE) function"
+fi
+
+# lintian judges the package as Debian would: no error and no warning.
+lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1
+if [ $? -ne 0 ] || grep -qE '^(E|W): ' "$work/lintian.log"; then
+    fail "lintian finds fault with the package:"
+    cat "$work/lintian.log" >&2
 fi
 
 if [ "$failures" -ne 0 ]; then
     echo "check-install: $failures failure(s)" >&2
     exit 1
 fi
-echo "check-install: install layout, desktop entries, icons and package $(basename "$deb") are right"
+echo "check-install: install layout, desktop entries, icons, manual page, AppStream data and package $(basename "$deb") are right"

@@ -1,8 +1,10 @@
 #!/bin/bash
-# Installs the Debian package on this machine with apt, checks the installed
-# program, menu entry and icons, then removes the package with apt and checks
-# that nothing of it is left. Changes the system: run it by hand, as root, on
-# a machine you may change (it is not part of CTest).
+# Installs the Debian package on this machine with apt (without recommended
+# packages: what it depends on must be enough to start), checks the installed
+# program, menu entry, icons and manual page, then removes the package with
+# apt and purges it, and checks that nothing of it is left. Changes the
+# system: run it by hand, as root, on a machine you may change (it is not
+# part of CTest).
 #
 #   try-apt-install.sh <vindel_*.deb | build folder>
 #
@@ -53,7 +55,7 @@ trace() {
 trace >"$work/before"
 
 echo "--- apt-get install"
-DEBIAN_FRONTEND=noninteractive apt-get install -y "$deb" >"$work/install.log" 2>&1 || {
+DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$deb" >"$work/install.log" 2>&1 || {
     cat "$work/install.log" >&2
     echo "try-apt-install: apt-get install failed" >&2
     exit 1
@@ -69,6 +71,9 @@ desktop-file-validate /usr/share/applications/vindel.desktop || fail "the instal
 for size in 16x16 32x32 48x48 256x256; do
     [ -f /usr/share/icons/hicolor/$size/apps/vindel.png ] || fail "no $size icon"
 done
+[ "$(man -w vindel 2>/dev/null)" = /usr/share/man/man1/vindel.1.gz ] || fail "man -w vindel gives '$(man -w vindel 2>&1)'"
+[ "$(env -u DISPLAY -u WAYLAND_DISPLAY vindel --version)" = "Vindel $(dpkg-deb -f "$deb" Version)" ] ||
+    fail "vindel --version prints '$(vindel --version 2>&1)'"
 echo "--- installed: $(grep -c . "$work/owned") paths owned by vindel"
 
 # The program starts from the installed copy: with no settings it opens its
@@ -94,14 +99,28 @@ DEBIAN_FRONTEND=noninteractive apt-get remove -y vindel >"$work/remove.log" 2>&1
     cat "$work/remove.log" >&2
     fail "apt-get remove failed"
 }
+# The removal script keeps dpkg's record, and nothing else, until a purge:
+# without it "apt purge vindel" would no longer know the package.
 status=$(dpkg-query -W -f='${db:Status-Status}' vindel 2>/dev/null)
-[ "$status" = not-installed ] || [ -z "$status" ] || fail "after removal dpkg says vindel is '$status'"
-while read -r path; do
-    # Folders other packages share may stay; files may not.
-    if [ -e "$path" ] && [ ! -d "$path" ]; then
-        fail "left behind: $path"
-    fi
-done <"$work/owned"
+[ "$status" = config-files ] || fail "after removal dpkg says vindel is '$status', expected config-files"
+left_behind() {
+    while read -r path; do
+        # Folders other packages share may stay; files may not.
+        if [ -e "$path" ] && [ ! -d "$path" ]; then
+            fail "left behind after $1: $path"
+        fi
+    done <"$work/owned"
+}
+left_behind remove
+
+echo "--- apt-get purge"
+DEBIAN_FRONTEND=noninteractive apt-get purge -y vindel >"$work/purge.log" 2>&1 || {
+    cat "$work/purge.log" >&2
+    fail "apt-get purge after apt-get remove failed"
+}
+status=$(dpkg-query -W -f='${db:Status-Status}' vindel 2>/dev/null)
+[ "$status" = not-installed ] || [ -z "$status" ] || fail "after the purge dpkg says vindel is '$status'"
+left_behind purge
 trace >"$work/after"
 if ! diff -u "$work/before" "$work/after" >"$work/trace.diff"; then
     fail "files naming vindel differ from before the install:"
@@ -112,4 +131,4 @@ if [ "$failures" -ne 0 ]; then
     echo "try-apt-install: $failures failure(s)" >&2
     exit 1
 fi
-echo "try-apt-install: installed, started and removed cleanly"
+echo "try-apt-install: installed, started, removed and purged cleanly"

@@ -7,12 +7,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace vindel::test {
 namespace {
@@ -70,6 +72,26 @@ TEST_F(Startup, TheSwitchesAreTheWholeArgumentTextInAnyCase)
     EXPECT_EQ(shell::parseStartSwitch({"/T /C"}), StartSwitch::None);
     EXPECT_EQ(shell::parseStartSwitch({"/T", ""}), StartSwitch::None);
     EXPECT_EQ(shell::parseStartSwitch({}), StartSwitch::None);
+}
+
+// "--help" and "--version" answer only as the sole, exact argument; every
+// other text starts the program as before.
+TEST_F(Startup, HelpAndVersionAnswerOnlyAsTheSoleArgument)
+{
+    const QRegularExpression help("^Usage: vindel \\[/C \\| /T\\]\n(.*\n)*  /C .*\n  /T .*\n");
+    const QRegularExpression version("^Vindel [0-9]+\\.[0-9]+\\.[0-9]+\n$");
+    const QRegularExpression start("^$");
+    const std::vector<std::pair<QStringList, const QRegularExpression*>> cases = {
+        {{"--help"}, &help},        {{"-h"}, &help},        {{"--version"}, &version},
+        {{"-v"}, &version},         {{"--HELP"}, &start},   {{"-help"}, &start},
+        {{"--help", "/T"}, &start}, {{"/C", "-v"}, &start}, {{"--version "}, &start},
+        {{"--help-all"}, &start},   {{"/C"}, &start},       {{}, &start},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        const QString answer = shell::commandLineAnswer(arguments).value_or(QString());
+        EXPECT_TRUE(expected->match(answer).hasMatch())
+            << arguments.join(u'|').toStdString() << ": " << answer.toStdString();
+    }
 }
 
 TEST_F(Startup, TheDialogIsForcedByTheSwitchOrMissingSettings)
