@@ -5,9 +5,11 @@
 #include "windows/ScreenUnits.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,10 +21,22 @@
 namespace vindel::windows {
 namespace {
 
-const QString executableFilter = QStringLiteral("実行ﾌｧｲﾙ (*.exe)");
+// Read when a browse button is pressed, in the language the program shows.
+QString executableFilter()
+{
+    return QCoreApplication::translate("ConfigDialog", "実行ﾌｧｲﾙ (*.exe)");
+}
+
 // Programs here have no ".exe": all files are offered, and chosen first.
-const QString allFilesFilter = QStringLiteral("すべてのﾌｧｲﾙ (*)");
-const QString waveFilter = QStringLiteral("WAVEﾌｧｲﾙ (*.wav)");
+QString allFilesFilter()
+{
+    return QCoreApplication::translate("ConfigDialog", "すべてのﾌｧｲﾙ (*)");
+}
+
+QString waveFilter()
+{
+    return QCoreApplication::translate("ConfigDialog", "WAVEﾌｧｲﾙ (*.wav)");
+}
 
 // Modal to the settings dialog only, as the dialog itself is modal to the
 // status window only: the tray icon's menu keeps working meanwhile.
@@ -130,25 +144,33 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
     general->setObjectName(QStringLiteral("picGeneral"));
     general->setGeometry(twipsRect(0, 0, 5655, 2475));
 
-    const auto label = [general](const char* name, const QString& caption, const QRect& place) {
-        auto* text = new QLabel(caption, general);
+    // A caption wider than its label (a translation may be) is drawn in a
+    // smaller face until it fits; the program's own captions all fit.
+    const auto label = [general](const char* name, const char* caption, const QRect& place) {
+        const QString shown = QCoreApplication::translate("ConfigDialog", caption);
+        auto* text = new QLabel(shown, general);
         text->setObjectName(QString::fromLatin1(name));
         text->setGeometry(place);
         text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        QFont face = text->font();
+        while (QFontMetrics(face).horizontalAdvance(shown) > place.width() &&
+               face.pointSizeF() - 0.25 >= Fonts::smallestPoints)
+            face.setPointSizeF(face.pointSizeF() - 0.25);
+        text->setFont(face);
     };
 
-    label("lblUserName", QStringLiteral("ﾕｰｻﾞ名"), twipsRect(120, 180, 855, 195));
+    label("lblUserName", QT_TRANSLATE_NOOP("ConfigDialog", "ﾕｰｻﾞ名"), twipsRect(120, 180, 855, 195));
     m_userName = addBox(general, "txtYourName", twipsRect(1020, 120, 4140, 285));
-    label("lblPassWord", QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), twipsRect(120, 480, 855, 195));
+    label("lblPassWord", QT_TRANSLATE_NOOP("ConfigDialog", "ﾊﾟｽﾜｰﾄﾞ"), twipsRect(120, 480, 855, 195));
     m_password = addBox(general, "txtPassWord", twipsRect(1020, 420, 4140, 285));
-    label("lblRemoteHost", QStringLiteral("POP3 ｻｰﾊﾞ"), twipsRect(120, 780, 1005, 195));
+    label("lblRemoteHost", QT_TRANSLATE_NOOP("ConfigDialog", "POP3 ｻｰﾊﾞ"), twipsRect(120, 780, 1005, 195));
     m_server = addBox(general, "txtPop3Srv", twipsRect(1020, 720, 4140, 315));
-    label("lblInterval", QStringLiteral("ﾁｪｯｸ間隔"), twipsRect(120, 1080, 855, 195));
+    label("lblInterval", QT_TRANSLATE_NOOP("ConfigDialog", "ﾁｪｯｸ間隔"), twipsRect(120, 1080, 855, 195));
     m_interval = addBox(general, "txtInterval", twipsRect(1020, 1050, 315, 285));
-    label("Label1", QStringLiteral("分"), twipsRect(1380, 1110, 255, 165));
-    label("lblMailerPath", QStringLiteral("ﾒｰﾗのﾊﾟｽ"), twipsRect(120, 1380, 855, 255));
+    label("Label1", QT_TRANSLATE_NOOP("ConfigDialog", "分"), twipsRect(1380, 1110, 255, 165));
+    label("lblMailerPath", QT_TRANSLATE_NOOP("ConfigDialog", "ﾒｰﾗのﾊﾟｽ"), twipsRect(120, 1380, 855, 255));
     m_mailerPath = addBox(general, "txtMailerPath", twipsRect(1020, 1350, 4140, 285));
-    label("lblSoundConf", QStringLiteral("ｻｳﾝﾄﾞ設定"), twipsRect(120, 1680, 855, 375));
+    label("lblSoundConf", QT_TRANSLATE_NOOP("ConfigDialog", "ｻｳﾝﾄﾞ設定"), twipsRect(120, 1680, 855, 375));
     m_soundPath = addBox(general, "txtSoundPath", twipsRect(1020, 1680, 4140, 285));
 
     m_browseMailer = new QPushButton(QStringLiteral(".."), general);
@@ -158,8 +180,9 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
     m_browseSound->setObjectName(QStringLiteral("cmdPath1"));
     m_browseSound->setGeometry(twipsRect(5160, 1710, 255, 255));
 
-    m_mailCountReset =
-        new QCheckBox(QStringLiteral("Vindelからﾒｰﾗを起動した際に，ﾒｰﾙ数を初期化する．"), general);
+    m_mailCountReset = new QCheckBox(
+        QCoreApplication::translate("ConfigDialog", "Vindelからﾒｰﾗを起動した際に，ﾒｰﾙ数を初期化する．"),
+        general);
     m_mailCountReset->setObjectName(QStringLiteral("chkMailCount"));
     m_mailCountReset->setGeometry(twipsRect(120, 2040, 5055, 255));
 
@@ -167,7 +190,7 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
     m_ok->setObjectName(QStringLiteral("cmdOk"));
     m_ok->setGeometry(twipsRect(3120, 2520, 1215, 375));
     m_ok->setDefault(true);
-    m_cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    m_cancel = new QPushButton(QCoreApplication::translate("ConfigDialog", "ｷｬﾝｾﾙ"), this);
     m_cancel->setObjectName(QStringLiteral("cmdCansel"));
     m_cancel->setGeometry(twipsRect(4440, 2520, 1215, 375));
 
@@ -216,7 +239,8 @@ void ConfigDialog::setFileChooser(FileChooser chooser)
 
 QString ConfigDialog::captionText()
 {
-    return QStringLiteral("Vindel") + QStringLiteral(" の設定");
+    // The product name and " の設定", as one text to translate.
+    return QCoreApplication::translate("ConfigDialog", "Vindel の設定");
 }
 
 QLineEdit* ConfigDialog::addBox(QWidget* container, const char* name, const QRect& place)
@@ -264,14 +288,14 @@ QString ConfigDialog::chooseFile(const QStringList& filters, const QString& sele
 
 void ConfigDialog::browseMailer()
 {
-    const QString chosen = chooseFile({executableFilter, allFilesFilter}, allFilesFilter);
+    const QString chosen = chooseFile({executableFilter(), allFilesFilter()}, allFilesFilter());
     if (!chosen.isEmpty())
         m_mailerPath->setText(asCommandLine(chosen));
 }
 
 void ConfigDialog::browseSound()
 {
-    const QString chosen = chooseFile({waveFilter}, waveFilter);
+    const QString chosen = chooseFile({waveFilter()}, waveFilter());
     if (chosen.isEmpty())
         return;
     m_soundPath->setText(chosen);

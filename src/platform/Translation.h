@@ -1,0 +1,27 @@
+#pragma once
+
+#include "shell/Language.h"
+
+#include <QTranslator>
+
+namespace vindel::platform {
+
+// Puts the program's translation for a language into effect for as long as
+// it lives: every text the windows and messages fetch afterwards comes in
+// that language. Japanese needs none (the program's own texts).
+class Translation {
+public:
+    explicit Translation(shell::Language language);
+    ~Translation();
+    Translation(const Translation&) = delete;
+    Translation& operator=(const Translation&) = delete;
+
+    // False when the translation could not be read; the texts then stay Japanese.
+    bool installed() const { return m_installed; }
+
+private:
+    QTranslator m_translator;
+    bool m_installed = false;
+};
+
+} // namespace vindel::platform
