@@ -13,9 +13,11 @@
 #include "platform/SyslogSink.h"
 #include "platform/SystemClock.h"
 #include "platform/TerminationWatcher.h"
+#include "platform/Translation.h"
 #include "platform/WakeWatchers.h"
 #include "settings/ConfigStore.h"
 #include "shell/DisplayPlatform.h"
+#include "shell/Language.h"
 #include "shell/PopChk.h"
 #include "shell/StartSwitch.h"
 #include "windows/AboutHost.h"
@@ -28,6 +30,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDir>
+#include <QLocale>
 
 #include <clocale>
 #include <cstdio>
@@ -117,6 +120,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Vindel"));
     QApplication::setApplicationVersion(QStringLiteral(VINDEL_VERSION));
     QApplication::setQuitOnLastWindowClosed(false); // the notice and About windows come and go
+    // Menus, dialogs and messages in English unless the user's languages put
+    // Japanese (or the POSIX locale) before English; LANGUAGE comes first.
+    const platform::Translation translation(shell::chooseLanguage(QLocale::system().uiLanguages()));
 
     platform::QtAppControl appControl;
     platform::IniSettingsStore store;

@@ -2,6 +2,8 @@
 
 #include "settings/ConfigStore.h"
 
+#include <QCoreApplication>
+
 namespace vindel::settings {
 namespace {
 const QString defaultIntervalText = QStringLiteral("10");
@@ -43,15 +45,17 @@ bool acceptConfigForm(ConfigFormFields& fields, Globals& globals, ConfigStore& s
                       const std::function<void(const QString&)>& intervalBoxChanged)
 {
     if (fields.userName.isEmpty()) {
-        warn(QStringLiteral("ﾕｰｻﾞ名を入力してください。"));
+        warn(QCoreApplication::translate("ConfigDialog", "ﾕｰｻﾞ名を入力してください。"));
         return false;
     }
     if (endsALine(fields.userName)) {
-        warn(QStringLiteral("ﾕｰｻﾞ名に使えない文字（改行など）が含まれています。"));
+        warn(QCoreApplication::translate("ConfigDialog",
+                                         "ﾕｰｻﾞ名に使えない文字（改行など）が含まれています。"));
         return false;
     }
     if (endsALine(fields.passWord)) {
-        warn(QStringLiteral("ﾊﾟｽﾜｰﾄﾞに使えない文字（改行など）が含まれています。"));
+        warn(QCoreApplication::translate("ConfigDialog",
+                                         "ﾊﾟｽﾜｰﾄﾞに使えない文字（改行など）が含まれています。"));
         return false;
     }
     ConfigRecord& config = globals.config;
@@ -64,7 +68,7 @@ bool acceptConfigForm(ConfigFormFields& fields, Globals& globals, ConfigStore& s
         fields.interval = defaultIntervalText;
         if (intervalBoxChanged)
             intervalBoxChanged(fields.interval);
-        warn(QStringLiteral("Interval は10分（ﾃﾞﾌｫﾙﾄ値）に設定されました。"));
+        warn(QCoreApplication::translate("ConfigDialog", "Interval は10分（ﾃﾞﾌｫﾙﾄ値）に設定されました。"));
     }
     config.Interval = fields.interval.trimmed().toShort();
 

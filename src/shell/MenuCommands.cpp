@@ -1,11 +1,14 @@
 #include "shell/MenuCommands.h"
 
+#include <QCoreApplication>
+
 namespace vindel::shell {
 
 void MenuCommands::launchMailer()
 {
     if (const auto failure = m_launcher.start(m_globals.config.MailerPath)) {
-        m_messages.show(*failure + QStringLiteral("\r\n\r\nﾒｰﾗのﾊﾟｽを確認してください。"),
+        m_messages.show(*failure + QStringLiteral("\r\n\r\n") +
+                            QCoreApplication::translate("Messages", "ﾒｰﾗのﾊﾟｽを確認してください。"),
                         MessageStyle::Exclamation);
         return;
     }

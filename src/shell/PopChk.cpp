@@ -5,6 +5,7 @@
 #include "shell/StartSwitch.h"
 #include "shell/TrayTip.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include <algorithm>
@@ -49,7 +50,8 @@ PopChk::StartResult PopChk::start(const QStringList& arguments, const QString& l
     const settings::ConfigRecord& config = m_globals.config;
     if (startSwitch == StartSwitch::Configure || config.UserName.isEmpty() || config.Pop3Server.isEmpty()) {
         m_ports.configDialog.runModal();
-        m_ports.messages.show(QStringLiteral("ﾌﾟﾛｸﾞﾗﾑを再度起動してください。"), MessageStyle::Information);
+        m_ports.messages.show(QCoreApplication::translate("Messages", "ﾌﾟﾛｸﾞﾗﾑを再度起動してください。"),
+                              MessageStyle::Information);
         return StartResult::AskedToRestart;
     }
 

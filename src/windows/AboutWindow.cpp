@@ -5,6 +5,7 @@
 #include "windows/Pictures.h"
 #include "windows/ScreenUnits.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -80,12 +81,13 @@ AboutWindow::~AboutWindow() = default;
 
 QString AboutWindow::captionText()
 {
-    return QStringLiteral("Vindel") + QStringLiteral(" のﾊﾞｰｼﾞｮﾝ情報");
+    // The product name and " のﾊﾞｰｼﾞｮﾝ情報", as one text to translate.
+    return QCoreApplication::translate("AboutWindow", "Vindel のﾊﾞｰｼﾞｮﾝ情報");
 }
 
 QString AboutWindow::versionText()
 {
-    return QStringLiteral("ﾊﾞｰｼﾞｮﾝ %1.%2.%3")
+    return QCoreApplication::translate("AboutWindow", "ﾊﾞｰｼﾞｮﾝ %1.%2.%3")
         .arg(build::versionMajor)
         .arg(build::versionMinor)
         .arg(build::versionRevision);
@@ -93,11 +95,11 @@ QString AboutWindow::versionText()
 
 QString AboutWindow::descriptionText()
 {
-    return QStringList{QStringLiteral("このソフトウェアはメールウェアです。"),
-                       QStringLiteral("無料でご利用になれますが、使用する"),
-                       QStringLiteral("際には以下の宛先にメールしてください。"),
-                       QStringLiteral("「使ってま～す！」の一言でも結構です。"),
-                       QStringLiteral("バージョンアップの際にご連絡します。")}
+    return QStringList{QCoreApplication::translate("AboutWindow", "このソフトウェアはメールウェアです。"),
+                       QCoreApplication::translate("AboutWindow", "無料でご利用になれますが、使用する"),
+                       QCoreApplication::translate("AboutWindow", "際には以下の宛先にメールしてください。"),
+                       QCoreApplication::translate("AboutWindow", "「使ってま～す！」の一言でも結構です。"),
+                       QCoreApplication::translate("AboutWindow", "バージョンアップの際にご連絡します。")}
         .join(QStringLiteral("\r\n"));
 }
 

@@ -5,9 +5,11 @@
 #include "windows/ScreenUnits.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,10 +21,22 @@
 namespace vindel::windows {
 namespace {
 
-const QString executableFilter = QStringLiteral("実行ﾌｧｲﾙ (*.exe)");
+// Read when a browse button is pressed, in the language the program shows.
+QString executableFilter()
+{
+    return QCoreApplication::translate("ConfigDialog", "実行ﾌｧｲﾙ (*.exe)");
+}
+
 // Programs here have no ".exe": all files are offered, and chosen first.
-const QString allFilesFilter = QStringLiteral("すべてのﾌｧｲﾙ (*)");
-const QString waveFilter = QStringLiteral("WAVEﾌｧｲﾙ (*.wav)");
+QString allFilesFilter()
+{
+    return QCoreApplication::translate("ConfigDialog", "すべてのﾌｧｲﾙ (*)");
+}
+
+QString waveFilter()
+{
+    return QCoreApplication::translate("ConfigDialog", "WAVEﾌｧｲﾙ (*.wav)");
+}
 
 // Modal to the settings dialog only, as the dialog itself is modal to the
 // status window only: the tray icon's menu keeps working meanwhile.
@@ -130,11 +144,19 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
     general->setObjectName(QStringLiteral("picGeneral"));
     general->setGeometry(twipsRect(0, 0, 5655, 2475));
 
-    const auto label = [general](const char* name, const QString& caption, const QRect& place) {
-        auto* text = new QLabel(caption, general);
+    // A caption wider than its label (a translation may be) is drawn in a
+    // smaller face until it fits; the program's own captions all fit.
+    const auto label = [general](const char* name, const char* caption, const QRect& place) {
+        const QString shown = QCoreApplication::translate("ConfigDialog", caption);
+        auto* text = new QLabel(shown, general);
         text->setObjectName(QString::fromLatin1(name));
         text->setGeometry(place);
         text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        QFont face = text->font();
+        while (QFontMetrics(face).horizontalAdvance(shown) > place.width() &&
+               face.pointSizeF() - 0.25 >= Fonts::smallestPoints)
+            face.setPointSizeF(face.pointSizeF() - 0.25);
+        text->setFont(face);
     };
 
     // One row per text box: its caption, the box, and the form field it
@@ -142,24 +164,24 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
     using Fields = settings::ConfigFormFields;
     const struct {
         const char* labelName;
-        QString caption;
+        const char* caption;
         QRect labelPlace;
         const char* boxName;
         QRect boxPlace;
         QLineEdit*& box;
         QString Fields::*field;
     } rows[] = {
-        {"lblUserName", QStringLiteral("ﾕｰｻﾞ名"), twipsRect(120, 180, 855, 195), "txtYourName",
+        {"lblUserName", QT_TRANSLATE_NOOP("ConfigDialog", "ﾕｰｻﾞ名"), twipsRect(120, 180, 855, 195), "txtYourName",
          twipsRect(1020, 120, 4140, 285), m_userName, &Fields::userName},
-        {"lblPassWord", QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), twipsRect(120, 480, 855, 195), "txtPassWord",
+        {"lblPassWord", QT_TRANSLATE_NOOP("ConfigDialog", "ﾊﾟｽﾜｰﾄﾞ"), twipsRect(120, 480, 855, 195), "txtPassWord",
          twipsRect(1020, 420, 4140, 285), m_password, &Fields::passWord},
-        {"lblRemoteHost", QStringLiteral("POP3 ｻｰﾊﾞ"), twipsRect(120, 780, 1005, 195), "txtPop3Srv",
+        {"lblRemoteHost", QT_TRANSLATE_NOOP("ConfigDialog", "POP3 ｻｰﾊﾞ"), twipsRect(120, 780, 1005, 195), "txtPop3Srv",
          twipsRect(1020, 720, 4140, 315), m_server, &Fields::pop3Server},
-        {"lblInterval", QStringLiteral("ﾁｪｯｸ間隔"), twipsRect(120, 1080, 855, 195), "txtInterval",
+        {"lblInterval", QT_TRANSLATE_NOOP("ConfigDialog", "ﾁｪｯｸ間隔"), twipsRect(120, 1080, 855, 195), "txtInterval",
          twipsRect(1020, 1050, 315, 285), m_interval, &Fields::interval},
-        {"lblMailerPath", QStringLiteral("ﾒｰﾗのﾊﾟｽ"), twipsRect(120, 1380, 855, 255), "txtMailerPath",
+        {"lblMailerPath", QT_TRANSLATE_NOOP("ConfigDialog", "ﾒｰﾗのﾊﾟｽ"), twipsRect(120, 1380, 855, 255), "txtMailerPath",
          twipsRect(1020, 1350, 4140, 285), m_mailerPath, &Fields::mailerPath},
-        {"lblSoundConf", QStringLiteral("ｻｳﾝﾄﾞ設定"), twipsRect(120, 1680, 855, 375), "txtSoundPath",
+        {"lblSoundConf", QT_TRANSLATE_NOOP("ConfigDialog", "ｻｳﾝﾄﾞ設定"), twipsRect(120, 1680, 855, 375), "txtSoundPath",
          twipsRect(1020, 1680, 4140, 285), m_soundPath, &Fields::soundPath},
     };
     for (const auto& row : rows) {
@@ -171,7 +193,7 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
                                         "pop3s://host[:port]: TLS (port 995)\n"
                                         "pop3+stls://host[:port]: STLS (port 110)\n"
                                         "TLS forms may end in #sha256=<certificate fingerprint>"));
-    label("Label1", QStringLiteral("分"), twipsRect(1380, 1110, 255, 165));
+    label("Label1", QT_TRANSLATE_NOOP("ConfigDialog", "分"), twipsRect(1380, 1110, 255, 165));
 
     m_browseMailer = new QPushButton(QStringLiteral(".."), general);
     m_browseMailer->setObjectName(QStringLiteral("cmdPath0"));
@@ -180,8 +202,9 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
     m_browseSound->setObjectName(QStringLiteral("cmdPath1"));
     m_browseSound->setGeometry(twipsRect(5160, 1710, 255, 255));
 
-    m_mailCountReset =
-        new QCheckBox(QStringLiteral("Vindelからﾒｰﾗを起動した際に，ﾒｰﾙ数を初期化する．"), general);
+    m_mailCountReset = new QCheckBox(
+        QCoreApplication::translate("ConfigDialog", "Vindelからﾒｰﾗを起動した際に，ﾒｰﾙ数を初期化する．"),
+        general);
     m_mailCountReset->setObjectName(QStringLiteral("chkMailCount"));
     m_mailCountReset->setGeometry(twipsRect(120, 2040, 5055, 255));
 
@@ -189,7 +212,7 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
     m_ok->setObjectName(QStringLiteral("cmdOk"));
     m_ok->setGeometry(twipsRect(3120, 2520, 1215, 375));
     m_ok->setDefault(true);
-    m_cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    m_cancel = new QPushButton(QCoreApplication::translate("ConfigDialog", "ｷｬﾝｾﾙ"), this);
     m_cancel->setObjectName(QStringLiteral("cmdCansel"));
     m_cancel->setGeometry(twipsRect(4440, 2520, 1215, 375));
 
@@ -235,7 +258,8 @@ void ConfigDialog::setFileChooser(FileChooser chooser)
 
 QString ConfigDialog::captionText()
 {
-    return QStringLiteral("Vindel") + QStringLiteral(" の設定");
+    // The product name and " の設定", as one text to translate.
+    return QCoreApplication::translate("ConfigDialog", "Vindel の設定");
 }
 
 QLineEdit* ConfigDialog::addBox(QWidget* container, const char* name, const QRect& place)
@@ -284,14 +308,14 @@ QString ConfigDialog::chooseFile(const QStringList& filters, const QString& sele
 
 void ConfigDialog::browseMailer()
 {
-    const QString chosen = chooseFile({executableFilter, allFilesFilter}, allFilesFilter);
+    const QString chosen = chooseFile({executableFilter(), allFilesFilter()}, allFilesFilter());
     if (!chosen.isEmpty())
         m_mailerPath->setText(asCommandLine(chosen));
 }
 
 void ConfigDialog::browseSound()
 {
-    const QString chosen = chooseFile({waveFilter}, waveFilter);
+    const QString chosen = chooseFile({waveFilter()}, waveFilter());
     if (chosen.isEmpty())
         return;
     m_soundPath->setText(chosen);

@@ -3,6 +3,7 @@
 #include "windows/Fonts.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 
 namespace vindel::windows {
@@ -26,16 +27,20 @@ MainMenu::MainMenu() : m_menu(std::make_unique<QMenu>())
         return action;
     };
 
-    m_check = entry("mnuChk", QStringLiteral("ﾒｰﾙﾁｪｯｸ！"), &shell::Commands::checkNow);
-    m_mailer = entry("mnuMailer", QStringLiteral("ﾒｰﾗｰの起動"), &shell::Commands::launchMailer);
-    m_settings = entry("mnuConf", QStringLiteral("設定"), &shell::Commands::editSettings);
+    m_check =
+        entry("mnuChk", QCoreApplication::translate("MainMenu", "ﾒｰﾙﾁｪｯｸ！"), &shell::Commands::checkNow);
+    m_mailer = entry("mnuMailer", QCoreApplication::translate("MainMenu", "ﾒｰﾗｰの起動"),
+                     &shell::Commands::launchMailer);
+    m_settings =
+        entry("mnuConf", QCoreApplication::translate("MainMenu", "設定"), &shell::Commands::editSettings);
     menu->addSeparator()->setObjectName(QStringLiteral("mnuSpace0"));
-    m_formTop = entry("mnuFormTop", QStringLiteral("常に手前に表示"), nullptr);
+    m_formTop = entry("mnuFormTop", QCoreApplication::translate("MainMenu", "常に手前に表示"), nullptr);
     m_visible = entry("mnuVisible", hideCaption(), nullptr);
     menu->addSeparator()->setObjectName(QStringLiteral("mnuSpace1"));
-    m_about = entry("mnuAbout", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"), &shell::Commands::showAbout);
+    m_about = entry("mnuAbout", QCoreApplication::translate("MainMenu", "ﾊﾞｰｼﾞｮﾝ情報"),
+                    &shell::Commands::showAbout);
     menu->addSeparator()->setObjectName(QStringLiteral("mnuSpace2"));
-    m_exit = entry("mnuExit", QStringLiteral("終了"), &shell::Commands::exitProgram);
+    m_exit = entry("mnuExit", QCoreApplication::translate("MainMenu", "終了"), &shell::Commands::exitProgram);
 
     // The check mark mirrors the stored setting: the command sets it, so the
     // toggle Qt applies on its own is undone first.
@@ -67,12 +72,12 @@ void MainMenu::applyState(const shell::MenuState& state)
 
 QString MainMenu::hideCaption()
 {
-    return QStringLiteral("非表示");
+    return QCoreApplication::translate("MainMenu", "非表示");
 }
 
 QString MainMenu::showCaption()
 {
-    return QStringLiteral("表示");
+    return QCoreApplication::translate("MainMenu", "表示");
 }
 
 } // namespace vindel::windows

@@ -1,9 +1,13 @@
 // Renders each window to a PNG file, to look at them as a user would:
 //     widget_shots <folder>
-// Runs offscreen unless QT_QPA_PLATFORM says otherwise.
+// Runs offscreen unless QT_QPA_PLATFORM says otherwise, in the language the
+// program would choose (LANG=en_US.UTF-8 for English; QT_SCALE_FACTOR=2 for
+// a high-density screen).
 
 #include "WidgetFakes.h"
+#include "platform/Translation.h"
 #include "settings/ConfigStore.h"
+#include "shell/Language.h"
 #include "windows/AboutWindow.h"
 #include "windows/ConfigDialog.h"
 #include "windows/NotifyWindow.h"
@@ -12,6 +16,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLocale>
 #include <QMenu>
 #include <QTimer>
 
@@ -128,6 +133,7 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    const platform::Translation translation(shell::chooseLanguage(QLocale::system().uiLanguages()));
     folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : "shots";
     QDir().mkpath(folder);
 
@@ -137,7 +143,14 @@ int main(int argc, char** argv)
     aboutShot();
     messageShot("message-error", "Error 10061\r\n\r\nConnection is forcefully rejected",
                 shell::MessageStyle::Stop);
-    messageShot("message-mailer", "No such file or directory\r\n\r\nﾒｰﾗのﾊﾟｽを確認してください。",
+    messageShot("message-mailer",
+                "No such file or directory\r\n\r\n" +
+                    QCoreApplication::translate("Messages", "ﾒｰﾗのﾊﾟｽを確認してください。"),
+                shell::MessageStyle::Exclamation);
+    messageShot("message-restart", QCoreApplication::translate("Messages", "ﾌﾟﾛｸﾞﾗﾑを再度起動してください。"),
+                shell::MessageStyle::Information);
+    messageShot("message-interval",
+                QCoreApplication::translate("ConfigDialog", "Interval は10分（ﾃﾞﾌｫﾙﾄ値）に設定されました。"),
                 shell::MessageStyle::Exclamation);
     return 0;
 }

@@ -1,0 +1,206 @@
+// The windows and messages in the user's language: the program's own
+// Japanese texts in a Japanese and in the POSIX locale, English in an English
+// one; the texts that are English already stay as they are in every locale.
+// Built as a program of its own, as it drives the whole behaviour through the
+// unit tests' fakes.
+
+#include "shell/Language.h"
+
+#include "../unit/Fakes.h"
+#include "platform/Translation.h"
+#include "windows/AboutWindow.h"
+#include "windows/ConfigDialog.h"
+#include "windows/MainMenu.h"
+#include "windows/NoticeHost.h"
+#include "windows/StatusWindow.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <map>
+
+namespace {
+
+using namespace vindel;
+using shell::Language;
+
+TEST(Language, TheFirstOfTheUsersLanguagesThatTheProgramHasWins)
+{
+    // As QLocale::system().uiLanguages() gives them (LANG, then LANGUAGE).
+    const struct {
+        QStringList uiLanguages;
+        Language expected;
+    } cases[] = {
+        {{"ja-JP", "ja-Jpan-JP", "ja"}, Language::Japanese},        // LANG=ja_JP.UTF-8
+        {{"C"}, Language::Japanese},                                // LANG=C, C.UTF-8, POSIX
+        {{}, Language::Japanese},                                   // nothing known
+        {{"en-US", "en-Latn-US", "en"}, Language::English},         // LANG=en_US.UTF-8
+        {{"en-GB", "en-Latn-GB"}, Language::English},               // LANG=en_GB.UTF-8
+        {{"de-DE", "de-Latn-DE", "de"}, Language::English},         // no German: English
+        {{"zh-TW", "zh-Hant-TW"}, Language::English},               // no Chinese: English
+        {{"en", "en-Latn-US", "en-US"}, Language::English},         // LANGUAGE=en over LANG=C
+        {{"ja", "ja-Jpan-JP", "ja-JP"}, Language::Japanese},        // LANGUAGE=ja over English
+        {{"de", "de-DE", "ja", "ja-JP"}, Language::Japanese},       // LANGUAGE=de:ja
+        {{"en-GB", "en-Latn-GB", "ja", "ja-JP"}, Language::English} // LANGUAGE=en_GB:ja
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(shell::chooseLanguage(c.uiLanguages), c.expected) << c.uiLanguages.join(u' ').toStdString();
+}
+
+// The locale of a session that sets LANG only, for as long as it lives; the
+// program is told that its locale changed, as a desktop tells it.
+class SessionLocale {
+public:
+    explicit SessionLocale(const char* lang)
+    {
+        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"}) {
+            if (qEnvironmentVariableIsSet(name))
+                m_saved[name] = qgetenv(name);
+            qunsetenv(name);
+        }
+        qputenv("LANG", lang);
+        changed();
+    }
+    ~SessionLocale()
+    {
+        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"}) {
+            qunsetenv(name);
+            if (m_saved.count(name))
+                qputenv(name, m_saved.at(name));
+        }
+        changed();
+    }
+    SessionLocale(const SessionLocale&) = delete;
+    SessionLocale& operator=(const SessionLocale&) = delete;
+
+private:
+    static void changed()
+    {
+        QEvent event(QEvent::LocaleChange);
+        QCoreApplication::sendEvent(QCoreApplication::instance(), &event);
+    }
+
+    std::map<const char*, QByteArray> m_saved;
+};
+
+QString text(const QObject& root, const char* name)
+{
+    const auto* child = root.findChild<QObject*>(QString::fromLatin1(name));
+    return child ? child->property("text").toString() : QStringLiteral("(no %1)").arg(name);
+}
+
+QString lastLine(const QStringList& journal)
+{
+    return journal.isEmpty() ? QString() : journal.last();
+}
+
+// A few captions of every window and message, as the program shows them
+// with the translation main() chooses.
+QStringList captions()
+{
+    const platform::Translation translation(shell::chooseLanguage(QLocale::system().uiLanguages()));
+    QStringList shown;
+
+    windows::StatusWindow status;
+    status.show();
+    const QMenu& menu = status.menu().menu();
+    for (const char* entry :
+         {"mnuChk", "mnuMailer", "mnuConf", "mnuFormTop", "mnuVisible", "mnuAbout", "mnuExit"})
+        shown << text(menu, entry);
+    status.toggleVisible();
+    shown << text(menu, "mnuVisible")
+          << status.findChild<QWidget*>(QStringLiteral("imgBtn0"))->toolTip(); // English everywhere
+
+    test::Harness h;
+    h.globals.config.UserName.clear();
+    {
+        windows::ConfigDialog dialog(h.globals, h.config, h.messages, h.sound);
+        shown << dialog.windowTitle() << text(dialog, "lblUserName") << text(dialog, "Label1")
+              << text(dialog, "chkMailCount") << text(dialog, "cmdOk") << text(dialog, "cmdCansel");
+        dialog.findChild<QPushButton*>(QStringLiteral("cmdOk"))->click(); // no user name
+        shown << lastLine(h.journal);
+    }
+
+    windows::AboutWindow about(h.globals, h.launcher);
+    shown << about.windowTitle() << text(about, "lblVersion").section(u' ', 0, 0)
+          << text(about, "lblDescription").section(u'\r', 0, 0);
+
+    {
+        windows::NoticeHost notice(h.app);
+        notice.showNotice(QStringLiteral("You have 3 Mail(s)"));
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->objectName() == u"frmNotify" && window->isVisible())
+                shown << window->windowTitle() << text(*window, "lblStatus") << text(*window, "cmdOK");
+        }
+    }
+
+    QTemporaryDir logs;
+    h.popChk.start({QStringLiteral("/C")}, logs.path());
+    shown << lastLine(h.journal);
+    return shown;
+}
+
+TEST(Language, WindowsAndMessagesSpeakTheLanguageOfTheSession)
+{
+    const QStringList japanese{"ﾒｰﾙﾁｪｯｸ！",
+                               "ﾒｰﾗｰの起動",
+                               "設定",
+                               "常に手前に表示",
+                               "非表示",
+                               "ﾊﾞｰｼﾞｮﾝ情報",
+                               "終了",
+                               "表示",
+                               "Check Now!",
+                               "Vindel の設定",
+                               "ﾕｰｻﾞ名",
+                               "分",
+                               "Vindelからﾒｰﾗを起動した際に，ﾒｰﾙ数を初期化する．",
+                               "OK",
+                               "ｷｬﾝｾﾙ",
+                               "message 48 ﾕｰｻﾞ名を入力してください。",
+                               "Vindel のﾊﾞｰｼﾞｮﾝ情報",
+                               "ﾊﾞｰｼﾞｮﾝ",
+                               "このソフトウェアはメールウェアです。",
+                               "Vindel",
+                               "You have 3 Mail(s)",
+                               "OK",
+                               "message 64 ﾌﾟﾛｸﾞﾗﾑを再度起動してください。"};
+    const QStringList english{"Check mail!",
+                              "Launch mailer",
+                              "Settings",
+                              "Always on top",
+                              "Hide",
+                              "About",
+                              "Exit",
+                              "Show",
+                              "Check Now!",
+                              "Vindel Settings",
+                              "User name",
+                              "min",
+                              "Reset the mail count when launching the mailer",
+                              "OK",
+                              "Cancel",
+                              "message 48 Please enter a user name.",
+                              "About Vindel",
+                              "Version",
+                              "This software is mailware.",
+                              "Vindel",
+                              "You have 3 Mail(s)",
+                              "OK",
+                              "message 64 Please start the program again."};
+    const struct {
+        const char* lang;
+        const QStringList& expected;
+    } sessions[] = {{"ja_JP.UTF-8", japanese}, {"C", japanese}, {"en_US.UTF-8", english}};
+    for (const auto& session : sessions) {
+        const SessionLocale locale(session.lang);
+        EXPECT_EQ(captions(), session.expected) << "LANG=" << session.lang;
+    }
+}
+
+} // namespace

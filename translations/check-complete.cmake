@@ -1,0 +1,41 @@
+# Fails when the translation file TS (lupdate's reading of the sources into a
+# copy of SOURCE_TS) has an entry without a finished translation; writes STAMP
+# otherwise. Run by the build (src/platform/CMakeLists.txt).
+cmake_minimum_required(VERSION 3.25)
+file(READ "${TS}" ts)
+set(problems "")
+set(rest "${ts}")
+while(TRUE)
+    string(FIND "${rest}" "<message" start)
+    if(start EQUAL -1)
+        break()
+    endif()
+    string(SUBSTRING "${rest}" ${start} -1 rest)
+    string(FIND "${rest}" "</message>" end)
+    if(end EQUAL -1)
+        message(FATAL_ERROR "${SOURCE_TS}: a <message> without its end")
+    endif()
+    string(SUBSTRING "${rest}" 0 ${end} entry)
+    math(EXPR next "${end} + 10")
+    string(SUBSTRING "${rest}" ${next} -1 rest)
+
+    string(REGEX MATCH "<source>([^<]*)</source>" found "${entry}")
+    set(source "${CMAKE_MATCH_1}")
+    if(entry MATCHES "type=\"(unfinished|vanished|obsolete)\"")
+        set(kind "${CMAKE_MATCH_1}")
+        if(kind STREQUAL "unfinished")
+            string(APPEND problems "\n  not translated: \"${source}\"")
+        else()
+            string(APPEND problems "\n  no longer in the sources: \"${source}\"")
+        endif()
+    elseif(entry MATCHES "<translation>[ \t\r\n]*</translation>" OR entry MATCHES "<translation */>")
+        string(APPEND problems "\n  empty translation: \"${source}\"")
+    endif()
+endwhile()
+
+if(NOT problems STREQUAL "")
+    message(FATAL_ERROR "${SOURCE_TS} does not match the sources:${problems}\n"
+        "Run \"cmake --build <build folder> --target update_translations\", then translate "
+        "every entry marked unfinished.")
+endif()
+file(WRITE "${STAMP}" "complete\n")
