@@ -119,7 +119,7 @@ QString ConfigStore::loadPassWord()
         return *m_inKeyring;
     if (!m_globals.config.PassWord.isEmpty())
         return m_globals.config.PassWord; // a reload: the password in memory is the one meant
-    m_awaited = true; // the keyring holds it; fetchPassword() asks for it
+    m_awaited = true;                     // the keyring holds it; fetchPassword() asks for it
     return QString();
 }
 

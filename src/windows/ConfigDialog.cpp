@@ -171,18 +171,18 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
         QLineEdit*& box;
         QString Fields::*field;
     } rows[] = {
-        {"lblUserName", QT_TRANSLATE_NOOP("ConfigDialog", "ﾕｰｻﾞ名"), twipsRect(120, 180, 855, 195), "txtYourName",
-         twipsRect(1020, 120, 4140, 285), m_userName, &Fields::userName},
-        {"lblPassWord", QT_TRANSLATE_NOOP("ConfigDialog", "ﾊﾟｽﾜｰﾄﾞ"), twipsRect(120, 480, 855, 195), "txtPassWord",
-         twipsRect(1020, 420, 4140, 285), m_password, &Fields::passWord},
-        {"lblRemoteHost", QT_TRANSLATE_NOOP("ConfigDialog", "POP3 ｻｰﾊﾞ"), twipsRect(120, 780, 1005, 195), "txtPop3Srv",
-         twipsRect(1020, 720, 4140, 315), m_server, &Fields::pop3Server},
-        {"lblInterval", QT_TRANSLATE_NOOP("ConfigDialog", "ﾁｪｯｸ間隔"), twipsRect(120, 1080, 855, 195), "txtInterval",
-         twipsRect(1020, 1050, 315, 285), m_interval, &Fields::interval},
-        {"lblMailerPath", QT_TRANSLATE_NOOP("ConfigDialog", "ﾒｰﾗのﾊﾟｽ"), twipsRect(120, 1380, 855, 255), "txtMailerPath",
-         twipsRect(1020, 1350, 4140, 285), m_mailerPath, &Fields::mailerPath},
-        {"lblSoundConf", QT_TRANSLATE_NOOP("ConfigDialog", "ｻｳﾝﾄﾞ設定"), twipsRect(120, 1680, 855, 375), "txtSoundPath",
-         twipsRect(1020, 1680, 4140, 285), m_soundPath, &Fields::soundPath},
+        {"lblUserName", QT_TRANSLATE_NOOP("ConfigDialog", "ﾕｰｻﾞ名"), twipsRect(120, 180, 855, 195),
+         "txtYourName", twipsRect(1020, 120, 4140, 285), m_userName, &Fields::userName},
+        {"lblPassWord", QT_TRANSLATE_NOOP("ConfigDialog", "ﾊﾟｽﾜｰﾄﾞ"), twipsRect(120, 480, 855, 195),
+         "txtPassWord", twipsRect(1020, 420, 4140, 285), m_password, &Fields::passWord},
+        {"lblRemoteHost", QT_TRANSLATE_NOOP("ConfigDialog", "POP3 ｻｰﾊﾞ"), twipsRect(120, 780, 1005, 195),
+         "txtPop3Srv", twipsRect(1020, 720, 4140, 315), m_server, &Fields::pop3Server},
+        {"lblInterval", QT_TRANSLATE_NOOP("ConfigDialog", "ﾁｪｯｸ間隔"), twipsRect(120, 1080, 855, 195),
+         "txtInterval", twipsRect(1020, 1050, 315, 285), m_interval, &Fields::interval},
+        {"lblMailerPath", QT_TRANSLATE_NOOP("ConfigDialog", "ﾒｰﾗのﾊﾟｽ"), twipsRect(120, 1380, 855, 255),
+         "txtMailerPath", twipsRect(1020, 1350, 4140, 285), m_mailerPath, &Fields::mailerPath},
+        {"lblSoundConf", QT_TRANSLATE_NOOP("ConfigDialog", "ｻｳﾝﾄﾞ設定"), twipsRect(120, 1680, 855, 375),
+         "txtSoundPath", twipsRect(1020, 1680, 4140, 285), m_soundPath, &Fields::soundPath},
     };
     for (const auto& row : rows) {
         label(row.labelName, row.caption, row.labelPlace);
