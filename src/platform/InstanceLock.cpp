@@ -7,12 +7,19 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QSysInfo>
+#include <QTimer>
 #include <QtGlobal>
 
 namespace vindel::platform {
 namespace {
 
 constexpr int askTimeoutMs = 1000;
+// A later start connects and writes its byte at once; a client that has said
+// nothing by then is dropped, so idle clients cannot pile up.
+constexpr int clientTimeoutMs = 2000;
+// Clients served at once; more are closed as soon as they are accepted. The
+// socket so never holds more than a few descriptors, whatever connects.
+constexpr int maxClients = 8;
 
 QString sanitised(const QString& session)
 {
@@ -123,8 +130,15 @@ bool InstanceLock::listenForLaterStarts(std::function<void()> onLaterStart)
         return false;
     }
     QLocalServer* server = m_server.get();
-    QObject::connect(server, &QLocalServer::newConnection, server, [server, onLaterStart] {
+    QObject::connect(server, &QLocalServer::newConnection, server, [this, server, onLaterStart] {
         while (QLocalSocket* socket = server->nextPendingConnection()) {
+            if (m_clients >= maxClients) {
+                socket->abort(); // the descriptor goes at once, the object a moment later
+                socket->deleteLater();
+                continue;
+            }
+            ++m_clients;
+            QObject::connect(socket, &QObject::destroyed, server, [this] { --m_clients; });
             QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, onLaterStart] {
                 const bool asked = !socket->readAll().isEmpty();
                 socket->disconnectFromServer();
@@ -132,6 +146,10 @@ bool InstanceLock::listenForLaterStarts(std::function<void()> onLaterStart)
                     onLaterStart();
             });
             QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            QTimer::singleShot(clientTimeoutMs, socket, [socket] {
+                socket->abort();
+                socket->deleteLater();
+            });
         }
     });
     return true;

@@ -16,7 +16,9 @@ namespace vindel::platform {
 // is held for the life of this object; a lock left behind by a process that
 // no longer runs is taken over. Beside it the running copy listens on a local
 // socket: a later start that finds the lock taken connects, sends one byte
-// and ends, and the running copy brings its window to the front.
+// and ends, and the running copy brings its window to the front. The socket
+// serves a few clients at once and drops one that stays silent, so no client
+// can take the descriptors the mail check needs.
 //
 // The session is the display the program shows itself on, normalised so that
 // every spelling of one display gives one name (see sessionName()). The
@@ -69,6 +71,7 @@ public:
 private:
     QString m_path;
     std::unique_ptr<QLockFile> m_lock;
+    int m_clients = 0; // before m_server: its clients go with it
     std::unique_ptr<QLocalServer> m_server;
 };
 

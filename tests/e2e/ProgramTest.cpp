@@ -8,19 +8,28 @@
 
 #include <QCryptographicHash>
 #include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSslCertificate>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace vindel::test {
 namespace {
@@ -192,6 +201,13 @@ protected:
             value.isNull() ? env.remove(name) : env.insert(name, value);
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // A desktop session's usual limit of open files.
+        process.setChildProcessModifier([] {
+            rlimit files{};
+            getrlimit(RLIMIT_NOFILE, &files);
+            files.rlim_cur = std::min<rlim_t>(files.rlim_max, 1024);
+            setrlimit(RLIMIT_NOFILE, &files);
+        });
         process.start(program, arguments);
         ASSERT_TRUE(process.waitForStarted(5000));
     }
@@ -236,13 +252,26 @@ TEST_F(Program, ChecksAboutOneSecondAfterStartAndASecondCopyEndsAtOnce)
     EXPECT_EQ(settingsBytes(), before);
 }
 
-// The status window of a running copy: its X window id, once it is mapped.
-QString visibleWindowOf(const QProcess& process)
+// The mapped windows of a running copy, the status window first.
+QStringList visibleWindowsOf(const QProcess& process)
 {
     QString ids;
     if (xdotool({"search", "--onlyvisible", "--pid", QString::number(process.processId())}, &ids) != 0)
         return {};
-    return ids.split(u'\n', Qt::SkipEmptyParts).value(0);
+    return ids.split(u'\n', Qt::SkipEmptyParts);
+}
+
+QString visibleWindowOf(const QProcess& process)
+{
+    return visibleWindowsOf(process).value(0);
+}
+
+// Opens the status window's menu and presses keys in it.
+void menuKeys(const QProcess& process, const QString& window, const QStringList& keys)
+{
+    xdotool({"mousemove", "--window", window, "60", "10", "click", "3"});
+    (void)QTest::qWaitFor([&] { return visibleWindowsOf(process).size() > 1; }, 3000);
+    xdotool(QStringList{"key"} + keys);
 }
 
 // Without a tray the status window is the only way in: a second start must
@@ -257,12 +286,35 @@ TEST_F(Program, ASecondStartBringsTheHiddenWindowBack)
 
     // The menu's show/hide entry, third from the bottom.
     const auto hideByMenu = [&] {
-        xdotool({"mousemove", "--window", window, "60", "10", "click", "3"});
-        QTest::qWait(300);
-        xdotool({"key", "Up", "Up", "Up", "Return"});
+        menuKeys(first, window, {"Up", "Up", "Up", "Return"});
         return QTest::qWaitFor([&] { return visibleWindowOf(first).isEmpty(); }, 5000);
     };
     ASSERT_TRUE(hideByMenu()) << "the menu did not hide the window";
+
+    // More idle clients on the single-instance socket than the program may
+    // open files: it drops every one, and still answers and checks.
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur < 1200)
+        GTEST_SKIP() << "this test may not open 1,200 files";
+    sockaddr_un address{AF_UNIX, {}};
+    const QFileInfo socket = QDir(home.filePath("run")).entryInfoList({"*.socket"}, QDir::System).value(0);
+    qstrncpy(address.sun_path, QFile::encodeName(socket.filePath()).constData(), sizeof address.sun_path);
+    std::vector<int> idle;
+    const auto closeIdle = qScopeGuard([&] { std::ranges::for_each(idle, ::close); });
+    const timeval connectLimit{5, 0};
+    for (QDeadlineTimer deadline(30000); idle.size() < 1100 && !deadline.hasExpired();) {
+        idle.push_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        setsockopt(idle.back(), SOL_SOCKET, SO_SNDTIMEO, &connectLimit, sizeof connectLimit);
+        ASSERT_EQ(::connect(idle.back(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+            << "client " << idle.size() << ": " << strerror(errno);
+    }
+    ASSERT_EQ(idle.size(), 1100u);
+    char byte = 0;
+    const auto dropped = [&](int fd) { return ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0; };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::ranges::all_of(idle, dropped); }, 15000))
+        << "idle clients were kept";
 
     const QByteArray before = settingsBytes();
     launch(second);
@@ -276,6 +328,9 @@ TEST_F(Program, ASecondStartBringsTheHiddenWindowBack)
         << focus.toStdString();
     EXPECT_EQ(settingsBytes(), before);
     EXPECT_EQ(server.sessions(), 1);
+    menuKeys(first, window, {"Down", "Return"}); // the check command
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.sessions() == 2; }, 10000))
+        << "no check after the clients";
     // The entry hides it again: the window and its menu agree on its state.
     EXPECT_TRUE(hideByMenu());
     EXPECT_EQ(first.state(), QProcess::Running);
