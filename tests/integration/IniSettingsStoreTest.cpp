@@ -1,6 +1,7 @@
 #include "platform/IniSettingsStore.h"
 
 #include "Fakes.h"
+#include "settings/ConfigKeys.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -149,6 +151,129 @@ TEST_F(IniSettingsStoreTest, ATextThatIsNotUtf8IsSentAndKeptByteForByteUntilEdit
     h.iniConfig.saveConfig();
     EXPECT_TRUE(fileBytes().contains("\nPassWord=n\xC3\xA4u\n"));
     EXPECT_EQ(h.iniConfig.passWordBytes(), "n\xC3\xA4u");
+}
+
+// A settings file as people and other tools leave it: the values the
+// [Config] lines hold, and the lines a save must keep as they are.
+struct UserFile {
+    QByteArray bytes;
+    QHash<QString, QByteArray> values;
+    QByteArray kept;
+};
+
+// A random file of section headers (one [Config] at least), comments, lines
+// of other tools with stray quotes and backslashes, and the ten keys written
+// plain or quoted, with bytes that are not UTF-8.
+UserFile randomUserFile(std::mt19937& random)
+{
+    const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    const auto junk = [&](QByteArrayView alphabet) {
+        QByteArray text;
+        for (int n = pick(12); n > 0; --n)
+            text += alphabet[pick(int(alphabet.size()))];
+        return text;
+    };
+    UserFile file;
+    bool inConfig = false;
+    const int lines = 1 + pick(14);
+    const int header = pick(lines);
+    for (int i = 0; i < lines; ++i) {
+        QByteArray line;
+        const int kind = i == header ? 0 : pick(5);
+        if (kind == 0) {
+            inConfig = i == header || pick(2) == 0;
+            line = inConfig ? "[Config]" : "[Other]";
+        } else if (kind == 1) {
+            line = "; " + junk("a \"\\;=[]\xE4");
+        } else if (kind == 2) {
+            line = "note " + junk("a \"\\;[]\xE4\t");
+        } else if (kind == 3) {
+            line = "x" + junk("abc") + " = " + junk("a \"\\;=,\xE4");
+        } else {
+            const QString key = settings::configKeys[size_t(pick(10))].key();
+            QByteArray value = junk("aZ0 .,;=\"\\@[\xE4\xFF\xC3\xA4\t");
+            QByteArray written = value.startsWith('@') ? '@' + value : value;
+            const bool plain = !written.contains('"') && !written.contains('\\') && !written.contains(';') &&
+                               !written.contains(',') && !written.contains('=') &&
+                               written.trimmed() == written;
+            if (!plain || pick(2) == 0)
+                written = '"' + written.replace('\\', "\\\\").replace('"', "\\\"") + '"';
+            line = key.toLatin1() + (pick(2) ? "=" : " = ") + written + (pick(2) ? "" : " ; note");
+            if (inConfig) {
+                file.values[key] = value;
+                file.bytes += line + (pick(2) ? "\n" : "\r\n");
+                continue;
+            }
+        }
+        line += pick(2) ? "\n" : "\r\n";
+        file.bytes += line;
+        file.kept += line;
+    }
+    return file;
+}
+
+// Each file is read, saved back whole and read afresh: every value reads as
+// the bytes it was written as, and the file is the same but for the ten keys,
+// written after the first [Config] in their order. The first row is a note
+// with one quote before the settings, the rest are random.
+TEST_F(IniSettingsStoreTest, EveryFileKeepsItsValuesAndItsOtherLinesThroughASave)
+{
+    const unsigned seed = qEnvironmentVariableIsSet("VINDEL_SEED")
+                              ? qEnvironmentVariableIntValue("VINDEL_SEED")
+                              : std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::vector<UserFile> rows = {{"a note \"to self\n[Config]\nUserName=alice\nPassWord=secret\n",
+                                   {{"UserName", "alice"}, {"PassWord", "secret"}},
+                                   "a note \"to self\n[Config]\n"}};
+    while (rows.size() < 5001)
+        rows.push_back(randomUserFile(random));
+
+    // tmpfs where there is one: each save waits for the disk otherwise.
+    QTemporaryDir base(QFileInfo("/dev/shm").isDir() ? "/dev/shm/vindel-test-XXXXXX" : QString());
+    for (size_t row = 0; row < rows.size(); ++row) {
+        const UserFile& file = rows[row];
+        SCOPED_TRACE("row " + std::to_string(row) + ": " + file.bytes.toStdString());
+        const QString folder = base.filePath(QString::number(row));
+        ASSERT_TRUE(QDir().mkpath(folder + "/first/" + app) && QDir().mkpath(folder + "/again/" + app));
+        const auto writeTo = [&](const QString& where, const QByteArray& bytes) {
+            QFile out(where + "/" + app + "/" + app + ".conf");
+            return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
+        };
+        ASSERT_TRUE(writeTo(folder + "/first", file.bytes));
+        IniSettingsStore store(folder + "/first");
+        QList<QPair<QString, QString>> record;
+        QByteArray keyLines;
+        for (const settings::ConfigKey& key : settings::configKeys) {
+            const QString text = store.get(app, section, key.key());
+            ASSERT_EQ(store.storedBytes(app, section, key.key(), text), file.values.value(key.key()))
+                << key.name;
+            record.append({key.key(), text});
+        }
+        ASSERT_TRUE(store.saveAll(app, section, record));
+
+        QFile savedFile(store.filePath(app));
+        ASSERT_TRUE(savedFile.open(QIODevice::ReadOnly));
+        QByteArray saved = savedFile.readAll();
+        const qsizetype keysAt = saved.indexOf("\n", saved.indexOf("[Config]")) + 1;
+        for (const settings::ConfigKey& key : settings::configKeys) {
+            ASSERT_TRUE(saved.sliced(keysAt).startsWith(key.key().toLatin1() + '=')) << saved.toStdString();
+            saved.remove(keysAt, saved.indexOf('\n', keysAt) + 1 - keysAt);
+        }
+        EXPECT_EQ(saved, file.kept);
+
+        savedFile.seek(0);
+        ASSERT_TRUE(writeTo(folder + "/again", savedFile.readAll()));
+        IniSettingsStore again(folder + "/again");
+        for (const settings::ConfigKey& key : settings::configKeys) {
+            const QString text = again.get(app, section, key.key());
+            EXPECT_EQ(again.storedBytes(app, section, key.key(), text), file.values.value(key.key()))
+                << key.name;
+        }
+        QDir(folder).removeRecursively();
+        if (HasFailure())
+            break;
+    }
 }
 
 TEST_F(IniSettingsStoreTest, SettingsThatAreNoPlainFileOfTheUserAreRefused)
