@@ -102,11 +102,9 @@ TEST(SettingsUnderKill, EveryKillLeavesOneWholeRecord)
     EXPECT_GT(sawB, 0);
     std::printf("[ figures  ] %d kills: record A %d times, record B %d times\n", kills, sawA, sawB);
 
-    // What a kill can leave beside the file: the lock of the save it
-    // interrupted (a process id, no settings), which the next save takes
-    // over because that process is gone. The new file of a save has no name
-    // until it is put in place (ext4, tmpfs and the like); elsewhere a kill
-    // can leave it behind, and it must be private.
+    // What a kill can leave beside the file: the lock of the save it killed
+    // (a process id, no settings), and at most the new file of that save,
+    // which must be private.
     const QStringList others = QDir(QFileInfo(file).path())
                                    .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)
                                    .filter(QRegularExpression("^(?!Vindel\\.conf(\\.lock)?$)"));
