@@ -12,28 +12,29 @@ namespace vindel::platform {
 // is kept as text exactly as given. The folder is the user's configuration
 // folder ($XDG_CONFIG_HOME, usually ~/.config) unless one is given.
 //
-// The file is read and written here, in the INI dialect of QSettings (quotes,
-// backslash escapes, "@@" for a leading "@"), so that files written before
-// stay readable and the other way round. A save writes the given keys at the
-// top of their section in the order given and keeps every other line of the
-// file (other keys and sections, comments) as it was. A value whose text was
-// not changed since it was read is written back byte for byte, even where
-// those bytes are not valid UTF-8 (storedBytes() hands them out too).
+// The file goes through QSettings, in a format registered here that speaks
+// QSettings' own INI dialect (quotes, backslash escapes, "@@" for a leading
+// "@") with two differences: a line is always one line (a stray quote never
+// runs on into the next), and a value is kept as the bytes it was read as,
+// valid UTF-8 or not, so that a value not changed since it was read is
+// written back, and sent (storedBytes()), byte for byte. A save writes the
+// given keys after the header of their section in the order given and keeps
+// every other line of the file (other keys and sections, comments) as it is.
+//
+// QSettings takes the lock ("App.conf.lock", a QLockFile) and writes through
+// QSaveFile: a new file put in place with one rename, so a kill in the middle
+// of a save leaves the old file or the new one. saveAll() puts several values
+// into one such rewrite.
 //
 // The file holds the mail password in plain text, so it is kept private:
-// folders this store creates are owner-only (0700), the file is written
+// folders this store creates are owner-only (0700), the file is created
 // owner-only (0600), and an existing folder or file is tightened to the
-// owner's bits whenever the store opens it. A folder or file that belongs to
-// another user, and a settings file that is not a plain file (a symbolic
+// owner's bits whenever the store looks at it. A folder or file that belongs
+// to another user, and a settings file that is not a plain file (a symbolic
 // link, a pipe, a device), is neither read nor written: refusal() says why.
-// Nothing here can block on a pipe.
-//
-// Every save writes a new private file beside the old one (created afresh,
-// never through a link) and puts it in place with a single rename, so the
-// file is always either the one before the save or the one after it, even
-// when the process is killed in the middle; the next save removes a new file
-// such a kill left behind. saveAll() puts several values into one such
-// rewrite.
+// The look comes before QSettings opens the file by its name; between the
+// two, only the user's own processes can put something else in its place,
+// because the folder is theirs and closed to everyone else.
 class IniSettingsStore : public settings::SettingsStore {
 public:
     IniSettingsStore();

@@ -1,13 +1,16 @@
 #include "platform/IniSettingsStore.h"
 
 #include "Fakes.h"
+#include "settings/ConfigKeys.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -149,6 +152,100 @@ TEST_F(IniSettingsStoreTest, ATextThatIsNotUtf8IsSentAndKeptByteForByteUntilEdit
     h.iniConfig.saveConfig();
     EXPECT_TRUE(fileBytes().contains("\nPassWord=n\xC3\xA4u\n"));
     EXPECT_EQ(h.iniConfig.passWordBytes(), "n\xC3\xA4u");
+}
+
+// A settings file, the values its [Config] lines hold and the lines a save keeps.
+struct UserFile {
+    QByteArray bytes;
+    QHash<QString, QByteArray> values;
+    QByteArray kept;
+};
+
+// A random file of section headers (one [Config] at least), comments, other
+// tools' lines with stray quotes and backslashes, and the ten keys written
+// plain or quoted, with bytes that are not UTF-8.
+UserFile randomUserFile(std::mt19937& random)
+{
+    const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    const auto junk = [&](QByteArrayView alphabet) {
+        QByteArray text;
+        for (int n = pick(12); n > 0; --n)
+            text += alphabet[pick(int(alphabet.size()))];
+        return text;
+    };
+    const std::pair<QByteArray, QByteArrayView> foreign[] = {
+        {"; ", "a \"\\;=[]\xE4"}, {"note ", "a \"\\;[]\xE4\t"}, {"xa = ", "a \"\\;=,\xE4"}};
+    UserFile file;
+    const int lines = 1 + pick(14);
+    for (int i = 0, header = pick(lines); i < lines; ++i) {
+        const int kind = pick(5);
+        QByteArray line = i == header || (kind == 3 && pick(2)) ? QByteArray("[Config]")
+                          : kind < 3 ? foreign[kind].first + junk(foreign[kind].second)
+                                     : QByteArray("[Other]");
+        if (kind == 4 && i != header) {
+            const QString key = settings::configKeys[size_t(pick(10))].key();
+            const QByteArray value = junk("aZ0 .,;=\"\\@[\xE4\xFF\xC3\xA4\t");
+            QByteArray written = value.startsWith('@') ? '@' + value : value;
+            if (pick(2) ||
+                QRegularExpression(R"([";,=\\]|^\s|\s$)").match(QString::fromLatin1(written)).hasMatch())
+                written = '"' + written.replace('\\', "\\\\").replace('"', "\\\"") + '"';
+            line = key.toLatin1() + (pick(2) ? "=" : " = ") + written + (pick(2) ? "" : " ; note");
+            if (file.bytes.lastIndexOf("[Config]") >=
+                std::max(file.bytes.lastIndexOf("[Other]"), qsizetype(0))) {
+                file.values[key] = value;
+                file.bytes += line + "\r\n";
+                continue;
+            }
+        }
+        file.kept += line + (pick(2) ? "\n" : "\r\n");
+        file.bytes += file.kept.sliced(file.kept.lastIndexOf(line));
+    }
+    return file;
+}
+
+// Each file is read, saved back whole and read afresh: every value reads as
+// the bytes it was written as, and the file is the same but for the ten keys.
+// The first row is a note with one quote before the settings.
+TEST_F(IniSettingsStoreTest, EveryFileKeepsItsValuesAndItsOtherLinesThroughASave)
+{
+    std::mt19937 random(std::random_device{}()); // a failing row shows its file
+    const QByteArray note = "a note \"to self\n[Config]\n";
+    std::vector<UserFile> rows = {
+        {note + "UserName=alice\nPassWord=secret\n", {{"UserName", "alice"}, {"PassWord", "secret"}}, note}};
+    while (rows.size() < 5001)
+        rows.push_back(randomUserFile(random));
+
+    // tmpfs where there is one: each save waits for the disk otherwise.
+    QTemporaryDir base(QFileInfo("/dev/shm").isDir() ? "/dev/shm/vindel-test-XXXXXX" : QString());
+    for (size_t row = 0; row < rows.size() && !HasFailure(); ++row) {
+        SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].bytes.toStdString());
+        const auto readBack = [&](const QString& folder, const QByteArray& bytes, bool save) {
+            QList<QPair<QString, QString>> record;
+            QFile file(folder + "/" + app + "/" + app + ".conf");
+            EXPECT_TRUE(QDir().mkpath(folder + "/" + app) && file.open(QIODevice::WriteOnly) &&
+                        file.write(bytes) == bytes.size());
+            file.close();
+            IniSettingsStore store(folder);
+            for (const settings::ConfigKey& key : settings::configKeys) {
+                record.append({key.key(), store.get(app, section, key.key())});
+                EXPECT_EQ(store.storedBytes(app, section, key.key(), record.back().second),
+                          rows[row].values.value(key.key()))
+                    << key.name;
+            }
+            EXPECT_TRUE(!save || store.saveAll(app, section, record));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray saved = readBack(base.filePath(QString::number(row)), rows[row].bytes, true);
+        readBack(base.filePath(QString::number(row) + "again"), saved, false);
+
+        QByteArray others = saved; // the ten keys come right after the first [Config]
+        const qsizetype keysAt = others.indexOf("\n", others.indexOf("[Config]")) + 1;
+        for (const settings::ConfigKey& key : settings::configKeys) {
+            ASSERT_TRUE(others.sliced(keysAt).startsWith(key.key().toLatin1() + '=')) << saved.toStdString();
+            others.remove(keysAt, others.indexOf('\n', keysAt) + 1 - keysAt);
+        }
+        EXPECT_EQ(others, rows[row].kept);
+    }
 }
 
 TEST_F(IniSettingsStoreTest, SettingsThatAreNoPlainFileOfTheUserAreRefused)

@@ -102,12 +102,12 @@ TEST(SettingsUnderKill, EveryKillLeavesOneWholeRecord)
     EXPECT_GT(sawB, 0);
     std::printf("[ figures  ] %d kills: record A %d times, record B %d times\n", kills, sawA, sawB);
 
-    // What a kill can leave beside the file: the new file of the save it
-    // interrupted, a private copy of a whole record, which the next save
-    // removes; so at most one.
+    // What a kill can leave beside the file: the lock of the save it killed
+    // (a process id, no settings), and at most the new file of that save,
+    // which must be private.
     const QStringList others = QDir(QFileInfo(file).path())
                                    .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)
-                                   .filter(QRegularExpression("^(?!Vindel\\.conf$)"));
+                                   .filter(QRegularExpression("^(?!Vindel\\.conf(\\.lock)?$)"));
     EXPECT_LE(others.size(), 1);
     for (const QString& name : others) {
         const QString path = QFileInfo(file).path() + u'/' + name;
