@@ -142,7 +142,7 @@ int main(int argc, char** argv)
     windows::TrayIcon tray(
         window.menu(), window, appControl,
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("vindel-tray")));
-    windows::NoticeHost notice(appControl);
+    windows::NoticeHost notice(appControl, windows::NotifyWindow::defaultLifetimeMs, &window);
     windows::QtMessageBoxes messages(&window);
     settings::ConfigStore config(globals, store, window, &keyring);
     windows::ConfigDialogWindowHost configDialog(globals, config, messages, sound, &window);
