@@ -10,11 +10,13 @@
 #include "windows/Pictures.h"
 #include "windows/StatusWindow.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpontaneKeyEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -106,7 +108,9 @@ protected:
         QTest::mouseClick(aboutWindow->windowHandle(), Qt::LeftButton, {}, homepage->geometry().center());
         const QPushButton* ok = aboutWindow->findChild<QPushButton*>("cmdOK");
         QTest::mouseClick(aboutWindow->windowHandle(), Qt::LeftButton, {}, ok->geometry().center());
-        aboutWindow->windowHandle()->close();
+        QCloseEvent closeBox; // as the window manager's close box sends it
+        QSpontaneKeyEvent::setSpontaneous(&closeBox);
+        qApp->notify(aboutWindow, &closeBox);
     }
 
     bool aboutOpen() const { return aboutWindow && aboutWindow->isVisible(); }
