@@ -145,11 +145,17 @@ protected:
     }
     void TearDown() override
     {
-        for (QProcess* process : {&first, &second, &windowManager})
+        for (QProcess* process : {&first, &second})
             if (process->state() != QProcess::NotRunning) {
                 process->kill();
                 process->waitForFinished(3000);
             }
+        // Ended as a window manager ends, so that it takes its claims off the
+        // display's root window: later programs would wait on a manager gone.
+        windowManager.terminate();
+        if (!windowManager.waitForFinished(5000))
+            windowManager.kill();
+        windowManager.waitForFinished(3000);
     }
 
     QString settingsPath() const { return home.filePath("config/Vindel/Vindel.conf"); }
