@@ -30,6 +30,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <clocale>
@@ -51,6 +52,20 @@ QString logFolder()
         state = QDir::home().filePath(QStringLiteral(".local/state"));
     return diag::LogFile::chooseFolder(QCoreApplication::applicationDirPath(),
                                        QDir(state).filePath(QStringLiteral("Vindel")));
+}
+
+// A throwaway run (the demo) keeps its password in its own settings file,
+// never in the user's keyring, while still using the session bus for the
+// tray. It names that file in VINDEL_THROWAWAY_SETTINGS; a name that is not
+// exactly the file this run uses (a variable left over in a profile, which
+// names a temporary file long gone) changes nothing.
+bool throwawaySettings(const platform::IniSettingsStore& store)
+{
+    const QString named = qEnvironmentVariable("VINDEL_THROWAWAY_SETTINGS");
+    if (named.isEmpty())
+        return false;
+    const QString used = QFileInfo(store.filePath(QStringLiteral("Vindel"))).canonicalFilePath();
+    return !used.isEmpty() && QFileInfo(named).canonicalFilePath() == used;
 }
 
 int exitCode(shell::PopChk::StartResult result)
@@ -142,9 +157,9 @@ int main(int argc, char** argv)
     windows::TrayIcon tray(
         window.menu(), window, appControl,
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("vindel-tray")));
-    windows::NoticeHost notice(appControl);
+    windows::NoticeHost notice(appControl, windows::NotifyWindow::defaultLifetimeMs, &window);
     windows::QtMessageBoxes messages(&window);
-    settings::ConfigStore config(globals, store, window, &keyring);
+    settings::ConfigStore config(globals, store, window, throwawaySettings(store) ? nullptr : &keyring);
     windows::ConfigDialogWindowHost configDialog(globals, config, messages, sound, &window);
     windows::AboutHost about(globals, launcher);
 

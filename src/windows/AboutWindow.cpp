@@ -5,6 +5,7 @@
 #include "windows/Pictures.h"
 #include "windows/ScreenUnits.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -75,6 +76,13 @@ AboutWindow::AboutWindow(const settings::Globals& globals, shell::ProcessLaunche
     ok->setDefault(true);
     ok->setFocus();
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    // Every press, key and close box reaches this window or one of its
+    // controls: all of them pass through the filter that holds input back
+    // while a modal dialog is up.
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
 }
 
 AboutWindow::~AboutWindow() = default;
@@ -113,8 +121,42 @@ QLabel* AboutWindow::addLabel(const char* name, const QString& text, const QRect
     return label;
 }
 
+bool AboutWindow::heldByModalDialog(const QEvent& event) const
+{
+    switch (event.type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+        break;
+    case QEvent::Close:
+        // The close box; the program itself may still close the window.
+        if (!event.spontaneous())
+            return false;
+        break;
+    default:
+        return false;
+    }
+    // The settings dialog and the message boxes are modal to the status
+    // window only, so that the tray icon keeps taking presses; Qt would not
+    // hold back this window's input for them, so this does.
+    const QWidget* modal = QApplication::activeModalWidget();
+    return modal && modal != this;
+}
+
 bool AboutWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (heldByModalDialog(*event)) {
+        event->ignore();
+        return true;
+    }
     if ((watched == m_homepage || watched == m_mailAddress) && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         auto* label = static_cast<QLabel*>(watched);

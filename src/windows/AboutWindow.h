@@ -11,7 +11,8 @@ namespace vindel::windows {
 
 // The program's information window: name, version, a short description, the
 // copyright line and two links (the homepage, and the contact address, which
-// starts the user's mail program). OK, Enter and Escape close it.
+// starts the user's mail program). OK, Enter and Escape close it. While a
+// modal dialog or message box is up, it takes no input.
 class AboutWindow : public CentredDialog {
     Q_OBJECT
 
@@ -30,6 +31,7 @@ protected:
 
 private:
     QLabel* addLabel(const char* name, const QString& text, const QRect& place);
+    bool heldByModalDialog(const QEvent& event) const;
 
     const settings::Globals& m_globals;
     shell::ProcessLauncher& m_launcher;

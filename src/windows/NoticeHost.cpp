@@ -2,7 +2,10 @@
 
 namespace vindel::windows {
 
-NoticeHost::NoticeHost(shell::AppControl& app, int lifetimeMs) : m_app(app), m_lifetimeMs(lifetimeMs) {}
+NoticeHost::NoticeHost(shell::AppControl& app, int lifetimeMs, QWidget* statusWindow)
+    : m_app(app), m_lifetimeMs(lifetimeMs), m_statusWindow(statusWindow)
+{
+}
 
 NoticeHost::~NoticeHost()
 {
@@ -29,7 +32,10 @@ void NoticeHost::showNotice(const QString& text)
 
 void NoticeHost::createWindow()
 {
-    auto* window = new NotifyWindow(m_lifetimeMs);
+    // A window with an owner is its transient: window managers stack it
+    // above its owner whatever else raises the owner. Still centred on the
+    // screen, not on the owner.
+    auto* window = new NotifyWindow(m_lifetimeMs, m_statusWindow.data());
     QObject::connect(window, &NotifyWindow::released, window, [this] { m_window = nullptr; });
     m_window = window;
     // Shown at once; it centres itself as it first shows.

@@ -90,7 +90,8 @@ XDisplay& display()
     return instance;
 }
 
-int xdotool(const QStringList& arguments, QString* output = nullptr)
+// Runs an X client on the private display.
+int xTool(const QString& program, const QStringList& arguments, QString* output = nullptr)
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -98,11 +99,16 @@ int xdotool(const QStringList& arguments, QString* output = nullptr)
     // Titles are matched against UTF-8 patterns, whatever this machine's locale.
     env.insert("LC_ALL", "C.UTF-8");
     process.setProcessEnvironment(env);
-    process.start("xdotool", arguments);
+    process.start(program, arguments);
     process.waitForFinished(5000);
     if (output)
         *output = QString::fromUtf8(process.readAllStandardOutput());
     return process.exitCode();
+}
+
+int xdotool(const QStringList& arguments, QString* output = nullptr)
+{
+    return xTool("xdotool", arguments, output);
 }
 
 bool windowExists(const QString& namePattern)
@@ -153,6 +159,12 @@ protected:
                 process->kill();
                 process->waitForFinished(3000);
             }
+        // Ended as a window manager ends, so that it takes its claims off the
+        // display's root window: later programs would wait on a manager gone.
+        windowManager.terminate();
+        if (!windowManager.waitForFinished(5000))
+            windowManager.kill();
+        windowManager.waitForFinished(3000);
     }
 
     QString settingsPath() const { return home.filePath("config/Vindel/Vindel.conf"); }
@@ -229,6 +241,7 @@ protected:
     QList<std::pair<QString, QString>> extraEnvironment; // a null value removes the variable
     QProcess first;
     QProcess second;
+    QProcess windowManager; // started by a test that wants one
 };
 
 TEST_F(Program, ChecksAboutOneSecondAfterStartAndASecondCopyEndsAtOnce)
@@ -334,6 +347,62 @@ TEST_F(Program, ASecondStartBringsTheHiddenWindowBack)
     // The entry hides it again: the window and its menu agree on its state.
     EXPECT_TRUE(hideByMenu());
     EXPECT_EQ(first.state(), QProcess::Running);
+}
+
+// The windows openbox manages, from bottom to top, as decimal ids.
+QStringList stackingOrder()
+{
+    QString answer;
+    xTool("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"}, &answer);
+    QStringList ids;
+    static const QRegularExpression hex(QStringLiteral("0x[0-9a-f]+"));
+    for (auto match = hex.globalMatch(answer); match.hasNext();)
+        ids << QString::number(match.next().captured().toULongLong(nullptr, 16));
+    return ids;
+}
+
+// With no stored place the notice and the always-in-front status window are
+// both centred: the notice stays in front, also when the status window is
+// raised and activated afterwards (a click on it, a settings reload).
+TEST_F(Program, TheNoticeStaysInFrontOfTheStatusWindow)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display().name());
+    windowManager.setProcessEnvironment(env);
+    windowManager.start("openbox", {"--sm-disable"});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] {
+            return xTool("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}) == 0;
+        },
+        10000));
+    writeSettings({{"UserName", "demo"},
+                   {"PassWord", "demo"},
+                   {"Pop3Server", QStringLiteral("127.0.0.1:%1").arg(server.port())},
+                   {"TopMost", "True"}});
+    launch(first);
+    // Both windows are titled "Vindel" to X: the notice is the one of its size.
+    QString status;
+    QString notice;
+    const auto findBoth = [&] {
+        QString ids;
+        xdotool({"search", "--onlyvisible", "--pid", QString::number(first.processId())}, &ids);
+        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
+            QString shape;
+            xdotool({"getwindowgeometry", "--shell", id}, &shape);
+            (shape.contains("WIDTH=138\n") ? notice : status) = id;
+        }
+        return !status.isEmpty() && !notice.isEmpty();
+    };
+    ASSERT_TRUE(QTest::qWaitFor(findBoth, 10000)) << "no notice";
+    const auto noticeInFront = [&] {
+        const QStringList order = stackingOrder();
+        return order.contains(status) && order.indexOf(notice) > order.indexOf(status);
+    };
+    EXPECT_TRUE(QTest::qWaitFor(noticeInFront, 5000)) << stackingOrder().join(u' ').toStdString();
+    xdotool({"windowraise", status});
+    xdotool({"windowactivate", status});
+    EXPECT_FALSE(QTest::qWaitFor([&] { return !noticeInFront(); }, 2000))
+        << stackingOrder().join(u' ').toStdString();
 }
 
 // A panel that starts after the program, and one that restarts, gets the

@@ -1,16 +1,22 @@
 #include "windows/QtMessageBoxes.h"
 
+#include "AppLoop.h"
 #include "ModalCatcher.h"
 #include "WidgetFakes.h"
 #include "settings/ConfigStore.h"
+#include "windows/AboutHost.h"
+#include "windows/AboutWindow.h"
 #include "windows/ConfigDialogWindowHost.h"
 #include "windows/Pictures.h"
 #include "windows/StatusWindow.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QSpontaneKeyEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -69,8 +75,8 @@ protected:
     void mousePressEvent(QMouseEvent*) override { ++presses; }
 };
 
-// While the settings dialog or a message box is up, the status window takes
-// no input, but other windows of the program (the tray icon's) still do.
+// While the settings dialog or a message box is up, neither the status window
+// nor the About window takes input, but the tray icon's window still does.
 class ModalToTheStatusWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -80,40 +86,67 @@ protected:
         status.show();
         bystander.setGeometry(300, 300, 40, 40);
         bystander.show();
+        about.showAbout();
+        const auto abouts = visibleWindows<windows::AboutWindow>();
+        aboutWindow = abouts.size() == 1 ? abouts.front() : nullptr;
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&status));
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&bystander));
+        ASSERT_TRUE(aboutWindow && QTest::qWaitForWindowExposed(aboutWindow));
     }
 
-    // Clicks the status window's mail-program button and the bystander as
-    // the window system would, where modality is enforced.
+    // Clicks the status window's mail-program button, the bystander, the
+    // About window's homepage link and OK as the window system would, where
+    // modality is enforced, and closes the About window by its close box.
     void clickBoth()
     {
         const QLabel* mailer = status.findChild<QLabel*>("imgBtn3");
         QTest::mouseClick(status.windowHandle(), Qt::LeftButton, {}, mailer->geometry().center());
         QTest::mouseClick(bystander.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+        if (!aboutWindow)
+            return;
+        const QLabel* homepage = aboutWindow->findChild<QLabel*>("lblHomepage");
+        QTest::mouseClick(aboutWindow->windowHandle(), Qt::LeftButton, {}, homepage->geometry().center());
+        const QPushButton* ok = aboutWindow->findChild<QPushButton*>("cmdOK");
+        QTest::mouseClick(aboutWindow->windowHandle(), Qt::LeftButton, {}, ok->geometry().center());
+        QCloseEvent closeBox; // as the window manager's close box sends it
+        QSpontaneKeyEvent::setSpontaneous(&closeBox);
+        qApp->notify(aboutWindow, &closeBox);
     }
+
+    bool aboutOpen() const { return aboutWindow && aboutWindow->isVisible(); }
 
     FakeCommands commands;
     windows::StatusWindow status;
     Bystander bystander;
     windows::QtMessageBoxes boxes{&status};
+    settings::Globals globals;
+    Journal launches;
+    FakeLauncher launcher{launches};
+    windows::AboutHost about{globals, launcher};
+    QPointer<windows::AboutWindow> aboutWindow;
 };
 
 TEST_F(ModalToTheStatusWindowTest, MessageBox)
 {
     QWidget* owner = nullptr;
+    bool aboutOpenDuringBox = false;
     ModalCatcher catcher(ModalCatcher::Kind::Modal, [&](QWidget* box) {
         owner = box->parentWidget();
         clickBoth();
+        aboutOpenDuringBox = aboutOpen();
     });
     boxes.show("Error 99999", shell::MessageStyle::Stop);
     ASSERT_TRUE(catcher.caught());
     EXPECT_EQ(owner, &status);
     EXPECT_TRUE(commands.calls.isEmpty());
     EXPECT_EQ(bystander.presses, 1);
-    clickBoth(); // and both take input again afterwards
+    EXPECT_TRUE(launches.isEmpty());
+    EXPECT_TRUE(aboutOpenDuringBox);
+    clickBoth(); // and all take input again afterwards
     EXPECT_EQ(commands.calls, QStringList{"launchMailer"});
     EXPECT_EQ(bystander.presses, 2);
+    EXPECT_EQ(launches.filter("open").size(), 1);
+    EXPECT_FALSE(aboutOpen());
 }
 
 TEST_F(ModalToTheStatusWindowTest, SettingsDialogAndItsOwnMessages)
@@ -145,6 +178,7 @@ TEST_F(ModalToTheStatusWindowTest, SettingsDialogAndItsOwnMessages)
     EXPECT_EQ(bystander.presses, 2);
     EXPECT_EQ(pressesDuringMessage, 2);
     EXPECT_EQ(messageOwner, "frmConf");
+    EXPECT_TRUE(launches.isEmpty());
 }
 
 } // namespace
