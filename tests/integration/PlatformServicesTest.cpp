@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -47,10 +48,10 @@ TEST(QtProcessLauncherTest, FailureComesBackAsADescription)
     }
 }
 
-// A short, valid 8-bit mono wave file.
-QByteArray waveBytes()
+// A valid 8-bit mono wave file, 8000 samples a second (0.1 s by default).
+QByteArray waveBytes(int count = 800)
 {
-    const QByteArray samples(800, char(0x80));
+    const QByteArray samples(count, char(0x80));
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setByteOrder(QDataStream::LittleEndian);
@@ -79,12 +80,42 @@ void collectMessages(QtMsgType, const QMessageLogContext&, const QString& messag
     g_messages << message;
 }
 
-// Only a valid wave file is a sound; the others are not even tried, so no
-// warning of any kind, and play() returns at once either way.
-TEST(QtSoundPlayerTest, OnlyWaveFilesArePlayedAndPlayReturnsAtOnce)
+// Stand-in players on a PATH of their own. Each call of one records its
+// process id and arguments in "<name>.<n>", then runs `then`.
+struct FakePlayers {
+    QTemporaryDir bin;
+    const QByteArray savedPath = qgetenv("PATH");
+    QMap<QString, int> seen;
+    FakePlayers() { qputenv("PATH", bin.path().toLocal8Bit()); }
+    ~FakePlayers() { qputenv("PATH", savedPath); }
+    void add(const QString& name, const QByteArray& then)
+    {
+        const QByteArray record =
+            "#!/bin/sh\nPATH=/usr/bin:/bin n=0; while [ -e \"$0.$n\" ]; do n=$((n+1)); done\n"
+            "printf '%s\\0' $$ \"$@\" >\"$0.t\"; mv \"$0.t\" \"$0.$n\"\n";
+        QFile::setPermissions(writeFile(bin, name, record + then), QFile::ReadOwner | QFile::ExeOwner);
+    }
+    // The next call of `name`: its process id, then its arguments.
+    QStringList next(const QString& name)
+    {
+        QFile record(bin.filePath(QStringLiteral("%1.%2").arg(name).arg(seen[name]++)));
+        if (!QTest::qWaitFor([&] { return record.exists(); }, 10000) || !record.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(record.readAll()).split(QChar(0), Qt::SkipEmptyParts);
+    }
+};
+
+// Only a wave file is played, by the first player on PATH that does not fail,
+// as one argument as written. play() returns while the player runs; a new
+// sound ends the one still playing; a hung one is killed and reaped within its
+// bound; none outlives the object; nothing of this is ever said.
+TEST(QtSoundPlayerTest, OnlyAWaveFileIsPlayedAndAHungPlayerNeitherHoldsUpPlayNorPilesUp)
 {
     QTemporaryDir folder;
-    const QString wave = writeFile(folder, "ok.wav", waveBytes());
+    const QString wave = QStringLiteral("-n \"new\" 'mail'.wav");
+    writeFile(folder, wave, waveBytes());
+    const QString longWave =
+        writeFile(folder, "long.wav", waveBytes(30 * 8000)); // killed at once if replaced
     const QStringList noSounds = {
         QString(),
         folder.filePath("missing.wav"),
@@ -92,24 +123,37 @@ TEST(QtSoundPlayerTest, OnlyWaveFilesArePlayedAndPlayReturnsAtOnce)
         writeFile(folder, "text.wav", "this is no sound at all"),
         folder.path(), // a folder
     };
-    EXPECT_TRUE(QtSoundPlayer::isWaveFile(wave));
-    for (const QString& path : noSounds)
-        EXPECT_FALSE(QtSoundPlayer::isWaveFile(path)) << path.toStdString();
-
-    QtSoundPlayer player;
+    const auto gone = [](const QString& pid) { return ::kill(pid.toInt(), 0) != 0 && errno == ESRCH; };
+    const QString oldFolder = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(folder.path()));
     g_messages.clear();
     const QtMessageHandler previous = qInstallMessageHandler(collectMessages);
-    QElapsedTimer clock;
-    clock.start();
-    for (const QString& path : noSounds + QStringList{wave})
-        player.play(path);
-    const qint64 elapsed = clock.elapsed();
-    qInstallMessageHandler(previous);
-    EXPECT_LT(elapsed, 1000);
-    // The valid file may or may not sound, depending on the machine's audio.
-    if (!QtSoundPlayer::hasAudioOutput()) {
-        EXPECT_TRUE(g_messages.isEmpty()) << g_messages.join(u'\n').toStdString();
+    {
+        FakePlayers players;
+        std::optional<QtSoundPlayer> player(std::in_place);
+        player->play(wave); // no player on PATH yet
+        players.add("paplay", "exit 1");
+        players.add("aplay", "exec sleep 600");
+        for (const QString& path : noSounds)
+            player->play(path);
+        QStringList hung;
+        for (int sound = 0; sound < 3; ++sound) {
+            player->play(sound == 0 ? longWave : wave);
+            EXPECT_EQ(players.next("paplay").mid(1), QStringList({"--", sound == 0 ? longWave : wave}));
+            hung << players.next("aplay").value(0);
+            EXPECT_FALSE(gone(hung.last()));
+            if (sound == 1) {
+                EXPECT_TRUE(QTest::qWaitFor([&] { return gone(hung[0]); }, 20000));
+                const auto bound = QtSoundPlayer::playerBound(std::chrono::milliseconds(100));
+                EXPECT_TRUE(QTest::qWaitFor([&] { return gone(hung[1]); }, int(bound.count()) + 10000));
+            }
+        }
+        player.reset();
+        EXPECT_TRUE(gone(hung[2]));
     }
+    qInstallMessageHandler(previous);
+    QDir::setCurrent(oldFolder);
+    EXPECT_TRUE(g_messages.isEmpty()) << g_messages.join(u'\n').toStdString();
 }
 
 class InstanceLockTest : public ::testing::Test {

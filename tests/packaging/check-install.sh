@@ -293,13 +293,14 @@ case $(field Maintainer) in
 esac
 [ "$(field Description | wc -l)" -ge 2 ] || fail "Description has no long text: $(field Description)"
 
-# Depends comes from dpkg-shlibdeps: the Qt 6 libraries the program links,
-# libqt6multimedia6 among them (it carries the sound back-end plugins).
+# Depends comes from dpkg-shlibdeps: the Qt 6 libraries the program links.
+# The sound needs a player program instead.
 depends=$(field Depends)
-for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6multimedia6 libqt6dbus6 \
-    libqt6keychain1; do
+for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6dbus6 libqt6keychain1; do
     grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
+grep -qE "(^|, )pulseaudio-utils \| pipewire-bin \| alsa-utils(,|$)" <<<"$(field Recommends)" \
+    || fail "Recommends lacks the sound players: $(field Recommends)"
 grep -q 'fonts-ipafont-gothic' <<<"$depends, $(field Recommends)" \
     || fail "neither Depends nor Recommends names the Japanese font"
 # No Qt window opens without the platform plugins, which the libraries do not
