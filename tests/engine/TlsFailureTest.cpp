@@ -24,9 +24,8 @@ namespace {
 
 constexpr int limitMs = 400;
 
-// The scripted servers offer certificates that the system's TLS library would
-// not even load (a 1024-bit RSA key, a SHA-1 signature); the whole process
-// runs at security level 0, so what refuses them is the client's own floor.
+// Weak certificates are refused by the client's own floor, not by the TLS
+// library's security level: the whole process runs at level 0.
 const bool anySecurityLevel = qputenv("OPENSSL_CONF", VINDEL_ANY_SECURITY_LEVEL);
 
 // The throwaway certificates of tls/make-certificates.sh, made once.
@@ -132,27 +131,27 @@ std::vector<TlsCase> cases()
          12045,
          "(for localhost, 127.0.0.1) is self-signed"},
         // A certificate's names are the sender's words: they start no line.
-        {"CommonNameWithControlCharacters",
+        {"ControlCharactersInTheName",
          "pop3s://",
          "forged",
          true,
          login(greeting),
          {},
          12045,
-         "(for localhost\\x0A2026-01-01 00:00:00 forged line\\x0D\\x1B[2J) is self-signed"},
+         "(for localhost\\x0Aforged\\x0D\\x1B[2J) is self-signed"},
         // A pin stands in for the authorities, never for a weak key or signature.
         {"PinnedWeakRsaKey", "pop3s://", "weak", true, login(greeting), "weak", 12169,
          "(for localhost, 127.0.0.1) has a 1024-bit RSA key; at least 2048 bits are needed"},
         {"PinnedSha1Signature", "pop3+stls://", "sha1", false, login(stls), "sha1", 12169,
          "(for localhost, 127.0.0.1) is signed with SHA-1"},
-        {"WeakRsaKeyTheAuthoritiesVouchFor",
+        {"WeakKeyTheAuthoritiesVouchFor",
          "pop3s://",
          "rsa1024",
          true,
          login(greeting),
          {},
          12169,
-         "(for localhost, 127.0.0.1) has a 1024-bit RSA key"},
+         "has a 1024-bit RSA key"},
         {"PinOfAnotherCertificate", "pop3s://", "self", true, login(greeting), "server", 12181,
          "The server's certificate has changed: the setting expects SHA-256 "},
         {"PinOfAnotherCertificateAuthoritiesVouchFor", "pop3+stls://", "server", false, login(stls), "self",
@@ -245,11 +244,7 @@ protected:
                                   c.implicitTls);
         const QString host = c.scheme.isEmpty() ? QStringLiteral("127.0.0.1") : c.host;
         platform::QtTcpClient::Options options;
-        options.lookup = [](const QString&) {
-            QHostInfo info;
-            info.setAddresses({QHostAddress(QHostAddress::LocalHost)});
-            return info;
-        };
+        options.lookup = [](const QString&) { return QHostInfo::fromName(QStringLiteral("127.0.0.1")); };
         RealHarness h(c.scheme + QStringLiteral("%1:%2").arg(host).arg(server.port()) +
                           (c.pin.isEmpty() ? QString() : certificates.pin(c.pin)),
                       "secret", options);

@@ -82,19 +82,6 @@ TEST_F(Failures, ARejectedReplyAlwaysTakesTheFirstBranch)
     }
 }
 
-TEST_F(Failures, ServerTextsShowTheirControlCharactersEscaped)
-{
-    // The reply's own line end stays; a CR or ESC inside it cannot redraw
-    // the message, and a line feed in a description starts no log line.
-    h.tcp.serverSends("-ERR bad\r\x1B[2Jforged\r\n");
-    EXPECT_EQ(h.journal.value(0), "message 48 Error 99999\r\n\r\n bad\\x0D\\x1B[2Jforged\r\n");
-    h.checkTimer.fire();
-    h.tcp.fail(10054, "reset\n2026-12-07 09:30:05 [Error] forged");
-    EXPECT_EQ(
-        h.systemLog.lines.value(0),
-        "2 2026-12-07 09:30:05 [Error] 10054, [Description] reset\\x0A2026-12-07 09:30:05 [Error] forged");
-}
-
 TEST_F(Failures, AServerReplyBetweenFailuresRestartsTheEscalation)
 {
     h.tcp.fail(10061, "refused");
