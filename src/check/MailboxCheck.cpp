@@ -5,6 +5,14 @@
 #include "settings/ConversionErrors.h"
 
 namespace vindel::check {
+namespace {
+
+QString errorText(const diag::Failure& failure)
+{
+    return QStringLiteral("[Error] %1, [Description] %2").arg(failure.number).arg(failure.description);
+}
+
+} // namespace
 
 MailboxCheck::MailboxCheck(TcpClient& tcp, Timer& checkTimer, Timer& replyTimer, diag::EventLog& log,
                            CheckEvents& events)
@@ -90,8 +98,13 @@ std::optional<diag::Failure> MailboxCheck::startCheck()
     m_tcp.close();
     const CheckSettings settings = m_events.settings();
     const ServerAddress address = parseServerAddress(settings.server);
-    if (!address.problem.isEmpty())
-        return diag::Failure{tlsfailure::badSetting, address.problem, diag::FailureKind::Transient};
+    if (!address.problem.isEmpty()) {
+        // Logged like the connection's own failures, so the log tells why
+        // no connection was made.
+        const diag::Failure failure{tlsfailure::badSetting, address.problem, diag::FailureKind::Transient};
+        m_log.writeAlways(errorText(failure), diag::EventType::Warning);
+        return failure;
+    }
     if (auto failure = m_tcp.connectToServer(address))
         return failure;
     m_address = address;
@@ -243,13 +256,11 @@ void MailboxCheck::secured(const TcpClient::Secured& secured)
 void MailboxCheck::connectionFailed(const diag::Failure& failure)
 {
     stopWaiting();
-    const QString errorText =
-        QStringLiteral("[Error] %1, [Description] %2").arg(failure.number).arg(failure.description);
     m_tcp.close();
 
     switch (classify(failure)) {
     case diag::FailureKind::Transient:
-        m_log.writeAlways(errorText, diag::EventType::Warning);
+        m_log.writeAlways(errorText(failure), diag::EventType::Warning);
         fail(failure);
         break;
     case diag::FailureKind::OffLine:
@@ -259,7 +270,7 @@ void MailboxCheck::connectionFailed(const diag::Failure& failure)
         break;
     case diag::FailureKind::ByNumber: // classify() never gives it
     case diag::FailureKind::Fatal:
-        m_log.writeAlways(errorText, diag::EventType::Error);
+        m_log.writeAlways(errorText(failure), diag::EventType::Error);
         m_events.fatal(failure);
         break;
     }

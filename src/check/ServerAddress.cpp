@@ -91,7 +91,8 @@ ServerAddress parseTlsForm(const QString& rest, Security security, quint16 defau
     ServerAddress address = hostAndPort(hostPart, defaultPort, portOk);
     if (!portOk)
         problem = QStringLiteral("The port in the server setting must be a number from 1 to 65535.");
-    if (address.host.isEmpty() || hostPart.startsWith(u':'))
+    // ":995" is a port without a host; "::1" is a bare IPv6 address.
+    if (address.host.isEmpty() || (hostPart.startsWith(u':') && hostPart.count(u':') == 1))
         problem = QStringLiteral("The server setting names no host.");
     address.security = security;
     address.pin = problem.isEmpty() ? pin : QByteArray();

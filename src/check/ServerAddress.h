@@ -16,9 +16,12 @@ enum class Security {
 //   host, host:port, [IPv6 address]:port     plain, port 110 unless named
 //   pop3s://host[:port]                      TLS from the start, port 995
 //   pop3+stls://host[:port]                  STLS before the login, port 110
-// and either TLS form may end in "#sha256=" and the certificate's SHA-256
-// fingerprint (64 hexadecimal digits, colons allowed, either case): then
-// exactly that certificate is accepted, whoever signed it.
+// where a host may be an IPv6 address, bare or in brackets ("::1", "[::1]");
+// a port after it needs the brackets ("[::1]:995"). Either TLS form may end
+// in "#sha256=" and the certificate's SHA-256 fingerprint (64 hexadecimal
+// digits, colons allowed, either case): then exactly that certificate stands
+// in for the authorities' word, whoever signed it, for whatever names and
+// dates; its key and signatures must still be as strong as any other's.
 struct ServerAddress {
     ServerAddress() = default;
     ServerAddress(QString host, quint16 port, Security security = Security::Plain, QByteArray pin = {},

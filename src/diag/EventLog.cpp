@@ -1,5 +1,7 @@
 #include "diag/EventLog.h"
 
+#include "diag/Escape.h"
+
 namespace vindel::diag {
 namespace {
 
@@ -35,7 +37,7 @@ QString EventLog::timeStamp() const
 
 QString EventLog::compose(const QString& words) const
 {
-    return timeStamp() + u' ' + bounded(words);
+    return timeStamp() + u' ' + escapeControls(bounded(words));
 }
 
 bool EventLog::write(const QString& words, EventType type)

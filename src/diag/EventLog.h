@@ -15,7 +15,9 @@ namespace vindel::diag {
 //
 // Words longer than wordsLimit characters (a POP3 reply may be at most 512
 // octets, its CR LF included) are cut there and marked as cut, so a server
-// that pads its replies cannot make one event large.
+// that pads its replies cannot make one event large. Control characters in
+// the words are shown escaped (escapeControls), so no text from a server or
+// a certificate can start a line of its own in the log.
 class EventLog {
 public:
     static constexpr qsizetype wordsLimit = 512;

@@ -27,6 +27,13 @@ bool isLocalhostName(const QString& host)
            host.compare(u"localhost.", Qt::CaseInsensitive) == 0;
 }
 
+// The name a certificate must carry: "host." is the same host as "host",
+// and certificates name hosts without the root's final dot.
+QString certificateName(const QString& host)
+{
+    return host.endsWith(u'.') && !host.endsWith(QStringLiteral("..")) ? host.chopped(1) : host;
+}
+
 // Fills a socket address for a QHostAddress; false for anything but IPv4/IPv6.
 bool toSockAddr(const QHostAddress& address, quint16 port, sockaddr_storage& storage, socklen_t& length)
 {
@@ -314,7 +321,7 @@ void QtTcpClient::beginHandshake()
         configuration.addCaCertificates(m_extraCas);
     m_socket->setSslConfiguration(configuration);
     // The socket was connected by hand, so Qt knows no name to verify.
-    m_socket->setPeerVerifyName(m_host);
+    m_socket->setPeerVerifyName(certificateName(m_host));
     m_securing = true;
     m_tlsFailure.reset();
     m_socket->startClientEncryption();
@@ -335,14 +342,42 @@ std::optional<diag::Failure> QtTcpClient::startTls()
 void QtTcpClient::sslErrorsFound(const QList<QSslError>& errors)
 {
     const QSslCertificate certificate = m_socket->peerCertificate();
-    if (!m_pin.isEmpty()) {
-        if (QCryptographicHash::hash(certificate.toDer(), QCryptographicHash::Sha256) == m_pin)
-            m_socket->ignoreSslErrors(); // the pinned certificate: trusted on purpose
-        else
-            m_tlsFailure = pinMismatchFailure(m_pin, certificate);
+    if (!m_pin.isEmpty() &&
+        QCryptographicHash::hash(certificate.toDer(), QCryptographicHash::Sha256) != m_pin) {
+        m_tlsFailure = pinMismatchFailure(m_pin, certificate);
         return;
     }
-    m_tlsFailure = certificateFailure(errors, certificate, m_host);
+    // A weak key or signature is never waived, pinned or not; it is named
+    // before the faults of trust, which would not make it any stronger.
+    if ((m_tlsFailure = weakCertificateFailure(m_socket->peerCertificateChain())))
+        return;
+    QList<QSslError> remaining = errors;
+    if (!m_pin.isEmpty()) {
+        // The pinned certificate is trusted on purpose: the pin stands in for
+        // the authorities (who issued it), its names and its dates, and for
+        // nothing else.
+        remaining.removeIf([](const QSslError& error) {
+            switch (error.error()) {
+            case QSslError::SelfSignedCertificate:
+            case QSslError::SelfSignedCertificateInChain:
+            case QSslError::UnableToGetLocalIssuerCertificate:
+            case QSslError::UnableToGetIssuerCertificate:
+            case QSslError::UnableToVerifyFirstCertificate:
+            case QSslError::CertificateUntrusted:
+            case QSslError::HostNameMismatch:
+            case QSslError::CertificateExpired:
+            case QSslError::CertificateNotYetValid:
+                return true;
+            default:
+                return false;
+            }
+        });
+        if (remaining.isEmpty()) {
+            m_socket->ignoreSslErrors();
+            return;
+        }
+    }
+    m_tlsFailure = certificateFailure(remaining, certificate, certificateName(m_host));
 }
 
 void QtTcpClient::encrypted()
@@ -352,6 +387,12 @@ void QtTcpClient::encrypted()
     // A certificate the authorities vouch for is still not the pinned one.
     if (!m_pin.isEmpty() && digest != m_pin) {
         fail(pinMismatchFailure(m_pin, certificate));
+        return;
+    }
+    // The TLS library's security level may be lower than ours, or let
+    // through what it does not look at (a 224-bit curve).
+    if (const auto weak = weakCertificateFailure(m_socket->peerCertificateChain())) {
+        fail(*weak);
         return;
     }
     m_securing = false;

@@ -33,8 +33,10 @@ namespace vindel::platform {
 // which stays plain unless the address asks for TLS: then the handshake runs
 // with Qt's default configuration (the system's authorities, TLS 1.2 at
 // least), the host name is verified, and nothing is read or written before it
-// is done. A pinned fingerprint replaces the verification: exactly the
-// certificate whose SHA-256 it is is accepted, any other is refused.
+// is done. A pinned fingerprint stands in for the authorities, the names and
+// the dates: exactly the certificate whose SHA-256 it is is accepted, any
+// other is refused. Weak keys and signatures are refused either way
+// (weakCertificateFailure in SocketErrors.h).
 // A second descriptor of the socket is kept open beside it, so that when the
 // server goes away the kernel's TCP state still tells a reset (10054) from an
 // orderly close (no failure).

@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QSslKey>
 #include <QStringList>
 
 #include <cerrno>
@@ -135,6 +136,60 @@ QString certificateNames(const QSslCertificate& certificate)
     return names.isEmpty() ? QStringLiteral("no name at all") : names.join(QStringLiteral(", "));
 }
 
+// The object identifier (its content bytes) of a DER certificate's
+// signature algorithm, or empty when the encoding is not understood:
+// Certificate ::= SEQUENCE { tbsCertificate SEQUENCE, signatureAlgorithm
+// SEQUENCE { algorithm OBJECT IDENTIFIER, ... }, signature BIT STRING }.
+QByteArray signatureAlgorithm(const QByteArray& der)
+{
+    qsizetype at = 0;
+    qsizetype length = 0;
+    auto enter = [&der, &at, &length](char tag) {
+        if (at + 2 > der.size() || der.at(at) != tag)
+            return false;
+        const auto first = static_cast<uchar>(der.at(at + 1));
+        at += 2;
+        length = first;
+        if (first >= 0x80) {
+            const int octets = first & 0x7f;
+            if (octets == 0 || octets > 3 || at + octets > der.size())
+                return false;
+            length = 0;
+            for (int i = 0; i < octets; ++i)
+                length = (length << 8) | static_cast<uchar>(der.at(at++));
+        }
+        return length <= der.size() - at;
+    };
+    if (!enter(0x30) || !enter(0x30)) // the certificate, then what is signed
+        return {};
+    at += length;
+    if (!enter(0x30) || !enter(0x06)) // the algorithm, then its identifier
+        return {};
+    return der.mid(at, length);
+}
+
+// The digest of a signature algorithm too weak to vouch for a certificate.
+QString weakDigest(const QByteArray& algorithm)
+{
+    static const struct {
+        const char* identifier; // DER content bytes, in hexadecimal
+        const char* digest;
+    } weak[] = {
+        {"2a864886f70d010102", "MD2"},   // md2WithRSAEncryption
+        {"2a864886f70d010103", "MD4"},   // md4WithRSAEncryption
+        {"2a864886f70d010104", "MD5"},   // md5WithRSAEncryption
+        {"2a864886f70d010105", "SHA-1"}, // sha1WithRSAEncryption
+        {"2b0e03021d", "SHA-1"},         // sha1WithRSASignature (OIW)
+        {"2a8648ce3d0401", "SHA-1"},     // ecdsa-with-SHA1
+        {"2a8648ce380403", "SHA-1"},     // dsa-with-sha1
+    };
+    const QByteArray hex = algorithm.toHex();
+    for (const auto& entry : weak)
+        if (hex == entry.identifier)
+            return QString::fromLatin1(entry.digest);
+    return {};
+}
+
 QString dateText(const QDateTime& moment)
 {
     return moment.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
@@ -188,6 +243,33 @@ diag::Failure certificateFailure(const QList<QSslError>& errors, const QSslCerti
     return tlsFailure(
         check::tlsfailure::certificateInvalid,
         QStringLiteral("The server's certificate (for %1) cannot be used: %2").arg(names, reason));
+}
+
+std::optional<diag::Failure> weakCertificateFailure(const QList<QSslCertificate>& chain)
+{
+    for (qsizetype i = 0; i < chain.size(); ++i) {
+        const QSslCertificate& certificate = chain.at(i);
+        const QString which =
+            i == 0 ? QStringLiteral("The server's certificate (for %1)").arg(certificateNames(certificate))
+                   : QStringLiteral("The certificate of %1 in the server's chain")
+                         .arg(distinguishedName(certificate, false));
+        const QSslKey key = certificate.publicKey();
+        const int bits = key.length();
+        QString weakness;
+        if ((key.algorithm() == QSsl::Rsa || key.algorithm() == QSsl::Dsa) && bits < 2048)
+            weakness = QStringLiteral("has a %1-bit %2 key; at least 2048 bits are needed")
+                           .arg(bits)
+                           .arg(key.algorithm() == QSsl::Rsa ? QStringLiteral("RSA") : QStringLiteral("DSA"));
+        else if (key.algorithm() == QSsl::Ec && bits < 256)
+            weakness =
+                QStringLiteral("has a %1-bit elliptic-curve key; at least 256 bits are needed").arg(bits);
+        else if (const QString digest = weakDigest(signatureAlgorithm(certificate.toDer()));
+                 !digest.isEmpty() && !certificate.isSelfSigned())
+            weakness = QStringLiteral("is signed with %1, which no longer proves who signed it").arg(digest);
+        if (!weakness.isEmpty())
+            return tlsFailure(check::tlsfailure::certificateInvalid, which + u' ' + weakness);
+    }
+    return std::nullopt;
 }
 
 diag::Failure pinMismatchFailure(const QByteArray& pin, const QSslCertificate& certificate)

@@ -9,6 +9,8 @@
 #include <QSslError>
 #include <QString>
 
+#include <optional>
+
 namespace vindel::platform {
 
 // The one table that turns this platform's socket and resolver failures into
@@ -47,7 +49,8 @@ namespace vindel::platform {
 // 12045   certificate self-signed or by an authority not trusted (its issuer)
 // 12157   no TLS agreed: handshake failed (a plain server on a TLS port, a broken
 //         handshake, a close during it, plain text behind the "+OK" to STLS)
-// 12169   any other fault of the certificate (Qt's words for it)
+// 12169   a key or signature too weak (weakCertificateFailure), or any other
+//         fault of the certificate (Qt's words for it)
 // 12180   the server refused STLS (made by the check, which reads the reply)
 // 12181   not the pinned certificate (the expected and the seen fingerprint)
 // 12182   a TLS form of the server setting that cannot be used (made by the check)
@@ -88,6 +91,14 @@ diag::Failure tlsHandshakeFailure(const QString& reason);
 // dates, then its names.
 diag::Failure certificateFailure(const QList<QSslError>& errors, const QSslCertificate& certificate,
                                  const QString& host);
+// The first certificate the server sent whose key or signature is too weak
+// to be trusted with the password, pinned or not: an RSA or DSA key under
+// 2048 bits, an elliptic-curve key under 256 bits, a signature made with MD5
+// or SHA-1 (a certificate's signature over itself vouches for nothing and is
+// not looked at). Checked here rather than left to the TLS library's
+// security level, which the system's configuration may lower and which lets
+// a 224-bit curve pass.
+std::optional<diag::Failure> weakCertificateFailure(const QList<QSslCertificate>& chain);
 // A certificate other than the pinned one.
 diag::Failure pinMismatchFailure(const QByteArray& pin, const QSslCertificate& certificate);
 

@@ -1,11 +1,15 @@
 #include "shell/ErrorReport.h"
 
+#include "diag/Escape.h"
+
 namespace vindel::shell {
 
 check::Resume ErrorReport::report(const diag::Failure& failure, qint16 errorCount)
 {
     if (errorCount < 3) {
-        m_messages.show(QStringLiteral("Error %1\r\n\r\n%2").arg(failure.number).arg(failure.description),
+        m_messages.show(QStringLiteral("Error %1\r\n\r\n%2")
+                            .arg(failure.number)
+                            .arg(diag::escapeControls(failure.description)),
                         MessageStyle::Exclamation);
         m_configDialog.runModal();
         m_painter.show(lookAt(Moment::RetrySoon));

@@ -1,6 +1,7 @@
 #include "shell/PopChk.h"
 
 #include "check/ConnectionErrors.h"
+#include "diag/Escape.h"
 #include "shell/MenuEnabling.h"
 #include "shell/StartSwitch.h"
 #include "shell/TrayTip.h"
@@ -29,8 +30,9 @@ PopChk::PopChk(settings::Globals& globals, settings::ConfigStore& config, const 
 
 PopChk::StartResult PopChk::failStart(const diag::Failure& failure)
 {
-    m_ports.messages.show(QStringLiteral("%1\r\n\r\n%2").arg(failure.number).arg(failure.description),
-                          MessageStyle::Stop);
+    m_ports.messages.show(
+        QStringLiteral("%1\r\n\r\n%2").arg(failure.number).arg(diag::escapeControls(failure.description)),
+        MessageStyle::Stop);
     return StartResult::Failed;
 }
 
@@ -254,7 +256,9 @@ void PopChk::offLine()
 
 void PopChk::fatal(const diag::Failure& failure)
 {
-    m_ports.messages.show(QStringLiteral("Error %1\r\n\r\n%2").arg(failure.number).arg(failure.description),
+    m_ports.messages.show(QStringLiteral("Error %1\r\n\r\n%2")
+                              .arg(failure.number)
+                              .arg(diag::escapeControls(failure.description)),
                           MessageStyle::Stop);
     m_ports.app.endNow(1);
 }

@@ -1,5 +1,7 @@
 #include "shell/TrayTip.h"
 
+#include "diag/Escape.h"
+
 namespace vindel::shell {
 namespace {
 constexpr qsizetype visibleTipLength = 63; // 64-character field, the last one the terminating NUL
@@ -13,7 +15,7 @@ QString trayTip()
 
 QString trayTip(const QString& statusText)
 {
-    return (productName + QStringLiteral(" - ") + statusText).left(visibleTipLength);
+    return (productName + QStringLiteral(" - ") + diag::escapeControls(statusText)).left(visibleTipLength);
 }
 
 } // namespace vindel::shell

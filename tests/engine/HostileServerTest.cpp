@@ -173,7 +173,7 @@ std::vector<HostileCase> catalogue()
         // Bytes that are not text.
         {"BinaryGarbageAndNulBytes",
          ServerScript().send(bytes("\x00\xff\xfe\x01garbage\x00\r\n", 14)).stayOpen(),
-         rejected(QString::fromLatin1(bytes("garbage\x00\r\n", 10)))},
+         rejected(QStringLiteral("garbage\\x00\r\n"))}, // the NUL shown escaped
         {"NulBytesInsideAcceptedReplies",
          conversation(ServerScript().send(bytes("+OK \x00\xff ready\r\n", 14)), bytes("+OK 5 \x00\r\n", 9)),
          counted("5")},

@@ -74,7 +74,9 @@ struct RealHarness : FakeDesktop {
     FakeLauncher launcher{journal};
     shell::PopChk popChk{globals, config, ports(wire, checkTimer, replyTimer, launcher)};
 
-    explicit RealHarness(const QString& server, const QString& password = "secret")
+    explicit RealHarness(const QString& server, const QString& password = "secret",
+                         platform::QtTcpClient::Options options = {})
+        : tcp(std::move(options))
     {
         store.put("UserName", "vindel");
         store.put("PassWord", password);

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSslKey>
 #include <QTemporaryDir>
@@ -22,6 +23,10 @@ namespace vindel::test {
 namespace {
 
 constexpr int limitMs = 400;
+
+// Weak certificates are refused by the client's own floor, not by the TLS
+// library's security level: the whole process runs at level 0.
+const bool anySecurityLevel = qputenv("OPENSSL_CONF", VINDEL_ANY_SECURITY_LEVEL);
 
 // The throwaway certificates of tls/make-certificates.sh, made once.
 struct Certificates {
@@ -42,7 +47,9 @@ struct Certificates {
     {
         QFile file(folder.filePath(name + ".key"));
         file.open(QIODevice::ReadOnly);
-        return QSslKey(&file, QSsl::Ec);
+        const QByteArray pem = file.readAll();
+        const QSslKey ec(pem, QSsl::Ec);
+        return ec.isNull() ? QSslKey(pem, QSsl::Rsa) : ec;
     }
     QString pin(const QString& name) const
     {
@@ -85,6 +92,7 @@ struct TlsCase {
     int number;    // 0: the check counts "2"
     QString words; // what the message must say
     int withinMs = limitMs + 1500;
+    QString host = QStringLiteral("localhost"); // the setting's host, looked up as 127.0.0.1
 };
 
 std::vector<TlsCase> cases()
@@ -122,6 +130,28 @@ std::vector<TlsCase> cases()
          {},
          12045,
          "(for localhost, 127.0.0.1) is self-signed"},
+        // A certificate's names are the sender's words: they start no line.
+        {"ControlCharactersInTheName",
+         "pop3s://",
+         "forged",
+         true,
+         login(greeting),
+         {},
+         12045,
+         "(for localhost\\x0Aforged\\x0D\\x1B[2J) is self-signed"},
+        // A pin stands in for the authorities, never for a weak key or signature.
+        {"PinnedWeakRsaKey", "pop3s://", "weak", true, login(greeting), "weak", 12169,
+         "(for localhost, 127.0.0.1) has a 1024-bit RSA key; at least 2048 bits are needed"},
+        {"PinnedSha1Signature", "pop3+stls://", "sha1", false, login(stls), "sha1", 12169,
+         "(for localhost, 127.0.0.1) is signed with SHA-1"},
+        {"WeakKeyTheAuthoritiesVouchFor",
+         "pop3s://",
+         "rsa1024",
+         true,
+         login(greeting),
+         {},
+         12169,
+         "has a 1024-bit RSA key"},
         {"PinOfAnotherCertificate", "pop3s://", "self", true, login(greeting), "server", 12181,
          "The server's certificate has changed: the setting expects SHA-256 "},
         {"PinOfAnotherCertificateAuthoritiesVouchFor", "pop3+stls://", "server", false, login(stls), "self",
@@ -169,7 +199,20 @@ std::vector<TlsCase> cases()
          12157,
          "The TLS handshake with the server failed"},
         {"TlsServerOnAPlainPort", "", "server", true, login(greeting), {}, 10060, "timed out"},
-        // And what must work: the pinned self-signed certificate, over both forms.
+        // And what must work: a pinned certificate whatever its dates, the
+        // host's name with the root's final dot, and the pinned self-signed
+        // certificate over both forms.
+        {"PinnedExpired", "pop3s://", "expired", true, login(greeting), "expired", 0, {}},
+        {"HostNameWithAFinalDot",
+         "pop3s://",
+         "server",
+         true,
+         login(greeting),
+         {},
+         0,
+         {},
+         limitMs + 1500,
+         "localhost."},
         {"PinnedSelfSigned", "pop3s://", "self", true, login(greeting), "self", 0, {}},
         {"PinnedSelfSignedOverStls", "pop3+stls://", "self", false, login(stls), "self", 0, {}},
     };
@@ -199,9 +242,12 @@ protected:
         if (!c.identity.isEmpty())
             server.setTlsIdentity({certificates.certificate(c.identity)}, certificates.key(c.identity),
                                   c.implicitTls);
-        const QString host = c.scheme.isEmpty() ? QStringLiteral("127.0.0.1") : QStringLiteral("localhost");
+        const QString host = c.scheme.isEmpty() ? QStringLiteral("127.0.0.1") : c.host;
+        platform::QtTcpClient::Options options;
+        options.lookup = [](const QString&) { return QHostInfo::fromName(QStringLiteral("127.0.0.1")); };
         RealHarness h(c.scheme + QStringLiteral("%1:%2").arg(host).arg(server.port()) +
-                      (c.pin.isEmpty() ? QString() : certificates.pin(c.pin)));
+                          (c.pin.isEmpty() ? QString() : certificates.pin(c.pin)),
+                      "secret", options);
         h.tcp.addCaCertificates({certificates.certificate("ca")});
         h.popChk.setReplyLimit(limitMs);
         QElapsedTimer clock;
@@ -250,8 +296,11 @@ TEST_P(TlsFailure, EndsAsItShould)
         EXPECT_FALSE(message.contains("pin", Qt::CaseInsensitive) || message.contains("anyway"));
         EXPECT_TRUE(h.journal.contains("dialog")) << h.journal.join('\n').toStdString();
         EXPECT_FALSE(h.journal.contains("quit"));
-        // Counted once: one failure, one line in the system log.
+        // Counted once: one failure, one line in the system log, and no text
+        // of the server's starts a line of its own.
         EXPECT_EQ(h.systemLog.lines.size(), 1);
+        EXPECT_TRUE(h.systemLog.lines.value(0).contains(c.words)) << h.systemLog.lines.value(0).toStdString();
+        EXPECT_FALSE(h.systemLog.lines.value(0).contains(QRegularExpression("[\\x00-\\x1f]")));
         if (c.number == 10060) {
             EXPECT_GE(elapsed, limitMs - 20) << "ended before the reply limit";
         }

@@ -104,6 +104,9 @@ TEST(TrayTip, IsTheProductNameAndTheStatusFittedTo63Characters)
     const QString tip = shell::trayTip("You have " + longCount + " Mail(s)");
     EXPECT_EQ(tip.size(), 63);
     EXPECT_TRUE(tip.startsWith("Vindel - You have 999"));
+    // A count is the server's text: what would break or turn the line shows escaped.
+    EXPECT_EQ(shell::trayTip(QString("You have 1\n\x1B[2J") + QChar(0x202E) + " Mail(s)"),
+              "Vindel - You have 1\\x0A\\x1B[2J\\u202E Mail(s)");
 }
 
 } // namespace

@@ -78,6 +78,12 @@ TEST(ServerAddress, TlsFormsTakeTheirPortsAndAPinAndRefuseWhatCannotBeUsed)
     EXPECT_EQ(parseServerAddress("POP3S://h:1995/"), (A{"h", 1995, S::ImplicitTls}));
     EXPECT_EQ(parseServerAddress("pop3+stls://h"), (A{"h", 110, S::StartTls}));
     EXPECT_EQ(parseServerAddress("pop3+stls://[::1]:2110"), (A{"::1", 2110, S::StartTls}));
+    // A bare IPv6 address is a host in every form; its port needs brackets.
+    EXPECT_EQ(parseServerAddress("pop3s://::1"), (A{"::1", 995, S::ImplicitTls}));
+    EXPECT_EQ(parseServerAddress("pop3+stls://::1"), (A{"::1", 110, S::StartTls}));
+    EXPECT_EQ(parseServerAddress("pop3s://[::1]"), (A{"::1", 995, S::ImplicitTls}));
+    EXPECT_EQ(parseServerAddress("pop3s://fe80::1:995/"), (A{"fe80::1:995", 995, S::ImplicitTls}));
+    EXPECT_EQ(parseServerAddress("pop3s://::1#sha256=" + hex), (A{"::1", 995, S::ImplicitTls, pin}));
     EXPECT_EQ(parseServerAddress("pop3s://h#sha256=" + hex), (A{"h", 995, S::ImplicitTls, pin}));
     EXPECT_EQ(parseServerAddress("pop3s://h:9#SHA256=" + colons), (A{"h", 9, S::ImplicitTls, pin}));
     // A pin on a plain form is no pin: the whole text stays the host, as before.
@@ -166,6 +172,9 @@ TEST(SessionSecurity, NoFallbackToPlainWhenTlsCannotBeHad)
         EXPECT_TRUE(h.journal.filter("message").value(0).startsWith(c.message))
             << h.journal.join('\n').toStdString();
         EXPECT_FALSE(h.tcp.isOpen());
+        // Logged like every connection failure, also without "/T".
+        EXPECT_EQ(h.systemLog.lines.size(), 1);
+        EXPECT_TRUE(h.systemLog.lines.value(0).contains("[Error] " + QString(c.message).mid(17, 5)));
         // The probes of the count connect in plain, as after the settings command.
         h.store.put("Pop3Server", "h");
         h.globals.ConfigChanged = true;

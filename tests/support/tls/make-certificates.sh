@@ -9,6 +9,10 @@
 #   other.pem   other.key       by the authority, for mail.other.test only
 #   expired.pem expired.key     by the authority, for localhost, valid in 2020 only
 #   self.pem    self.key        self-signed, for localhost and 127.0.0.1
+#   weak.pem    weak.key        self-signed, for localhost, with a 1024-bit RSA key
+#   rsa1024.pem rsa1024.key     by the authority, for localhost, with a 1024-bit RSA key
+#   sha1.pem    sha1.key        by the authority, for localhost, signed with SHA-1
+#   forged.pem  forged.key      self-signed, a common name holding LF, CR and ESC
 # Nothing outside <folder> is touched.
 set -eu
 [ $# -eq 1 ] || { echo "usage: $0 <folder>" >&2; exit 2; }
@@ -48,15 +52,17 @@ extendedKeyUsage = serverAuth
 subjectAltName = DNS:mail.other.test
 CONF
 
-# sign <name> <common name> <extensions> <date options...>
+# sign <name> <common name> <extensions> <date options...>; KEY=rsakey for a weak key
 sign() {
     name=$1 cn=$2 ext=$3
     shift 3
-    key "$name.key"
+    ${KEY:-key} "$name.key"
     openssl req -new -key "$name.key" -out "$name.csr" -subj "/O=Vindel Tests/CN=$cn"
     openssl ca -batch -notext -config ca.cnf -cert ca.pem -keyfile ca.key -extensions "$ext" \
         -in "$name.csr" -out "$name.pem" "$@" 2>/dev/null
 }
+rsakey() { openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out "$1" 2>/dev/null; }
+
 sign server localhost localhost -days 30
 sign other mail.other.test other -days 30
 sign expired localhost localhost -startdate 20200101000000Z -enddate 20201231000000Z
@@ -64,3 +70,12 @@ sign expired localhost localhost -startdate 20200101000000Z -enddate 20201231000
 key self.key
 openssl req -x509 -new -key self.key -out self.pem -days 30 -subj "/O=Vindel Tests/CN=localhost" \
     -addext "subjectAltName=DNS:localhost,IP:127.0.0.1"
+KEY=rsakey sign rsa1024 localhost localhost -days 30
+sign sha1 localhost localhost -days 30 -md sha1
+
+rsakey weak.key
+openssl req -x509 -new -key weak.key -out weak.pem -days 30 -subj "/O=Vindel Tests/CN=localhost" \
+    -addext "subjectAltName=DNS:localhost,IP:127.0.0.1"
+key forged.key
+openssl req -x509 -new -key forged.key -out forged.pem -days 30 \
+    -subj $'/O=Vindel Tests/CN=localhost\nforged\r\e[2J'
