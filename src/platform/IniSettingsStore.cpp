@@ -387,6 +387,32 @@ bool clearDeadLock(const QString& file)
     return S_ISREG(status.st_mode) && (status.st_size != 0 || ::unlink(lock.constData()) == 0);
 }
 
+// A save killed between writing its new file and renaming it over the old
+// one leaves that file behind: QSaveFile names it "<file>.XXXXXX", six random
+// letters of both cases, with the old file's owner-only mode. Only one
+// instance of the program saves, so such a file found before a save is a
+// leftover and goes. A name in one case only (a user's ".backup"), another
+// owner or mode, and anything that is no plain file are left alone.
+void removeKilledSaves(const QString& file)
+{
+    static const QRegularExpression randomTail(QStringLiteral("^[A-Za-z]{6}$"));
+    const QFileInfo info(file);
+    const QString prefix = info.fileName() + u'.';
+    const QStringList names =
+        QDir(info.path())
+            .entryList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QString tail = name.mid(prefix.size());
+        if (!randomTail.match(tail).hasMatch() || tail == tail.toLower() || tail == tail.toUpper())
+            continue;
+        const QByteArray path = QFile::encodeName(info.path() + u'/' + name);
+        struct stat status {};
+        if (::lstat(path.constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+            status.st_uid == ::geteuid() && (status.st_mode & 07777) == 0600)
+            ::unlink(path.constData());
+    }
+}
+
 } // namespace
 
 IniSettingsStore::IniSettingsStore()
@@ -460,6 +486,7 @@ bool IniSettingsStore::saveAll(const QString& app, const QString& section,
          !first.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner)))
         return false;
     first.close();
+    removeKilledSaves(path);
 
     QSettings settings(path, settingsFormat());
     settings.setAtomicSyncRequired(true); // never written in place, where a kill would leave half a file

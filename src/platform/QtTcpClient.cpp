@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QTcpSocket>
 
 #include <algorithm>
 #include <cerrno>
@@ -291,7 +292,12 @@ void QtTcpClient::connected()
         fail(failureFromErrno(errno, m_loopbackAddress));
         return;
     }
-    m_socket = new QSslSocket(this);
+    if (m_security == check::Security::Plain) {
+        m_socket = new QTcpSocket(this);
+    } else {
+        m_tls = new QSslSocket(this);
+        m_socket = m_tls;
+    }
     m_socket->setReadBufferSize(readBufferBytes);
     if (!m_socket->setSocketDescriptor(forQt, QAbstractSocket::ConnectedState, QIODevice::ReadWrite)) {
         ::close(forQt);
@@ -300,14 +306,16 @@ void QtTcpClient::connected()
     }
     m_state = State::Connected;
     m_ignoring = false;
-    connect(m_socket, &QSslSocket::readyRead, this, &QtTcpClient::readAvailable);
-    connect(m_socket, &QSslSocket::errorOccurred, this, &QtTcpClient::socketFailed);
+    connect(m_socket, &QTcpSocket::readyRead, this, &QtTcpClient::readAvailable);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &QtTcpClient::socketFailed);
     // Qt reports a close by the server as an error first; this catches a
     // disconnection that comes without one.
-    connect(m_socket, &QSslSocket::disconnected, this,
+    connect(m_socket, &QTcpSocket::disconnected, this,
             [this] { socketFailed(QAbstractSocket::RemoteHostClosedError); });
-    connect(m_socket, &QSslSocket::sslErrors, this, &QtTcpClient::sslErrorsFound);
-    connect(m_socket, &QSslSocket::encrypted, this, &QtTcpClient::encrypted);
+    if (m_tls) {
+        connect(m_tls, &QSslSocket::sslErrors, this, &QtTcpClient::sslErrorsFound);
+        connect(m_tls, &QSslSocket::encrypted, this, &QtTcpClient::encrypted);
+    }
     if (m_security == check::Security::ImplicitTls)
         beginHandshake();
 }
@@ -319,18 +327,18 @@ void QtTcpClient::beginHandshake()
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
     if (!m_extraCas.isEmpty())
         configuration.addCaCertificates(m_extraCas);
-    m_socket->setSslConfiguration(configuration);
+    m_tls->setSslConfiguration(configuration);
     // The socket was connected by hand, so Qt knows no name to verify.
-    m_socket->setPeerVerifyName(certificateName(m_host));
+    m_tls->setPeerVerifyName(certificateName(m_host));
     m_securing = true;
     m_tlsFailure.reset();
-    m_socket->startClientEncryption();
+    m_tls->startClientEncryption();
 }
 
 std::optional<diag::Failure> QtTcpClient::startTls()
 {
     if (m_state != State::Connected || m_security != check::Security::StartTls || m_securing ||
-        m_socket->isEncrypted())
+        m_tls->isEncrypted())
         return tlsHandshakeFailure(QStringLiteral("no connection is waiting for STLS"));
     // Bytes the server sent in the clear after its "+OK" are no part of TLS.
     if (m_socket->bytesAvailable() > 0)
@@ -341,7 +349,7 @@ std::optional<diag::Failure> QtTcpClient::startTls()
 
 void QtTcpClient::sslErrorsFound(const QList<QSslError>& errors)
 {
-    const QSslCertificate certificate = m_socket->peerCertificate();
+    const QSslCertificate certificate = m_tls->peerCertificate();
     if (!m_pin.isEmpty() &&
         QCryptographicHash::hash(certificate.toDer(), QCryptographicHash::Sha256) != m_pin) {
         m_tlsFailure = pinMismatchFailure(m_pin, certificate);
@@ -349,7 +357,7 @@ void QtTcpClient::sslErrorsFound(const QList<QSslError>& errors)
     }
     // A weak key or signature is never waived, pinned or not; it is named
     // before the faults of trust, which would not make it any stronger.
-    if ((m_tlsFailure = weakCertificateFailure(m_socket->peerCertificateChain())))
+    if ((m_tlsFailure = weakCertificateFailure(m_tls->peerCertificateChain())))
         return;
     QList<QSslError> remaining = errors;
     if (!m_pin.isEmpty()) {
@@ -373,7 +381,7 @@ void QtTcpClient::sslErrorsFound(const QList<QSslError>& errors)
             }
         });
         if (remaining.isEmpty()) {
-            m_socket->ignoreSslErrors();
+            m_tls->ignoreSslErrors();
             return;
         }
     }
@@ -382,7 +390,7 @@ void QtTcpClient::sslErrorsFound(const QList<QSslError>& errors)
 
 void QtTcpClient::encrypted()
 {
-    const QSslCertificate certificate = m_socket->peerCertificate();
+    const QSslCertificate certificate = m_tls->peerCertificate();
     const QByteArray digest = QCryptographicHash::hash(certificate.toDer(), QCryptographicHash::Sha256);
     // A certificate the authorities vouch for is still not the pinned one.
     if (!m_pin.isEmpty() && digest != m_pin) {
@@ -391,7 +399,7 @@ void QtTcpClient::encrypted()
     }
     // The TLS library's security level may be lower than ours, or let
     // through what it does not look at (a 224-bit curve).
-    if (const auto weak = weakCertificateFailure(m_socket->peerCertificateChain())) {
+    if (const auto weak = weakCertificateFailure(m_tls->peerCertificateChain())) {
         fail(*weak);
         return;
     }
@@ -399,7 +407,7 @@ void QtTcpClient::encrypted()
     const quint64 attempt = m_attempt;
     if (m_onSecured)
         m_onSecured({certificateSubject(certificate), check::fingerprintText(digest),
-                     protocolName(m_socket->sessionProtocol())});
+                     protocolName(m_tls->sessionProtocol())});
     if (attempt == m_attempt)
         readAvailable(); // what came with the end of the handshake
 }
@@ -496,6 +504,7 @@ void QtTcpClient::teardown()
         m_socket->abort();
         m_socket->deleteLater(); // may be running its own signal right now
         m_socket = nullptr;
+        m_tls = nullptr;
     }
     if (m_descriptor >= 0) {
         ::close(m_descriptor);

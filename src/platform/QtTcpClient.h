@@ -20,6 +20,7 @@
 
 class QSocketNotifier;
 class QSslSocket;
+class QTcpSocket;
 
 namespace vindel::platform {
 
@@ -29,8 +30,9 @@ namespace vindel::platform {
 // by QTcpSocket, so that every failure keeps its exact cause: a name that does
 // not exist and a resolver that does not answer, or a refused, unreachable and
 // timed-out connect, are told apart (see SocketErrors.h for the numbers). The
-// connected socket is then handed to a QSslSocket for reading and writing,
-// which stays plain unless the address asks for TLS: then the handshake runs
+// connected socket is then handed to a QTcpSocket for reading and writing, or
+// to a QSslSocket where the address asks for TLS (a plain check so never loads
+// the TLS library, a few megabytes of memory): then the handshake runs
 // with Qt's default configuration (the system's authorities, TLS 1.2 at
 // least), the host name is verified, and nothing is read or written before it
 // is done. A pinned fingerprint stands in for the authorities, the names and
@@ -141,8 +143,9 @@ private:
     qsizetype m_lastFailureIndex = -1;
     bool m_loopbackAddress = false; // the connected address
     int m_descriptor = -1;          // our own descriptor of the connected socket
-    QSslSocket* m_socket = nullptr;
-    bool m_ignoring = false; // the caller has given up on this connection
+    QTcpSocket* m_socket = nullptr;
+    QSslSocket* m_tls = nullptr; // the same socket, where the address asks for TLS
+    bool m_ignoring = false;     // the caller has given up on this connection
     check::Security m_security = check::Security::Plain;
     QByteArray m_pin;                          // the pinned SHA-256, or empty
     bool m_securing = false;                   // the handshake is under way

@@ -64,6 +64,12 @@ TEST(SettingsUnderKill, EveryKillLeavesOneWholeRecord)
     const settings::ConfigRecord a = settingsRecordA();
     const settings::ConfigRecord b = settingsRecordB();
     const QString file = platform::IniSettingsStore(folder.path()).filePath("Vindel");
+    // A private copy of the user's own, named like a leftover but in one case.
+    const QString usersCopy = file + QStringLiteral(".backup");
+    QFile copy(usersCopy);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()) && copy.open(QIODevice::WriteOnly));
+    copy.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    copy.close();
 
     const unsigned seed = std::random_device{}();
     std::mt19937 random(seed);
@@ -107,7 +113,8 @@ TEST(SettingsUnderKill, EveryKillLeavesOneWholeRecord)
     // which must be private.
     const QStringList others = QDir(QFileInfo(file).path())
                                    .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)
-                                   .filter(QRegularExpression("^(?!Vindel\\.conf(\\.lock)?$)"));
+                                   .filter(QRegularExpression("^(?!Vindel\\.conf(\\.lock|\\.backup)?$)"));
+    EXPECT_TRUE(QFileInfo::exists(usersCopy));
     EXPECT_LE(others.size(), 1);
     for (const QString& name : others) {
         const QString path = QFileInfo(file).path() + u'/' + name;
