@@ -18,6 +18,7 @@ namespace {
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString itemPath = QStringLiteral("/StatusNotifierItem");
+const QString menuPath = QStringLiteral("/MenuBar");
 
 // Every size the picture was drawn at, so the panel can take the nearest.
 SniPixmaps pixmapsOf(const QIcon& icon)
@@ -48,7 +49,7 @@ QDBusMessage watcherCall(const QString& interface, const QString& method)
 
 } // namespace
 
-StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
+StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent, QObject* menu)
     : QObject(parent), m_bus(std::move(bus)), m_adaptor(new StatusNotifierItemAdaptor(*this))
 {
     static const bool typesRegistered = [] {
@@ -65,8 +66,13 @@ StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
         QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
     if (!m_bus.registerObject(itemPath, this, QDBusConnection::ExportAdaptors))
         return;
+    // The menu is in place before any panel can learn of the item.
+    m_hasMenu = menu && m_bus.registerObject(menuPath, menu, QDBusConnection::ExportAdaptors);
     if (!m_bus.registerService(service)) {
         m_bus.unregisterObject(itemPath);
+        if (m_hasMenu)
+            m_bus.unregisterObject(menuPath);
+        m_hasMenu = false;
         return;
     }
     m_service = service;
@@ -91,6 +97,8 @@ StatusNotifierItem::~StatusNotifierItem()
     // Losing the name takes the icon off every panel at once.
     m_bus.unregisterService(m_service);
     m_bus.unregisterObject(itemPath);
+    if (m_hasMenu)
+        m_bus.unregisterObject(menuPath);
 }
 
 void StatusNotifierItem::registerWithWatcher()
@@ -121,8 +129,9 @@ void StatusNotifierItem::askForHost()
 
 void StatusNotifierItem::setHosted(bool hosted)
 {
-    if (m_hosted == hosted)
+    if (m_hostKnown && m_hosted == hosted)
         return;
+    m_hostKnown = true;
     m_hosted = hosted;
     emit hostedChanged(hosted);
 }
@@ -144,7 +153,10 @@ void StatusNotifierItem::show(shell::StatePicture picture, const QString& tip)
 
 QString StatusNotifierItem::iconName() const
 {
-    return m_picture == shell::StatePicture::Normal ? QStringLiteral("vindel") : QString();
+    // A name the panel cannot find would leave it drawing whatever it has;
+    // without one it draws the pixels, which are always the state's.
+    static const bool installed = QIcon::hasThemeIcon(QStringLiteral("vindel"));
+    return m_picture == shell::StatePicture::Normal && installed ? QStringLiteral("vindel") : QString();
 }
 
 QString StatusNotifierItem::status() const
@@ -175,24 +187,47 @@ StatusNotifierItemAdaptor::StatusNotifierItemAdaptor(StatusNotifierItem& item)
 {
 }
 
-// Queued: the menu runs a nested event loop, and the panel waits for the
-// answer to its call.
-void StatusNotifierItemAdaptor::Activate(int, int)
+void StatusNotifierItem::press(QSystemTrayIcon::ActivationReason reason, int x, int y)
 {
+    // Handled from the event loop, after the panel's call is answered: the
+    // menu runs a nested event loop, and a call must never wait on it or
+    // open one inside another. Presses that come before the first is
+    // handled are one, the last left or right one (a flood is one press).
+    const bool pending = m_pressPending;
+    if (pending && reason == QSystemTrayIcon::MiddleClick)
+        return;
+    m_pressReason = reason;
+    m_pressAt = x == 0 && y == 0 ? QPoint() : QPoint(x, y);
+    if (pending)
+        return;
+    m_pressPending = true;
     QMetaObject::invokeMethod(
-        &m_item, [this] { emit m_item.activated(QSystemTrayIcon::Trigger); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            m_pressPending = false;
+            emit activated(m_pressReason, m_pressAt);
+        },
+        Qt::QueuedConnection);
 }
 
-void StatusNotifierItemAdaptor::ContextMenu(int, int)
+QDBusObjectPath StatusNotifierItemAdaptor::menu() const
 {
-    QMetaObject::invokeMethod(
-        &m_item, [this] { emit m_item.activated(QSystemTrayIcon::Context); }, Qt::QueuedConnection);
+    return QDBusObjectPath(m_item.hasMenu() ? menuPath : QStringLiteral("/NO_DBUSMENU"));
 }
 
-void StatusNotifierItemAdaptor::SecondaryActivate(int, int)
+void StatusNotifierItemAdaptor::Activate(int x, int y)
 {
-    QMetaObject::invokeMethod(
-        &m_item, [this] { emit m_item.activated(QSystemTrayIcon::MiddleClick); }, Qt::QueuedConnection);
+    m_item.press(QSystemTrayIcon::Trigger, x, y);
+}
+
+void StatusNotifierItemAdaptor::ContextMenu(int x, int y)
+{
+    m_item.press(QSystemTrayIcon::Context, x, y);
+}
+
+void StatusNotifierItemAdaptor::SecondaryActivate(int x, int y)
+{
+    m_item.press(QSystemTrayIcon::MiddleClick, x, y);
 }
 
 void StatusNotifierItemAdaptor::Scroll(int, const QString&) {}

@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QObject>
+#include <QPoint>
 #include <QSystemTrayIcon>
 
 class QDBusServiceWatcher;
@@ -36,36 +37,48 @@ struct SniToolTip {
 // that show those (and for Wayland, which has no other tray). It owns its
 // registration: it watches for org.kde.StatusNotifierWatcher and registers
 // with it whenever one appears, at start-up or later (a panel started after
-// the program, or restarted), so the icon shows once a panel does. Its
-// themed icon name "vindel" goes with the normal postbox, whose artwork the
-// package installs in the hicolor theme, so panels can draw it at their own
-// size; the new-mail and error postboxes are handed over as pictures only.
-// While the new-mail postbox shows, the item's status asks for attention.
+// the program, or restarted), so the icon shows once a panel does. The
+// pictures travel as pixels; the themed icon name "vindel" goes with the
+// normal postbox only where that name resolves (the package installs it in
+// the hicolor theme), so that a panel never draws another state's picture
+// for a name it cannot find. While the new-mail postbox shows, the item's
+// status asks for attention. With a menu, the item is a menu: panels show
+// it by the icon on either press.
 class StatusNotifierItem : public QObject {
     Q_OBJECT
 
 public:
-    StatusNotifierItem(QDBusConnection bus, QObject* parent);
+    // menu: the object offered as the item's menu (a BusMenu), or none.
+    StatusNotifierItem(QDBusConnection bus, QObject* parent, QObject* menu = nullptr);
     ~StatusNotifierItem() override;
 
     // Whether the item holds its name on the bus.
     bool isOnBus() const { return !m_service.isEmpty(); }
     // Whether a watcher with a panel behind it has taken the item.
     bool isHosted() const { return m_hosted; }
+    // Whether the bus has answered that question yet.
+    bool isHostKnown() const { return m_hostKnown; }
+    bool hasMenu() const { return m_hasMenu; }
 
     void show(shell::StatePicture picture, const QString& tip);
 
     // The item's properties as the bus reads them.
     QString iconName() const;
     QString status() const;
+    QString tip() const { return m_tip; }
     SniPixmaps iconPixmap() const;
     SniPixmaps attentionIconPixmap() const;
     SniToolTip toolTip() const;
 
+    // A press from the panel, at a place on the screen (0, 0 when the panel
+    // knows none). Presses that come while one waits to be handled are one.
+    void press(QSystemTrayIcon::ActivationReason reason, int x, int y);
+
 signals:
     // A left press (Trigger) or a right press (Context) on the icon; a middle
-    // press arrives as MiddleClick. Handled after the bus call has returned.
-    void activated(QSystemTrayIcon::ActivationReason reason);
+    // press arrives as MiddleClick. Emitted after the bus call has returned.
+    void activated(QSystemTrayIcon::ActivationReason reason, QPoint at);
+    // Also when the first answer comes, hosted or not.
     void hostedChanged(bool hosted);
 
 private slots:
@@ -82,6 +95,11 @@ private:
     shell::StatePicture m_picture = shell::StatePicture::Normal;
     QString m_tip;
     bool m_hosted = false;
+    bool m_hostKnown = false;
+    bool m_hasMenu = false;
+    bool m_pressPending = false;
+    QSystemTrayIcon::ActivationReason m_pressReason = QSystemTrayIcon::Unknown;
+    QPoint m_pressAt;
 };
 
 // The org.kde.StatusNotifierItem interface of the item.
@@ -94,6 +112,9 @@ class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(QString Status READ status)
     Q_PROPERTY(int WindowId READ windowId)
     Q_PROPERTY(QString IconName READ iconName)
+    Q_PROPERTY(QString IconThemePath READ noName)
+    Q_PROPERTY(QString IconAccessibleDesc READ accessibleDesc)
+    Q_PROPERTY(QString AttentionAccessibleDesc READ accessibleDesc)
     Q_PROPERTY(vindel::windows::SniPixmaps IconPixmap READ iconPixmap)
     Q_PROPERTY(QString OverlayIconName READ noName)
     Q_PROPERTY(vindel::windows::SniPixmaps OverlayIconPixmap READ noPixmaps)
@@ -118,10 +139,12 @@ public:
     QString noName() const { return {}; }
     SniPixmaps noPixmaps() const { return {}; }
     SniToolTip toolTip() const { return m_item.toolTip(); }
-    // The program's own menu opens on either press, so panels are told to
-    // send both presses rather than show a menu of their own.
-    bool itemIsMenu() const { return false; }
-    QDBusObjectPath menu() const { return QDBusObjectPath(QStringLiteral("/NO_DBUSMENU")); }
+    // What a screen reader says of the picture: the tip, which tells the state.
+    QString accessibleDesc() const { return m_item.tip(); }
+    // Either press opens the same menu: with the item a menu, panels show
+    // the exported one by the icon on a left press too.
+    bool itemIsMenu() const { return m_item.hasMenu(); }
+    QDBusObjectPath menu() const;
 
 public slots:
     void Activate(int x, int y);

@@ -1,9 +1,11 @@
 #include "windows/TrayIcon.h"
 
+#include "windows/BusMenu.h"
 #include "windows/Pictures.h"
 #include "windows/StatusNotifierItem.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QWidget>
 
@@ -38,7 +40,9 @@ void TrayIcon::add(shell::StatePicture picture, const QString& tip)
 {
     m_added = true;
     if (!m_item && m_bus.isConnected()) {
-        m_item = new StatusNotifierItem(m_bus, this);
+        m_busMenu = new BusMenu(
+            m_menu.menu(), [this] { prepareMenu(); }, this);
+        m_item = new StatusNotifierItem(m_bus, this, m_busMenu);
         // Queued: the menu, and whatever command it runs (exit removes this
         // icon), must not run inside the icon's own handler.
         connect(m_item, &StatusNotifierItem::activated, this, &TrayIcon::activated, Qt::QueuedConnection);
@@ -65,12 +69,18 @@ void TrayIcon::showInTray()
             m_icon->hide();
         return;
     }
+    if (m_item && m_item->isOnBus() && !m_item->isHostKnown())
+        return; // the answer comes as hostedChanged
+    if (QGuiApplication::platformName().startsWith(u"wayland"))
+        return;
     // Made only when it is wanted: Qt decides at the first tray icon whether
     // it shows on the bus or in an X11 tray, and a panel on the bus has the
     // program's own item.
     if (!m_icon) {
         m_icon = new QSystemTrayIcon(this);
-        connect(m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::activated, Qt::QueuedConnection);
+        connect(
+            m_icon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) { activated(reason); }, Qt::QueuedConnection);
     }
     m_icon->setIcon(Pictures::state(m_picture));
     m_icon->setToolTip(literalTip(m_tip));
@@ -86,6 +96,8 @@ void TrayIcon::remove()
     m_added = false;
     delete m_item; // its name leaves the bus, and the panels drop it
     m_item = nullptr;
+    delete m_busMenu;
+    m_busMenu = nullptr;
     if (m_icon) {
         m_icon->hide();
         m_icon->deleteLater();
@@ -93,23 +105,40 @@ void TrayIcon::remove()
     }
 }
 
-void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason)
+void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason, QPoint at)
 {
     if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
-        openMenu();
+        openMenu(at);
 }
 
-void TrayIcon::openMenu()
+void TrayIcon::prepareMenu()
 {
+    if (m_commands)
+        m_menu.applyState(m_commands->trayMenuState());
+}
+
+void TrayIcon::openMenu(QPoint at)
+{
+    // A press while the menu is open, or on its way, opens no second one.
+    // (A command chosen in it may run a dialog; the menu is closed by then
+    // and a press opens it again.)
+    QMenu& menu = m_menu.menu();
+    if (m_menuOpening || menu.isVisible())
+        return;
+    m_menuOpening = true;
+    const auto closing = connect(&menu, &QMenu::aboutToHide, this, [this] { m_menuOpening = false; });
     // Bring the program forward first so that the menu closes when the user
     // clicks elsewhere.
     m_statusWindow.activateWindow();
     m_statusWindow.raise();
     m_app.processPendingEvents();
-    if (m_commands)
-        m_menu.applyState(m_commands->trayMenuState());
+    prepareMenu();
     m_app.processPendingEvents();
-    m_menu.menu().exec(QCursor::pos());
+    // By the icon: where the panel said the press was; an X11 tray says
+    // nothing, and the pointer is on the icon then.
+    menu.exec(at.isNull() ? QCursor::pos() : at);
+    disconnect(closing);
+    m_menuOpening = false;
     m_app.processPendingEvents();
 }
 

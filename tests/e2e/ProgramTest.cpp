@@ -282,13 +282,16 @@ TEST_F(Program, ASecondStartBringsTheHiddenWindowBack)
 }
 
 // A panel that starts after the program, and one that restarts, gets the
-// program's icon on the bus, with its themed name.
+// program's icon on the bus, as a menu; a panel that is there at the start
+// gets that one item and no other.
 TEST_F(Program, TheTrayItemReachesAPanelThatStartsLaterAndAgain)
 {
     PrivateBus bus;
     if (bus.address().isEmpty())
         GTEST_SKIP() << bus.error().toStdString();
     busAddress = bus.address();
+    // No icon theme has the program's icon: its name must not be given.
+    extraEnvironment = {{"XDG_DATA_HOME", home.filePath("data")}, {"XDG_DATA_DIRS", home.filePath("data")}};
     server.setCount(0);
     launch(first);
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.sessions() == 1; }, 10000));
@@ -300,8 +303,9 @@ TEST_F(Program, TheTrayItemReachesAPanelThatStartsLaterAndAgain)
         << "the program did not register with a watcher that came later";
     const QString item = watcher.registrations[0];
     EXPECT_EQ(item, QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(first.processId()));
-    EXPECT_EQ(watcher.itemProperty(QStringLiteral("IconName")).toString(), "vindel");
+    EXPECT_EQ(watcher.itemProperty(QStringLiteral("IconName")).toString(), "");
     EXPECT_EQ(watcher.itemProperty(QStringLiteral("Status")).toString(), "Active");
+    EXPECT_TRUE(watcher.itemProperty(QStringLiteral("ItemIsMenu")).toBool());
 
     watcher.stop();
     QTest::qWait(300);
@@ -319,6 +323,15 @@ TEST_F(Program, TheTrayItemReachesAPanelThatStartsLaterAndAgain)
     EXPECT_TRUE(QDir(home.filePath(QStringLiteral("run")))
                     .entryList({QStringLiteral("*.png")}, QDir::Files)
                     .isEmpty());
+
+    watcher.registrations.clear();
+    launch(second);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.sessions() == 2; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.registrations.isEmpty(); }, 5000));
+    EXPECT_EQ(watcher.registrations,
+              QStringList{QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(second.processId())});
+    second.terminate();
+    ASSERT_TRUE(waitForExit(second, 5000));
 }
 
 TEST_F(Program, TerminationRunsTheShutDownAndSavesThePosition)

@@ -3,6 +3,7 @@
 #include "ModalCatcher.h"
 #include "WidgetFakes.h"
 #include "support/SniWatcher.h"
+#include "windows/BusMenu.h"
 #include "windows/Pictures.h"
 #include "windows/StatusNotifierItem.h"
 #include "windows/StatusWindow.h"
@@ -10,6 +11,8 @@
 #include <QAction>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -172,8 +175,9 @@ TEST_F(TrayIconTest, OnTheBusTheItemReachesAWatcherThatComesLateOrAgain)
     busTray.setCommands(&commands);
     SniWatcher watcher(bus.connect(QStringLiteral("watcher")));
     busTray.add(StatePicture::Normal, QStringLiteral("Vindel"));
+    // The X11 icon comes once the bus has said that no panel has the item.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return busTray.findChild<QSystemTrayIcon*>(); }, 5000));
     auto* x11 = busTray.findChild<QSystemTrayIcon*>();
-    ASSERT_NE(x11, nullptr);
     EXPECT_TRUE(x11->isVisible());
 
     // A watcher with no panel behind it shows nothing: the X11 icon stays
@@ -188,7 +192,10 @@ TEST_F(TrayIconTest, OnTheBusTheItemReachesAWatcherThatComesLateOrAgain)
     watcher.announceHost();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !x11->isVisible(); }, 5000));
 
-    // The themed name only with the picture it names; attention while mail waits.
+    // A themed name only with the picture it names, and only where the theme
+    // has it; attention while mail waits.
+    const QString normalName =
+        QIcon::hasThemeIcon(QStringLiteral("vindel")) ? QStringLiteral("vindel") : QString();
     struct Case {
         StatePicture picture;
         QString tip;
@@ -196,10 +203,10 @@ TEST_F(TrayIconTest, OnTheBusTheItemReachesAWatcherThatComesLateOrAgain)
         QString status;
     };
     const QList<Case> cases = {
-        {StatePicture::Normal, QStringLiteral("Vindel"), QStringLiteral("vindel"), QStringLiteral("Active")},
+        {StatePicture::Normal, QStringLiteral("Vindel"), normalName, QStringLiteral("Active")},
         {StatePicture::NewMail, QStringLiteral("Vindel - You have 12 Mail(s)"), QString(),
          QStringLiteral("NeedsAttention")},
-        {StatePicture::Normal, QStringLiteral("Vindel - You have No mail"), QStringLiteral("vindel"),
+        {StatePicture::Normal, QStringLiteral("Vindel - You have No mail"), normalName,
          QStringLiteral("Active")},
         {StatePicture::NewMail, QStringLiteral("Vindel - You have <b>3</b> Mail(s)"), QString(),
          QStringLiteral("NeedsAttention")},
@@ -217,6 +224,7 @@ TEST_F(TrayIconTest, OnTheBusTheItemReachesAWatcherThatComesLateOrAgain)
             watcher.itemProperty(QStringLiteral("ToolTip")).value<QDBusArgument>());
         EXPECT_EQ(tip.title, c.tip); // plain text, as the X11 tip reads
         EXPECT_TRUE(tip.text.isEmpty());
+        EXPECT_EQ(watcher.itemProperty(QStringLiteral("IconAccessibleDesc")).toString(), c.tip);
     }
     EXPECT_EQ(
         busImage(watcher.itemProperty(QStringLiteral("AttentionIconPixmap"))),
@@ -246,6 +254,7 @@ TEST_F(TrayIconTest, OnTheBusTheItemReachesAWatcherThatComesLateOrAgain)
         third(ModalCatcher::Kind::Popup, caught);
     press("SecondaryActivate");
     press("Activate");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return journal.count(QStringLiteral("menu")) == 1; }, 5000));
     press("ContextMenu");
     ASSERT_TRUE(QTest::qWaitFor([&] { return journal.count(QStringLiteral("menu")) == 2; }, 5000));
     QTest::qWait(300);
@@ -257,5 +266,184 @@ TEST_F(TrayIconTest, OnTheBusTheItemReachesAWatcherThatComesLateOrAgain)
     EXPECT_FALSE(bus.connect(QStringLiteral("watcher")).interface()->isServiceRegistered(item).value());
 }
 
+// Collects the signals of one kind that a bus object sends.
+class BusSignals : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QDBusMessage> seen;
+
+public slots:
+    void note(const QDBusMessage& message) { seen << message; }
+};
+
+// The menu as a panel reads it over the bus: its entries in order, the
+// tray's enabling applied as the panel opens it, the check mark of always in
+// front as a toggle; a panel's click runs the entry's command after the call.
+TEST_F(TrayIconTest, OnTheBusThePanelGetsTheMenuWithTheTrayEnablingAndItsClicksRunTheCommands)
+{
+    PrivateBus bus;
+    if (bus.address().isEmpty())
+        GTEST_SKIP() << bus.error().toStdString();
+    windows::TrayIcon busTray{window.menu(), window, app, bus.connect(QStringLiteral("menu-tray"))};
+    busTray.setCommands(&commands);
+    window.setCommands(&commands);
+    SniWatcher watcher(bus.connect(QStringLiteral("menu-watcher")));
+    ASSERT_TRUE(watcher.start());
+    busTray.add(StatePicture::Normal, QStringLiteral("Vindel"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.registrations.size() == 1; }, 5000));
+    EXPECT_TRUE(watcher.itemProperty(QStringLiteral("ItemIsMenu")).toBool());
+    const QString menuPath = watcher.itemProperty(QStringLiteral("Menu")).value<QDBusObjectPath>().path();
+    ASSERT_EQ(menuPath, QStringLiteral("/MenuBar"));
+
+    QDBusConnection panel = bus.connect(QStringLiteral("menu-watcher"));
+    const QString item = watcher.registrations[0];
+    const auto call = [&](const char* method, const QVariantList& arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            item, menuPath, QStringLiteral("com.canonical.dbusmenu"), QString::fromLatin1(method));
+        message.setArguments(arguments);
+        return panel.call(message, QDBus::BlockWithGui, 5000);
+    };
+    const auto entries = [&](const QDBusMessage& reply) {
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        return reply.arguments().size() == 2
+                   ? qdbus_cast<windows::BusMenuLayout>(reply.arguments()[1].value<QDBusArgument>()).children
+                   : QList<windows::BusMenuLayout>();
+    };
+    BusSignals updates;
+    ASSERT_TRUE(panel.connect(item, menuPath, QStringLiteral("com.canonical.dbusmenu"),
+                              QStringLiteral("ItemsPropertiesUpdated"), &updates, SLOT(note(QDBusMessage))));
+
+    const QStringList labels{"ﾒｰﾙﾁｪｯｸ！", "ﾒｰﾗｰの起動", "設定",        "", "常に手前に表示",
+                             "非表示",    "",           "ﾊﾞｰｼﾞｮﾝ情報", "", "終了"};
+    struct Row {
+        const char* asks; // how the panel opens the menu
+        shell::MenuState tray;
+        bool inFront;
+    };
+    for (const Row& row : {Row{"GetLayout", {false, false}, false}, Row{"AboutToShow", {true, true}, true},
+                           Row{"AboutToShow", {false, false}, true}, Row{"GetLayout", {true, true}, false}}) {
+        SCOPED_TRACE(std::string(row.asks) + (row.tray.checkEnabled ? " enabled" : " disabled"));
+        commands.trayState = row.tray;
+        window.setFormTopChecked(row.inFront);
+        if (QByteArray(row.asks) == "AboutToShow") {
+            const QDBusMessage answer = call("AboutToShow", {0});
+            ASSERT_EQ(answer.arguments().size(), 1);
+            EXPECT_TRUE(answer.arguments()[0].toBool()); // the enabling changed
+        }
+        const QList<windows::BusMenuLayout> shown = entries(call("GetLayout", {0, -1, QStringList()}));
+        ASSERT_EQ(shown.size(), labels.size());
+        for (int i = 0; i < shown.size(); ++i) {
+            const QVariantMap& p = shown[i].properties;
+            EXPECT_EQ(shown[i].id, i + 1);
+            EXPECT_EQ(p.value(QStringLiteral("label")).toString(), labels[i]) << i;
+            EXPECT_EQ(p.value(QStringLiteral("type")).toString(),
+                      labels[i].isEmpty() ? "separator" : "standard");
+            if (labels[i].isEmpty())
+                continue;
+            const bool followsTimer = i == 0 || i == 2;
+            EXPECT_EQ(p.value(QStringLiteral("enabled")).toBool(), !followsTimer || row.tray.checkEnabled)
+                << i;
+            EXPECT_EQ(p.value(QStringLiteral("toggle-type")).toString(), i == 4 ? "checkmark" : "") << i;
+        }
+        EXPECT_EQ(shown[4].properties.value(QStringLiteral("toggle-state")).toInt(), row.inFront ? 1 : 0);
+    }
+    // A check mark that changes is announced.
+    const auto announced = [&](int toggleState) {
+        for (const QDBusMessage& message : std::as_const(updates.seen))
+            for (const auto& entry :
+                 qdbus_cast<windows::BusMenuPropertiesList>(message.arguments()[0].value<QDBusArgument>()))
+                if (entry.id == 5 && entry.properties.value(QStringLiteral("toggle-state")) == toggleState)
+                    return true;
+        return false;
+    };
+    updates.seen.clear();
+    window.setFormTopChecked(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return announced(1); }, 5000));
+
+    // Clicks: the enabled entries run their commands, once the call is answered; a disabled one does nothing.
+    commands.trayState = {false, false};
+    call("AboutToShow", {0});
+    for (const int id : {1, 3, 5, 2, 8, 10})
+        EXPECT_EQ(
+            call("Event", {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u}).type(),
+            QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return commands.calls.size() == 4; }, 5000));
+    EXPECT_EQ(commands.calls, (QStringList{"toggleTopMost", "launchMailer", "showAbout", "exitProgram"}));
+    commands.trayState = {true, true};
+    call("AboutToShow", {0});
+    const QDBusMessage group = call("EventGroup", {QVariant::fromValue(windows::BusMenuEventList{
+                                                      {1, QStringLiteral("clicked"), QDBusVariant(0), 0},
+                                                      {99, QStringLiteral("clicked"), QDBusVariant(0), 0}})});
+    ASSERT_EQ(group.arguments().size(), 1);
+    EXPECT_EQ(qdbus_cast<QList<int>>(group.arguments()[0].value<QDBusArgument>()), QList<int>{99});
+    EXPECT_EQ(call("Event", {42, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u}).type(),
+              QDBusMessage::ErrorMessage);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return commands.calls.size() == 5; }, 5000));
+    EXPECT_EQ(commands.calls.last(), "checkNow");
+}
+
+// A panel that pops the program's own menu says where: the menu opens there,
+// not at the pointer. A flood of presses from another bus client opens one
+// menu and leaves the program answering.
+TEST_F(TrayIconTest, OnTheBusAPressOpensTheMenuWhereThePanelSaysAndAFloodOpensOne)
+{
+    PrivateBus bus;
+    if (bus.address().isEmpty())
+        GTEST_SKIP() << bus.error().toStdString();
+    windows::TrayIcon busTray{window.menu(), window, app, bus.connect(QStringLiteral("press-tray"))};
+    busTray.setCommands(&commands);
+    SniWatcher watcher(bus.connect(QStringLiteral("press-watcher")));
+    ASSERT_TRUE(watcher.start());
+    busTray.add(StatePicture::Normal, QStringLiteral("Vindel"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.registrations.size() == 1; }, 5000));
+    const QDBusConnection panel = bus.connect(QStringLiteral("press-flood"));
+    const auto press = [&](int x, int y) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            watcher.registrations[0], QStringLiteral("/StatusNotifierItem"),
+            QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"));
+        message << x << y;
+        return message;
+    };
+
+    QPoint shownAt;
+    ModalCatcher placed(ModalCatcher::Kind::Popup, [&](QWidget* popup) { shownAt = popup->pos(); });
+    panel.send(press(130, 70));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return placed.caught(); }, 5000));
+    EXPECT_EQ(shownAt, QPoint(130, 70));
+
+    // The catcher keeps the menu open until every press has been answered.
+    bool floodAnswered = false;
+    ModalCatcher flooded(
+        ModalCatcher::Kind::Popup,
+        [&](QWidget*) {
+            journal << "menu";
+            EXPECT_TRUE(QTest::qWaitFor([&] { return floodAnswered; }, 60000));
+            QCoreApplication::sendPostedEvents();
+        },
+        60000);
+    for (int i = 0; i < 19999; ++i)
+        panel.send(press(10, 10));
+    auto* last = new QDBusPendingCallWatcher(panel.asyncCall(press(10, 10)));
+    QObject::connect(last, &QDBusPendingCallWatcher::finished, [&] { floodAnswered = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return flooded.caught(); }, 60000));
+    ModalCatcher another(
+        ModalCatcher::Kind::Popup, [&](QWidget*) { journal << "menu"; }, 1000);
+    // Still answering: a round trip after the flood, and no second menu.
+    EXPECT_EQ(panel
+                  .call(QDBusMessage::createMethodCall(
+                            watcher.registrations[0], QStringLiteral("/StatusNotifierItem"),
+                            QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")),
+                        QDBus::BlockWithGui, 5000)
+                  .type(),
+              QDBusMessage::ReplyMessage);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(journal.count(QStringLiteral("menu")), 1);
+    EXPECT_EQ(journal.count(QStringLiteral("trayMenuState")), 2);
+    delete last;
+}
+
 } // namespace
 } // namespace vindel::test
+
+#include "TrayIconTest.moc"
