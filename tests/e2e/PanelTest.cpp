@@ -293,7 +293,10 @@ TEST(Panel, PressesOnTheIconOpenTheMenuThereAndItsEntriesRun)
     }
 
     if (const QString keep = qEnvironmentVariable("VINDEL_KEEP_SCREENSHOT"); !keep.isEmpty()) {
-        // The menu open by the icon, once it is drawn, for the documentation.
+        // The menu open by the icon, once it is drawn, for the documentation:
+        // after the check, with every entry offered.
+        (void)QTest::qWaitFor([&] { return menuEntries(bus, registrations.items.first()) == entries; },
+                              10000);
         if (!openMenu(3).isEmpty()) {
             QImage last;
             (void)QTest::qWaitFor([&] { return std::exchange(last, screen()) == last; }, 5000);
