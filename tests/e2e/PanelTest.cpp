@@ -226,9 +226,6 @@ TEST(Panel, PressesOnTheIconOpenTheMenuThereAndItsEntriesRun)
     });
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.sessions() == 1; }, 15000));
-    QString statusWindow;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !(statusWindow = windowOf(program.processId(), "^Vindel$")).isEmpty(); }, 5000));
     QImage shot;
     QRect icon;
     ASSERT_TRUE(QTest::qWaitFor([&] { return !(icon = iconPlace(shot = screen())).isEmpty(); }, 15000))
