@@ -226,12 +226,15 @@ BusMenuPropertiesList BusMenuAdaptor::GetGroupProperties(const QList<int>& ids,
 
 QDBusVariant BusMenuAdaptor::GetProperty(int id, const QString& name)
 {
-    const QVariantMap properties = m_menu.properties(id, {name});
-    if (!m_menu.hasItem(id) || properties.isEmpty()) {
+    if (!m_menu.hasItem(id)) {
         unknownItem(id);
         return QDBusVariant(QString());
     }
-    return QDBusVariant(properties.value(name));
+    const QVariantMap properties = m_menu.properties(id, {name});
+    if (properties.isEmpty() && m_menu.calledFromDBus())
+        m_menu.sendErrorReply(QDBusError::InvalidArgs,
+                              QStringLiteral("Entry %1 has no %2").arg(id).arg(name));
+    return QDBusVariant(properties.value(name, QString()));
 }
 
 void BusMenuAdaptor::Event(int id, const QString& eventId, const QDBusVariant&, uint)
