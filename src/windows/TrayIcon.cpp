@@ -132,8 +132,10 @@ void TrayIcon::openMenu(QPoint at)
     m_statusWindow.activateWindow();
     m_statusWindow.raise();
     m_app.processPendingEvents();
-    prepareMenu();
     m_app.processPendingEvents();
+    // Set after the yields, which may have run the end or the start of a
+    // check, so the entries follow the timer as it is when the menu shows.
+    prepareMenu();
     // By the icon: where the panel said the press was; an X11 tray says
     // nothing, and the pointer is on the icon then.
     menu.exec(at.isNull() ? QCursor::pos() : at);

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -68,6 +69,8 @@ public:
         if (journal)
             *journal << "events";
         QCoreApplication::processEvents();
+        if (whileYielding)
+            whileYielding();
     }
     void quit() override { ++quits; }
     void endNow(int exitCode) override { endedWith = exitCode; }
@@ -76,6 +79,7 @@ public:
     int quits = 0;
     std::optional<int> endedWith;
     QStringList* journal = nullptr;
+    std::function<void()> whileYielding; // what queued events do during a yield
 };
 
 } // namespace vindel::test
