@@ -215,8 +215,11 @@ TEST_F(IniSettingsStoreTest, EveryFileKeepsItsValuesAndItsOtherLinesThroughASave
     while (rows.size() < 5001)
         rows.push_back(randomUserFile(random));
 
-    // tmpfs where there is one: each save waits for the disk otherwise.
-    QTemporaryDir base(QFileInfo("/dev/shm").isDir() ? "/dev/shm/vindel-test-XXXXXX" : QString());
+    // tmpfs where there is a usable one: each save waits for the disk otherwise.
+    QTemporaryDir shm("/dev/shm/vindel-test-XXXXXX");
+    QTemporaryDir disk;
+    const QTemporaryDir& base = shm.isValid() ? shm : disk;
+    ASSERT_TRUE(base.isValid());
     for (size_t row = 0; row < rows.size() && !HasFailure(); ++row) {
         SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].bytes.toStdString());
         const auto readBack = [&](const QString& folder, const QByteArray& bytes, bool save) {
