@@ -24,11 +24,6 @@ namespace {
 constexpr milliseconds playerSlack{2000};
 constexpr milliseconds longestSound{30000};
 
-quint32 littleEndian32(const char* bytes)
-{
-    return qFromLittleEndian<quint32>(bytes);
-}
-
 } // namespace
 
 QtSoundPlayer::QtSoundPlayer(QObject* parent) : QObject(parent) {}
@@ -148,12 +143,12 @@ std::optional<milliseconds> QtSoundPlayer::waveLength(const QString& path)
         const QByteArray chunkHeader = file.read(8);
         if (chunkHeader.size() != 8)
             break;
-        const qint64 size = littleEndian32(chunkHeader.constData() + 4);
+        const qint64 size = qFromLittleEndian<quint32>(chunkHeader.constData() + 4);
         const qint64 start = file.pos();
         if (chunkHeader.startsWith("fmt ")) {
             const QByteArray format = file.read(16);
             if (format.size() == 16)
-                bytesPerSecond = littleEndian32(format.constData() + 8);
+                bytesPerSecond = qFromLittleEndian<quint32>(format.constData() + 8);
         } else if (chunkHeader.startsWith("data")) {
             // Streamed files leave the size unset or too large: what is
             // there is what plays.

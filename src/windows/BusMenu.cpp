@@ -68,20 +68,11 @@ BusMenu::BusMenu(QMenu& menu, std::function<void()> prepare, QObject* parent)
 {
     registerBusMenuTypes();
     m_adaptor = new BusMenuAdaptor(*this);
-    watchActions();
+    for (QAction* action : m_menu.actions())
+        connect(action, &QAction::changed, this, [this, action] { noteChanged(action); });
 }
 
 BusMenu::~BusMenu() = default;
-
-void BusMenu::watchActions()
-{
-    for (QAction* action : m_menu.actions()) {
-        if (m_watched.contains(action))
-            continue;
-        m_watched << action;
-        connect(action, &QAction::changed, this, [this, action] { noteChanged(action); });
-    }
-}
 
 QAction* BusMenu::action(int id) const
 {

@@ -81,14 +81,12 @@ private:
     QAction* action(int id) const;
     void noteChanged(QAction* action);
     void announceChanges();
-    void watchActions();
 
     QMenu& m_menu;
     std::function<void()> m_prepare;
     BusMenuAdaptor* m_adaptor = nullptr;
     uint m_revision = 1;
     QList<int> m_changed;
-    QList<QAction*> m_watched;
 };
 
 // The com.canonical.dbusmenu interface of a BusMenu.
