@@ -84,137 +84,80 @@ ServerScript afterStls(const QByteArray& answer)
 
 struct TlsCase {
     const char* name;
-    QString scheme;   // "pop3s://", "pop3+stls://" or "" (plain)
-    QString identity; // the server's certificate; empty: a server without TLS
-    bool implicitTls;
-    ServerScript script;
-    QString pin;   // the certificate whose fingerprint is pinned, or empty
-    int number;    // 0: the check counts "2"
-    QString words; // what the message must say
+    QString scheme;           // "pop3s://", "pop3+stls://" or "" (plain)
+    QString identity;         // the server's certificate; empty: a server without TLS
+    QString pin;              // the certificate whose fingerprint is pinned, or empty
+    int number;               // 0: the check counts "2"
+    QString words;            // what the message must say
+    ServerScript script = {}; // none: a whole login, after STLS for the STLS form
     int withinMs = limitMs + 1500;
     QString host = QStringLiteral("localhost"); // the setting's host, looked up as 127.0.0.1
+
+    // A server with a certificate starts TLS at once unless it waits for STLS.
+    bool implicitTls() const { return !identity.isEmpty() && scheme != "pop3+stls://"; }
+    ServerScript serverScript() const
+    {
+        if (!script.steps().isEmpty())
+            return script;
+        if (scheme == "pop3+stls://")
+            return login(afterStls("+OK begin\r\n").startTls()); // no second greeting
+        return login(ServerScript().send("+OK ready\r\n"));
+    }
 };
 
 std::vector<TlsCase> cases()
 {
-    const ServerScript greeting = ServerScript().send("+OK ready\r\n");
     ServerScript plainAfterOk = afterStls("+OK\r\n");
     plainAfterOk.silence(100).send("+OK go on in the clear\r\n").stayOpen();
-    ServerScript stallAfterOk = afterStls("+OK\r\n");
-    stallAfterOk.stayOpen();
-    ServerScript stls = afterStls("+OK begin\r\n");
-    stls.startTls(); // no second greeting: the client goes on with USER
+    const QString none;
+    const QString timedOut = QStringLiteral("timed out");
+    const QString handshakeFailed = QStringLiteral("The TLS handshake with the server failed");
     return {
         // What the certificate says is checked, and named in the message.
-        {"WrongHostName",
-         "pop3s://",
-         "other",
-         true,
-         login(greeting),
-         {},
-         12038,
+        {"WrongHostName", "pop3s://", "other", none, 12038,
          "The server's certificate is for mail.other.test, not localhost"},
-        {"ExpiredCertificate",
-         "pop3s://",
-         "expired",
-         true,
-         login(greeting),
-         {},
-         12037,
-         "expired on 2020-12-31 00:00 UTC"},
-        {"SelfSignedWithoutPin",
-         "pop3s://",
-         "self",
-         true,
-         login(greeting),
-         {},
-         12045,
+        {"ExpiredCertificate", "pop3s://", "expired", none, 12037, "expired on 2020-12-31 00:00 UTC"},
+        {"SelfSignedWithoutPin", "pop3s://", "self", none, 12045,
          "(for localhost, 127.0.0.1) is self-signed"},
         // A certificate's names are the sender's words: they start no line.
-        {"ControlCharactersInTheName",
-         "pop3s://",
-         "forged",
-         true,
-         login(greeting),
-         {},
-         12045,
+        {"ControlCharactersInTheName", "pop3s://", "forged", none, 12045,
          "(for localhost\\x0Aforged\\x0D\\x1B[2J) is self-signed"},
         // A pin stands in for the authorities, never for a weak key or signature.
-        {"PinnedWeakRsaKey", "pop3s://", "weak", true, login(greeting), "weak", 12169,
+        {"PinnedWeakRsaKey", "pop3s://", "weak", "weak", 12169,
          "(for localhost, 127.0.0.1) has a 1024-bit RSA key; at least 2048 bits are needed"},
-        {"PinnedSha1Signature", "pop3+stls://", "sha1", false, login(stls), "sha1", 12169,
+        {"PinnedSha1Signature", "pop3+stls://", "sha1", "sha1", 12169,
          "(for localhost, 127.0.0.1) is signed with SHA-1"},
-        {"WeakKeyTheAuthoritiesVouchFor",
-         "pop3s://",
-         "rsa1024",
-         true,
-         login(greeting),
-         {},
-         12169,
-         "has a 1024-bit RSA key"},
-        {"PinOfAnotherCertificate", "pop3s://", "self", true, login(greeting), "server", 12181,
+        {"WeakKeyTheAuthoritiesVouchFor", "pop3s://", "rsa1024", none, 12169, "has a 1024-bit RSA key"},
+        {"PinOfAnotherCertificate", "pop3s://", "self", "server", 12181,
          "The server's certificate has changed: the setting expects SHA-256 "},
-        {"PinOfAnotherCertificateAuthoritiesVouchFor", "pop3+stls://", "server", false, login(stls), "self",
-         12181, "the server showed "},
-        // STLS is all or nothing.
+        {"PinOfAnotherCertificateAuthoritiesVouchFor", "pop3+stls://", "server", "self", 12181,
+         "the server showed "},
         // A rejected reply inside TLS, then a flood: as in plain, the check
         // reads no more of it and the flood stalls with the server.
-        {"FloodInsideTlsAfterARejectedReply", "pop3s://", "self", true,
-         ServerScript().send("-ERR go away\r\n").flood('A', 256 * 1024 * 1024), "self", 99999,
-         " go away\r\n"},
-        {"RefusesStls",
-         "pop3+stls://",
-         {},
-         false,
-         afterStls("-ERR not here\r\n").stayOpen(),
-         {},
-         12180,
-         "The server refused STLS, so the connection cannot be encrypted: -ERR not here"},
-        {"AgreesToStlsThenTalksPlain",
-         "pop3+stls://",
-         {},
-         false,
-         plainAfterOk,
-         {},
-         12157,
-         "The TLS handshake with the server failed"},
-        {"PlainTextBehindTheOkToStls",
-         "pop3+stls://",
-         {},
-         false,
-         afterStls("+OK\r\n+OK injected\r\n").stayOpen(),
-         {},
-         12157,
-         "after agreeing to STLS"},
+        {"FloodInsideTlsAfterARejectedReply", "pop3s://", "self", "self", 99999, " go away\r\n",
+         ServerScript().send("-ERR go away\r\n").flood('A', 256 * 1024 * 1024)},
+        // STLS is all or nothing.
+        {"RefusesStls", "pop3+stls://", none, none, 12180,
+         "The server refused STLS, so the connection cannot be encrypted: -ERR not here",
+         afterStls("-ERR not here\r\n").stayOpen()},
+        {"AgreesToStlsThenTalksPlain", "pop3+stls://", none, none, 12157, handshakeFailed, plainAfterOk},
+        {"PlainTextBehindTheOkToStls", "pop3+stls://", none, none, 12157, "after agreeing to STLS",
+         afterStls("+OK\r\n+OK injected\r\n").stayOpen()},
         // Silence in the handshake ends at the reply limit.
-        {"StallsInTheStlsHandshake", "pop3+stls://", {}, false, stallAfterOk, {}, 10060, "timed out"},
-        {"StallsInTheHandshake", "pop3s://", {}, false, ServerScript().stayOpen(), {}, 10060, "timed out"},
+        {"StallsInTheStlsHandshake", "pop3+stls://", none, none, 10060, timedOut,
+         afterStls("+OK\r\n").stayOpen()},
+        {"StallsInTheHandshake", "pop3s://", none, none, 10060, timedOut, ServerScript().stayOpen()},
         // The wrong kind of server on the port.
-        {"PlainServerOnTheTlsPort",
-         "pop3s://",
-         {},
-         false,
-         login(greeting),
-         {},
-         12157,
-         "The TLS handshake with the server failed"},
-        {"TlsServerOnAPlainPort", "", "server", true, login(greeting), {}, 10060, "timed out"},
+        {"PlainServerOnTheTlsPort", "pop3s://", none, none, 12157, handshakeFailed},
+        {"TlsServerOnAPlainPort", "", "server", none, 10060, timedOut},
         // And what must work: a pinned certificate whatever its dates, the
         // host's name with the root's final dot, and the pinned self-signed
         // certificate over both forms.
-        {"PinnedExpired", "pop3s://", "expired", true, login(greeting), "expired", 0, {}},
-        {"HostNameWithAFinalDot",
-         "pop3s://",
-         "server",
-         true,
-         login(greeting),
-         {},
-         0,
-         {},
-         limitMs + 1500,
+        {"PinnedExpired", "pop3s://", "expired", "expired", 0, {}},
+        {"HostNameWithAFinalDot", "pop3s://", "server", none, 0, none, ServerScript(), limitMs + 1500,
          "localhost."},
-        {"PinnedSelfSigned", "pop3s://", "self", true, login(greeting), "self", 0, {}},
-        {"PinnedSelfSignedOverStls", "pop3+stls://", "self", false, login(stls), "self", 0, {}},
+        {"PinnedSelfSigned", "pop3s://", "self", "self", 0, {}},
+        {"PinnedSelfSignedOverStls", "pop3+stls://", "self", "self", 0, {}},
     };
 }
 
@@ -237,11 +180,11 @@ protected:
                     const std::function<void(RealHarness&, ScriptedPop3Server&, qint64)>& then = {})
     {
         const Certificates& certificates = Certificates::get();
-        ScriptedPop3Server server(c.script);
+        ScriptedPop3Server server(c.serverScript());
         ASSERT_TRUE(server.isListening());
         if (!c.identity.isEmpty())
             server.setTlsIdentity({certificates.certificate(c.identity)}, certificates.key(c.identity),
-                                  c.implicitTls);
+                                  c.implicitTls());
         const QString host = c.scheme.isEmpty() ? QStringLiteral("127.0.0.1") : c.host;
         platform::QtTcpClient::Options options;
         options.lookup = [](const QString&) { return QHostInfo::fromName(QStringLiteral("127.0.0.1")); };
