@@ -27,11 +27,13 @@ using platform::TerminationWatcher;
 TEST(QtProcessLauncherTest, StartsTheProgramWithItsArgumentsAndNoShell)
 {
     QTemporaryDir folder;
-    // Quotes group; a semicolon is no command separator without a shell.
+    // Quotes group; a semicolon, quoted or not, is no command separator
+    // without a shell.
     const QString target = folder.filePath("new mail;flag");
+    const QString unquoted = folder.filePath(";x");
     QtProcessLauncher launcher;
-    EXPECT_EQ(launcher.start(QStringLiteral("touch \"%1\"").arg(target)), std::nullopt);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(target); }, 5000));
+    EXPECT_EQ(launcher.start(QStringLiteral("touch \"%1\" %2").arg(target, unquoted)), std::nullopt);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(target) && QFile::exists(unquoted); }, 5000));
     EXPECT_FALSE(QFile::exists(folder.filePath("new mail")));
 }
 
