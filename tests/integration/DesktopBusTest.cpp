@@ -128,8 +128,7 @@ TEST(DesktopBus, AResumeIsHeardFromTheLoginManagerOnly)
     prepareForSleep(impostor, false); // not the login manager
     prepareForSleep(manager, false);  // awake again
     ASSERT_TRUE(QTest::qWaitFor([&] { return resumes > 0; }, 10000));
-    QTest::qWait(300);
-    EXPECT_EQ(resumes, 1);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return resumes > 1; }, 300));
 }
 
 } // namespace

@@ -12,40 +12,32 @@ using platform::QtTimer;
 // How long a test watches for ticks that must not come.
 constexpr int quietMs = 250;
 
-// What was set reads back whether the timer runs or not.
+// Enabled and the interval are two settings: ticks come only with both.
 TEST(QtTimerTest, TicksOnlyWhileEnabledWithAPositiveInterval)
 {
     QtTimer timer;
     int ticks = 0;
     timer.setHandler([&ticks] { ++ticks; });
     EXPECT_FALSE(timer.isEnabled());
-    EXPECT_EQ(timer.interval(), 0);
 
     timer.setInterval(20); // interval alone does not start it
-    EXPECT_EQ(timer.interval(), 20);
     EXPECT_FALSE(timer.isEnabled());
-    QTest::qWait(quietMs);
-    EXPECT_EQ(ticks, 0);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return ticks > 0; }, quietMs));
 
     timer.setInterval(0);
     timer.setEnabled(true); // enabled with interval 0: no ticks
     EXPECT_TRUE(timer.isEnabled());
-    QTest::qWait(quietMs);
-    EXPECT_EQ(ticks, 0);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return ticks > 0; }, quietMs));
 
     timer.setInterval(20);
-    EXPECT_EQ(timer.interval(), 20);
     EXPECT_TRUE(QTest::qWaitFor([&] { return ticks >= 3; }, 5000));
 
     timer.setInterval(0); // stops it, and it stays enabled
     const int afterStop = ticks;
-    QTest::qWait(quietMs);
-    EXPECT_EQ(ticks, afterStop);
-    EXPECT_EQ(timer.interval(), 0);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return ticks > afterStop; }, quietMs));
     EXPECT_TRUE(timer.isEnabled());
     timer.setInterval(60000);
     timer.setEnabled(false);
-    EXPECT_EQ(timer.interval(), 60000);
     EXPECT_FALSE(timer.isEnabled());
 }
 
@@ -62,9 +54,9 @@ TEST(QtTimerTest, SettingTheIntervalOrEnablingRestartsTheCount)
         clock.start();
         timer.setInterval(400);
         timer.setEnabled(true);
+        // 250 ms into the count (time passing is what is tested here, so a
+        // plain wait), starting it again postpones the tick to 400 ms from now.
         QTest::qWait(250);
-        // 250 ms into the count: starting it again postpones the tick to
-        // 400 ms from now.
         if (byEnabling)
             timer.setEnabled(true);
         else
@@ -86,8 +78,7 @@ TEST(QtTimerTest, HandlerCanStopTheTimer)
     timer.setInterval(10);
     timer.setEnabled(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > 0; }, 5000));
-    QTest::qWait(quietMs);
-    EXPECT_EQ(ticks, 1);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return ticks > 1; }, quietMs));
 }
 
 } // namespace
