@@ -31,14 +31,14 @@ DovecotServer::~DovecotServer()
     stop();
 }
 
-quint16 DovecotServer::start(int messageCount, const QString& password, const QString& user)
+quint16 DovecotServer::start(int messageCount, const QString& password)
 {
-    return startServer(messageCount, password, user, false);
+    return startServer(messageCount, password, false);
 }
 
 quint16 DovecotServer::startWithTls(int messageCount, const QString& password)
 {
-    return startServer(messageCount, password, QStringLiteral("vindel"), true);
+    return startServer(messageCount, password, true);
 }
 
 QString DovecotServer::certificatePath(const QString& name) const
@@ -47,7 +47,7 @@ QString DovecotServer::certificatePath(const QString& name) const
                     : QString();
 }
 
-quint16 DovecotServer::startServer(int messageCount, const QString& password, const QString& user, bool tls)
+quint16 DovecotServer::startServer(int messageCount, const QString& password, bool tls)
 {
     stop();
     m_startOutput.clear();
@@ -67,9 +67,12 @@ quint16 DovecotServer::startServer(int messageCount, const QString& password, co
         quint16 tlsPort = 0;
         for (int pick = 0; tls && pick < 5 && (tlsPort == 0 || tlsPort == port); ++pick)
             tlsPort = freePort();
-        QStringList arguments{
-            QStringLiteral("start"),      serverFolder(*m_folder), QString::number(port), user, password,
-            QString::number(messageCount)};
+        QStringList arguments{QStringLiteral("start"),
+                              serverFolder(*m_folder),
+                              QString::number(port),
+                              QStringLiteral("vindel"),
+                              password,
+                              QString::number(messageCount)};
         if (tls)
             arguments << QString::number(tlsPort);
         QString output;
@@ -79,7 +82,6 @@ quint16 DovecotServer::startServer(int messageCount, const QString& password, co
         if (started) {
             m_port = port;
             m_tlsPort = tlsPort;
-            m_user = user;
             return port;
         }
         if (!output.contains(u"Address already in use"))

@@ -19,29 +19,27 @@ public:
 
     // Starts the server (stopping one started before) and returns its port,
     // or 0 when it could not start: log() then tells why.
-    quint16 start(int messageCount, const QString& password, const QString& user = QStringLiteral("vindel"));
+    // The one user is "vindel".
+    quint16 start(int messageCount, const QString& password);
     // The same, and POP3 over TLS on tlsPort() with a certificate for
     // localhost by a throwaway authority; every login then needs TLS (on
     // port() only after STLS).
     quint16 startWithTls(int messageCount, const QString& password);
-    void stop();
-
     quint16 port() const { return m_port; }
     quint16 tlsPort() const { return m_tlsPort; }
     // The throwaway authority and the server's certificate (PEM files).
     QString certificatePath(const QString& name) const;
-    QString user() const { return m_user; }
     // What the start script printed and the server's own log.
     QString log() const;
 
 private:
     bool runScript(const QStringList& arguments, QString& output) const;
-    quint16 startServer(int messageCount, const QString& password, const QString& user, bool tls);
+    quint16 startServer(int messageCount, const QString& password, bool tls);
+    void stop();
 
     std::unique_ptr<QTemporaryDir> m_folder;
     quint16 m_port = 0;
     quint16 m_tlsPort = 0;
-    QString m_user;
     QString m_startOutput;
 };
 

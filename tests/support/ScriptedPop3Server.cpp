@@ -128,7 +128,6 @@ void ScriptedPop3Server::accept()
         m_connections.push_back(std::move(connection));
         connect(socket, &QTcpSocket::readyRead, this, [this, &c] {
             c.received += c.socket->readAll();
-            emit dataReceived(c.index);
             advance(c);
         });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, &c] { advance(c); });
@@ -138,7 +137,6 @@ void ScriptedPop3Server::accept()
             if (c.socket && c.socket->isReadable())
                 c.received += c.socket->readAll();
         });
-        emit connectionAccepted(c.index);
         if (m_implicitTls)
             beginTls(c);
         else

@@ -44,8 +44,6 @@ public:
     QStringList mismatches() const;
 
 signals:
-    void connectionAccepted(int connection);
-    void dataReceived(int connection);
     void scriptFinished(int connection);
 
 private:
