@@ -541,15 +541,7 @@ TEST_F(TracedProgram, OverTlsWithAPinnedCertificateTheCountShows)
     ASSERT_TRUE(QTest::qWaitFor([&] { return readAll(logBesideProgram()).contains("QUIT\n"); }, 10000))
         << readAll(logBesideProgram()).toStdString();
     // The status window and, for a count that is not "0", the notice.
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            QString ids;
-            xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                     QString::number(first.processId())},
-                    &ids);
-            return ids.split(u'\n', Qt::SkipEmptyParts).size() == 2;
-        },
-        5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return visibleWindowsOf(first).size() == 2; }, 5000));
     const QString log = readAll(logBesideProgram());
     EXPECT_TRUE(log.contains(QString::fromLatin1(digest.toHex(':').toUpper()))) << log.toStdString();
     first.terminate();
