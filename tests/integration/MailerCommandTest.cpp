@@ -24,6 +24,7 @@ protected:
                    "\"$0.args\"\n");
         file.close();
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        h.starter = platform::QtProcessLauncher::start;
         ASSERT_EQ(popChk.start({}, folder.path()), shell::PopChk::StartResult::Running);
         h.journal.clear();
     }
@@ -36,8 +37,7 @@ protected:
     QTemporaryDir folder;
     QString script;
     Harness h;
-    platform::QtProcessLauncher launcher;
-    shell::PopChk popChk{h.globals, h.config, h.ports(h.tcp, h.checkTimer, h.replyTimer, launcher)};
+    shell::PopChk& popChk = h.popChk;
 };
 
 TEST_F(MailerCommand, StartsTheProgramWithItsArgumentsAndResetsTheCount)

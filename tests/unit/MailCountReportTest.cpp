@@ -33,8 +33,7 @@ protected:
     Harness h;
     QTemporaryFile soundFile;
     QString previous = "-1";
-    shell::LookPainter painter{h.window, h.tray};
-    shell::MailCountReport mailCountReport{h.globals, painter, h.notice, h.sound, h.app};
+    shell::MailCountReport mailCountReport{h.globals, h};
 };
 
 TEST_F(Report, FirstCountAfterStartIsAlwaysAChange)
@@ -88,8 +87,8 @@ TEST_F(Report, NoSoundWithoutAnExistingFile)
 TEST_F(Report, AnUnchangedCountKeepsTheErrorLook)
 {
     report("3");
-    h.window.showStatePicture(shell::StatePicture::Error);
-    h.tray.modify(shell::StatePicture::Error, "Vindel - Error!");
+    h.showStatePicture(shell::StatePicture::Error);
+    h.setTrayIcon(shell::StatePicture::Error, "Vindel - Error!");
     report("3");
     EXPECT_EQ(h.window.status, "You have 3 Mail(s)");
     EXPECT_EQ(h.window.picture, shell::StatePicture::Error);
