@@ -379,19 +379,5 @@ TEST(MainMenuTest, EntriesRunTheirCommands)
     EXPECT_EQ(h.journal.filter("topmost").size(), 2);
 }
 
-TEST(MainMenuTest, StateEnablesOnlyCheckAndSettings)
-{
-    windows::MainMenu menu;
-    menu.applyState({false, false});
-    EXPECT_FALSE(menu.checkAction()->isEnabled());
-    EXPECT_FALSE(menu.settingsAction()->isEnabled());
-    for (QAction* action : {menu.mailerAction(), menu.formTopAction(), menu.visibleAction(),
-                            menu.aboutAction(), menu.exitAction()})
-        EXPECT_TRUE(action->isEnabled());
-    menu.applyState({true, false});
-    EXPECT_TRUE(menu.checkAction()->isEnabled());
-    EXPECT_FALSE(menu.settingsAction()->isEnabled());
-}
-
 } // namespace
 } // namespace vindel::test
