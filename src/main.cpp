@@ -5,9 +5,6 @@
 #include "platform/IniSettingsStore.h"
 #include "platform/InstanceLock.h"
 #include "platform/KeychainSecretStore.h"
-#include "platform/QtAppControl.h"
-#include "platform/QtProcessLauncher.h"
-#include "platform/QtSoundPlayer.h"
 #include "platform/QtTcpClient.h"
 #include "platform/QtTimer.h"
 #include "platform/SyslogSink.h"
@@ -20,12 +17,7 @@
 #include "shell/Language.h"
 #include "shell/PopChk.h"
 #include "shell/StartSwitch.h"
-#include "windows/AboutHost.h"
-#include "windows/ConfigDialogWindowHost.h"
-#include "windows/NoticeHost.h"
-#include "windows/QtMessageBoxes.h"
-#include "windows/StatusWindow.h"
-#include "windows/TrayIcon.h"
+#include "windows/QtDesktop.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -93,17 +85,6 @@ int printAnswer(const QString& text)
     return written && std::fflush(stdout) == 0 ? 0 : 1;
 }
 
-// A later start asked for the window: shown again even after the menu hid it
-// (the show/hide entry then reads "非表示" again), raised and activated.
-void bringToFront(windows::StatusWindow& window)
-{
-    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-    if (!window.isVisible())
-        window.toggleVisible();
-    window.raise();
-    window.activateWindow();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -139,37 +120,28 @@ int main(int argc, char** argv)
     // Japanese (or the POSIX locale) before English; LANGUAGE comes first.
     const platform::Translation translation(shell::chooseLanguage(QLocale::system().uiLanguages()));
 
-    platform::QtAppControl appControl;
     platform::IniSettingsStore store;
-    platform::InstanceLock instance;
     platform::QtTcpClient tcp;
     platform::QtTimer checkTimer;
     platform::QtTimer replyTimer;
     platform::QtTimer passwordRetryTimer;
     platform::KeychainSecretStore keyring;
-    platform::QtSoundPlayer sound;
-    platform::QtProcessLauncher launcher;
     platform::SystemClock clock;
     platform::SyslogSink systemLog;
 
     settings::Globals globals;
-    windows::StatusWindow window;
-    windows::TrayIcon tray(
-        window.menu(), window, appControl,
+    settings::ConfigStore config(globals, store, throwawaySettings(store) ? nullptr : &keyring);
+    windows::QtDesktop desktop(
+        globals, config,
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("vindel-tray")));
-    windows::NoticeHost notice(appControl, windows::NotifyWindow::defaultLifetimeMs, &window);
-    windows::QtMessageBoxes messages(&window);
-    settings::ConfigStore config(globals, store, window, throwawaySettings(store) ? nullptr : &keyring);
-    windows::ConfigDialogWindowHost configDialog(globals, config, messages, sound, &window);
-    windows::AboutHost about(globals, launcher);
-
-    shell::PopChk popChk(globals, config,
-                         shell::Ports{tcp, checkTimer, replyTimer, sound, window, window, tray, notice,
-                                      [&about] { about.showAbout(); }, configDialog, messages, launcher,
-                                      appControl, [&instance] { return instance.anotherInstanceRunning(); },
-                                      clock, systemLog, &passwordRetryTimer});
-    window.setCommands(&popChk);
-    tray.setCommands(&popChk);
+    shell::PopChk popChk(
+        globals, {.network = tcp,
+                  .timers = {.check = checkTimer, .reply = replyTimer, .passwordRetry = &passwordRetryTimer},
+                  .clock = clock,
+                  .log = systemLog,
+                  .settings = config,
+                  .desktop = desktop});
+    desktop.setBehaviour(&popChk);
 
     // A kill, Ctrl+C or the end of the desktop session runs the same
     // shut-down as the menu's Exit: the window's place is saved, nothing left.
@@ -184,7 +156,7 @@ int main(int argc, char** argv)
     if (QGuiApplication::platformName().startsWith(u"wayland"))
         popChk.noteEvent(
             QStringLiteral("Wayland: the window's place and always in front are the compositor's"));
-    instance.listenForLaterStarts([&window] { bringToFront(window); });
+    desktop.instance().listenForLaterStarts([&desktop] { desktop.bringToFront(); });
     // A network that comes back or a machine that wakes from sleep brings a
     // fresh count instead of leaving a stale one up to a minute or more.
     platform::NetworkWatcher network([&popChk] { popChk.networkReturned(); });

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "shell/ProcessLauncher.h"
-
 #include <QString>
 
 #include <optional>
@@ -11,10 +9,12 @@ namespace vindel::platform {
 // Starts the mail program detached, with no shell between: the command line
 // is split into program and arguments by QProcess::splitCommand (quotes
 // group, nothing else is special). Addresses go to QDesktopServices.
-class QtProcessLauncher : public shell::ProcessLauncher {
+class QtProcessLauncher {
 public:
-    std::optional<QString> start(const QString& commandLine) override;
-    void openUrl(const QString& url) override;
+    // Gives the platform's description of a failure, or nothing when the
+    // program was started.
+    static std::optional<QString> start(const QString& commandLine);
+    static void openUrl(const QString& url);
 };
 
 } // namespace vindel::platform

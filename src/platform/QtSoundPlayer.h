@@ -1,7 +1,5 @@
 #pragma once
 
-#include "shell/SoundPlayer.h"
-
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -24,13 +22,13 @@ namespace vindel::platform {
 // player's output is discarded; anything that cannot be played (no path, no
 // wave file, no player, no sound server) is silence. Every player is ended and
 // reaped by the destructor, and dies with the program should it be killed.
-class QtSoundPlayer : public QObject, public shell::SoundPlayer {
+class QtSoundPlayer : public QObject {
     Q_OBJECT
 public:
     explicit QtSoundPlayer(QObject* parent = nullptr);
     ~QtSoundPlayer() override;
 
-    void play(const QString& path) override;
+    void play(const QString& path);
 
     // The players looked for on PATH, in order: PulseAudio's client (which
     // PipeWire's pulse server also answers), PipeWire's own, plain ALSA.

@@ -59,9 +59,8 @@ QString storedText(const ConfigRecord& record, const ConfigKey& key)
     return record.*key.flag ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-ConfigStore::ConfigStore(Globals& globals, SettingsStore& store, WindowPlacement& window,
-                         SecretStore* secrets)
-    : m_globals(globals), m_store(store), m_window(window), m_secrets(secrets)
+ConfigStore::ConfigStore(Globals& globals, SettingsStore& store, SecretStore* secrets)
+    : m_globals(globals), m_store(store), m_secrets(secrets)
 {
 }
 
@@ -70,7 +69,7 @@ QString ConfigStore::read(const QString& key) const
     return m_store.get(appName, sectionName, key);
 }
 
-std::optional<diag::Failure> ConfigStore::loadConfig()
+std::optional<diag::Failure> ConfigStore::loadConfig(WindowPlacement& window)
 {
     if (auto refused = m_store.refusal(appName))
         return refused;
@@ -95,13 +94,11 @@ std::optional<diag::Failure> ConfigStore::loadConfig()
         case KeyKind::Twips:
             // The two edges place the window together, at the first of them.
             if (key.twips == &ConfigRecord::PosLeft)
-                if (auto failure = placeWindow())
+                if (auto failure = placeWindow(window))
                     return failure;
             break;
         case KeyKind::Flag:
             config.*key.flag = read(key.key()) == QLatin1String("True");
-            if (key.flag == &ConfigRecord::TopMost)
-                m_window.setTopMost(config.TopMost);
             break;
         }
     }
@@ -176,18 +173,18 @@ void ConfigStore::moveToKeyring()
     });
 }
 
-std::optional<diag::Failure> ConfigStore::placeWindow()
+std::optional<diag::Failure> ConfigStore::placeWindow(WindowPlacement& window)
 {
     ConfigRecord& config = m_globals.config;
-    const int screenWidth = m_window.screenWidthTwips();
-    const int screenHeight = m_window.screenHeightTwips();
-    const int width = m_window.windowWidthTwips();
-    const int height = m_window.windowHeightTwips();
+    const int screenWidth = window.screenWidth;
+    const int screenHeight = window.screenHeight;
+    const int width = window.windowWidth;
+    const int height = window.windowHeight;
 
     if (read(QStringLiteral("PosTop")).isEmpty() || read(QStringLiteral("PosLeft")).isEmpty()) {
         // No stored position: centre, and leave the record's values alone.
-        m_window.setTopTwips(centred(screenHeight, height));
-        m_window.setLeftTwips(centred(screenWidth, width));
+        window.top = centred(screenHeight, height);
+        window.left = centred(screenWidth, width);
         return std::nullopt;
     }
 
@@ -195,13 +192,13 @@ std::optional<diag::Failure> ConfigStore::placeWindow()
     if (const auto* failure = std::get_if<diag::Failure>(&left))
         return *failure;
     config.PosLeft = std::get<qint32>(left);
-    m_window.setLeftTwips(onScreen(config.PosLeft, screenWidth, width));
+    window.left = onScreen(config.PosLeft, screenWidth, width);
 
     const auto top = toInteger<qint32>(read(QStringLiteral("PosTop")));
     if (const auto* failure = std::get_if<diag::Failure>(&top))
         return *failure;
     config.PosTop = std::get<qint32>(top);
-    m_window.setTopTwips(onScreen(config.PosTop, screenHeight, height));
+    window.top = onScreen(config.PosTop, screenHeight, height);
     return std::nullopt;
 }
 

@@ -11,8 +11,8 @@
 
 namespace vindel::settings {
 
-// Loads the ten settings into the record and applies the three that concern
-// the status window; saves the record back.
+// Loads the ten settings into the record and works out where the status
+// window goes; saves the record back.
 //
 // With a keyring (SecretStore), the password moves there: the file keeps it
 // until the keyring has confirmed holding exactly the record's password, and
@@ -23,15 +23,15 @@ class ConfigStore {
 public:
     static constexpr const char* inKeyringKey = "PassWordInKeyring";
 
-    ConfigStore(Globals& globals, SettingsStore& store, WindowPlacement& window,
-                SecretStore* secrets = nullptr);
+    ConfigStore(Globals& globals, SettingsStore& store, SecretStore* secrets = nullptr);
 
-    // Reads every key in order, places the window and applies "always in
-    // front". A stored number that cannot be converted stops the load at that
-    // key with the conversion failure; fields read before keep their values.
-    // A store that refuses the settings (SettingsStore::refusal) fails the
-    // load before anything is read.
-    std::optional<diag::Failure> loadConfig();
+    // Reads every key in order and places the window within the given sizes
+    // (centred while no place is stored). A stored number that cannot be
+    // converted stops the load at that key with the conversion failure;
+    // fields read before keep their values. A store that refuses the
+    // settings (SettingsStore::refusal) fails the load before anything is
+    // read.
+    std::optional<diag::Failure> loadConfig(WindowPlacement& window);
 
     // Writes all ten keys in order as one batch (SettingsStore::saveAll); a
     // failure is not reported.
@@ -55,12 +55,11 @@ public:
 private:
     QString read(const QString& key) const;
     QString loadPassWord();
-    std::optional<diag::Failure> placeWindow();
+    std::optional<diag::Failure> placeWindow(WindowPlacement& window);
     void moveToKeyring();
 
     Globals& m_globals;
     SettingsStore& m_store;
-    WindowPlacement& m_window;
     SecretStore* m_secrets;
     bool m_awaited = false;
     bool m_writing = false;

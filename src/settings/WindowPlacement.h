@@ -1,22 +1,19 @@
 #pragma once
 
+#include <optional>
+
 namespace vindel::settings {
 
-// What loading the settings needs of the status window. All lengths are in
-// twips (1/1440 inch; 1440 / dpi twips per pixel).
-class WindowPlacement {
-public:
-    virtual ~WindowPlacement() = default;
-    virtual int windowWidthTwips() const = 0;
-    virtual int windowHeightTwips() const = 0;
-    virtual int screenWidthTwips() const = 0;
-    virtual int screenHeightTwips() const = 0;
-    virtual int leftTwips() const = 0;
-    virtual int topTwips() const = 0;
-    virtual void setLeftTwips(int left) = 0;
-    virtual void setTopTwips(int top) = 0;
-    // Puts the window into or out of the top-most band; always shows it.
-    virtual void setTopMost(bool topMost) = 0;
+// Where loading the settings puts the status window, in twips (1/1440 inch).
+// The caller gives the sizes; the load fills in the place as it reaches the
+// position keys, so a load that stops at a key leaves what follows unset.
+struct WindowPlacement {
+    int windowWidth = 0;
+    int windowHeight = 0;
+    int screenWidth = 0;
+    int screenHeight = 0;
+    std::optional<int> left = std::nullopt;
+    std::optional<int> top = std::nullopt;
 };
 
 } // namespace vindel::settings

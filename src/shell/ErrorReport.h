@@ -2,9 +2,7 @@
 
 #include "check/CheckEvents.h"
 #include "diag/Failure.h"
-#include "shell/ConfigDialogHost.h"
 #include "shell/Look.h"
-#include "shell/MessageBoxes.h"
 
 namespace vindel::shell {
 
@@ -15,17 +13,13 @@ namespace vindel::shell {
 // timer is parked at one minute, stopped, with the settings entry usable.
 class ErrorReport {
 public:
-    ErrorReport(LookPainter& painter, MessageBoxes& messages, ConfigDialogHost& configDialog)
-        : m_painter(painter), m_messages(messages), m_configDialog(configDialog)
-    {
-    }
+    explicit ErrorReport(Desktop& desktop) : m_desktop(desktop), m_painter(desktop) {}
 
     check::Resume report(const diag::Failure& failure, qint16 errorCount);
 
 private:
-    LookPainter& m_painter;
-    MessageBoxes& m_messages;
-    ConfigDialogHost& m_configDialog;
+    Desktop& m_desktop;
+    LookPainter m_painter;
 };
 
 } // namespace vindel::shell

@@ -69,26 +69,26 @@ void LookPainter::show(const Look& look)
 void LookPainter::showStatus(const Look& look)
 {
     if (look.status)
-        m_view.setStatusText(*look.status);
+        m_desktop.setStatusText(*look.status);
     if (look.colour)
-        m_view.setStatusColour(*look.colour);
-    m_view.refreshStatus();
+        m_desktop.setStatusColour(*look.colour);
+    m_desktop.refreshStatus();
 }
 
 void LookPainter::showTray(const Look& look)
 {
     if (look.tray)
-        m_tray.modify(*look.tray, trayTip(look.status.value_or(QString())));
+        m_desktop.setTrayIcon(*look.tray, trayTip(look.status.value_or(QString())));
 }
 
 void LookPainter::showPictures(const Look& look)
 {
     if (look.windowIcon)
-        m_view.setWindowIcon(*look.windowIcon);
+        m_desktop.setWindowIcon(*look.windowIcon);
     if (look.button)
-        m_view.showStatePicture(*look.button);
+        m_desktop.showStatePicture(*look.button);
     if (look.settingsEntryEnabled)
-        m_view.setSettingsEntryEnabled(true);
+        m_desktop.setSettingsEntryEnabled(true);
 }
 
 } // namespace vindel::shell

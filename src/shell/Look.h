@@ -1,7 +1,6 @@
 #pragma once
 
-#include "shell/StatusView.h"
-#include "shell/Tray.h"
+#include "shell/Desktop.h"
 
 #include <QString>
 
@@ -53,7 +52,7 @@ QString mailCountText(const QString& count);
 // the notice and the sound between the tray and the pictures.
 class LookPainter {
 public:
-    LookPainter(StatusView& view, Tray& tray) : m_view(view), m_tray(tray) {}
+    explicit LookPainter(Desktop& desktop) : m_desktop(desktop) {}
 
     void show(const Look& look);
     void showStatus(const Look& look);   // text, colour, repaint
@@ -61,8 +60,7 @@ public:
     void showPictures(const Look& look); // window icon, state picture, settings entry
 
 private:
-    StatusView& m_view;
-    Tray& m_tray;
+    Desktop& m_desktop;
 };
 
 } // namespace vindel::shell

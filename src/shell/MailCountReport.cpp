@@ -13,11 +13,11 @@ void MailCountReport::report(const QString& mailCount, const QString& previous)
         return;
     m_painter.showTray(look);
     if (mailCount != QLatin1String("0")) {
-        m_notice.showNotice(*look.status);
+        m_desktop.showNotice(*look.status);
         const QString& sound = m_globals.config.SoundPath;
         if (!sound.isEmpty() && QFileInfo(sound).isFile())
-            m_sound.play(sound);
-        m_app.processPendingEvents();
+            m_desktop.playSound(sound);
+        m_desktop.processPendingEvents();
     }
     m_painter.showPictures(look);
 }

@@ -1,10 +1,7 @@
 #pragma once
 
 #include "settings/ConfigRecord.h"
-#include "shell/AppControl.h"
 #include "shell/Look.h"
-#include "shell/NoticeView.h"
-#include "shell/SoundPlayer.h"
 
 namespace vindel::shell {
 
@@ -15,9 +12,8 @@ namespace vindel::shell {
 // pictures.
 class MailCountReport {
 public:
-    MailCountReport(const settings::Globals& globals, LookPainter& painter, NoticeView& notice,
-                    SoundPlayer& sound, AppControl& app)
-        : m_globals(globals), m_painter(painter), m_notice(notice), m_sound(sound), m_app(app)
+    MailCountReport(const settings::Globals& globals, Desktop& desktop)
+        : m_globals(globals), m_desktop(desktop), m_painter(desktop)
     {
     }
 
@@ -25,10 +21,8 @@ public:
 
 private:
     const settings::Globals& m_globals;
-    LookPainter& m_painter;
-    NoticeView& m_notice;
-    SoundPlayer& m_sound;
-    AppControl& m_app;
+    Desktop& m_desktop;
+    LookPainter m_painter;
 };
 
 } // namespace vindel::shell

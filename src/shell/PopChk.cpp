@@ -13,24 +13,22 @@
 
 namespace vindel::shell {
 
-PopChk::PopChk(settings::Globals& globals, settings::ConfigStore& config, const Ports& ports)
-    : m_globals(globals), m_config(config), m_ports(ports), m_log(ports.clock, ports.systemLog),
-      m_painter(ports.view, ports.tray), m_errorReport(m_painter, ports.messages, ports.configDialog),
-      m_mailCountReport(globals, m_painter, ports.notice, ports.sound, ports.app),
-      m_check(ports.tcp, ports.checkTimer, ports.replyTimer, m_log, *this),
-      m_menu(globals, m_check, m_painter, ports.messages, ports.launcher, ports.configDialog, ports.showAbout,
-             ports.app)
+PopChk::PopChk(settings::Globals& globals, const Ports& ports)
+    : m_globals(globals), m_config(ports.settings), m_desktop(ports.desktop),
+      m_passwordRetryTimer(ports.timers.passwordRetry), m_clock(ports.clock), m_log(ports.clock, ports.log),
+      m_painter(ports.desktop), m_errorReport(ports.desktop), m_mailCountReport(globals, ports.desktop),
+      m_check(ports.network, ports.timers.check, ports.timers.reply, m_log, *this)
 {
-    if (m_ports.passwordRetryTimer)
-        m_ports.passwordRetryTimer->setHandler([this] {
-            m_ports.passwordRetryTimer->setEnabled(false);
+    if (m_passwordRetryTimer)
+        m_passwordRetryTimer->setHandler([this] {
+            m_passwordRetryTimer->setEnabled(false);
             startChecking();
         });
 }
 
 PopChk::StartResult PopChk::failStart(const diag::Failure& failure)
 {
-    m_ports.messages.show(
+    m_desktop.showMessage(
         QStringLiteral("%1\r\n\r\n%2").arg(failure.number).arg(diag::escapeControls(failure.description)),
         MessageStyle::Stop);
     return StartResult::Failed;
@@ -38,7 +36,7 @@ PopChk::StartResult PopChk::failStart(const diag::Failure& failure)
 
 PopChk::StartResult PopChk::start(const QStringList& arguments, const QString& logFolder)
 {
-    if (m_ports.anotherInstanceRunning())
+    if (m_desktop.anotherCopyRunning())
         return StartResult::AnotherInstance;
 
     m_check.begin();
@@ -51,8 +49,8 @@ PopChk::StartResult PopChk::start(const QStringList& arguments, const QString& l
     const StartSwitch startSwitch = parseStartSwitch(arguments);
     const settings::ConfigRecord& config = m_globals.config;
     if (startSwitch == StartSwitch::Configure || config.UserName.isEmpty() || config.Pop3Server.isEmpty()) {
-        m_ports.configDialog.runModal();
-        m_ports.messages.show(QCoreApplication::translate("Messages", "ﾌﾟﾛｸﾞﾗﾑを再度起動してください。"),
+        m_desktop.runConfigDialog();
+        m_desktop.showMessage(QCoreApplication::translate("Messages", "ﾌﾟﾛｸﾞﾗﾑを再度起動してください。"),
                               MessageStyle::Information);
         return StartResult::AskedToRestart;
     }
@@ -62,7 +60,7 @@ PopChk::StartResult PopChk::start(const QStringList& arguments, const QString& l
         return failStart(*failure);
     m_globals.LogEnabled = startSwitch == StartSwitch::Trace;
     if (m_globals.LogEnabled) {
-        m_logFile = std::make_unique<diag::LogFile>(logPath, m_ports.clock);
+        m_logFile = std::make_unique<diag::LogFile>(logPath, m_clock);
         if (const auto failure = m_logFile->open())
             return failStart(*failure);
         m_log.start(*m_logFile);
@@ -70,9 +68,9 @@ PopChk::StartResult PopChk::start(const QStringList& arguments, const QString& l
             return failStart({75, QStringLiteral("Path/File access error: %1").arg(logPath)});
     }
 
-    m_ports.view.setWindowIcon(StatePicture::Normal);
-    m_ports.view.showStatePicture(StatePicture::Normal);
-    m_ports.tray.add(StatePicture::Normal, trayTip());
+    m_desktop.setWindowIcon(StatePicture::Normal);
+    m_desktop.showStatePicture(StatePicture::Normal);
+    m_desktop.addTrayIcon(StatePicture::Normal, trayTip());
     m_painter.show(lookAt(Moment::Initialize));
     startChecking();
     return StartResult::Running;
@@ -92,10 +90,10 @@ void PopChk::startChecking()
                 QStringLiteral("The keyring has not given the password yet; asking again before "
                                "the first check"),
                 diag::EventType::Warning);
-        if (!m_ports.passwordRetryTimer)
+        if (!m_passwordRetryTimer)
             return;
-        m_ports.passwordRetryTimer->setInterval(m_passwordRetryMs);
-        m_ports.passwordRetryTimer->setEnabled(true);
+        m_passwordRetryTimer->setInterval(m_passwordRetryMs);
+        m_passwordRetryTimer->setEnabled(true);
         m_passwordRetryMs = std::min(m_passwordRetryMs * 2, check::MailboxCheck::minuteMs);
     });
 }
@@ -105,13 +103,13 @@ void PopChk::shutDown()
     if (m_shutDown)
         return; // exit and the end of the session may both ask
     m_shutDown = true;
-    if (m_ports.passwordRetryTimer)
-        m_ports.passwordRetryTimer->setEnabled(false);
-    m_globals.config.PosLeft = m_ports.window.leftTwips();
-    m_globals.config.PosTop = m_ports.window.topTwips();
+    if (m_passwordRetryTimer)
+        m_passwordRetryTimer->setEnabled(false);
+    m_globals.config.PosLeft = m_desktop.leftTwips();
+    m_globals.config.PosTop = m_desktop.topTwips();
     m_config.saveConfig();
     m_check.shutDown();
-    m_ports.tray.remove();
+    m_desktop.removeTrayIcon();
 }
 
 void PopChk::noteEvent(const QString& words)
@@ -119,38 +117,43 @@ void PopChk::noteEvent(const QString& words)
     m_log.write(words, diag::EventType::Information);
 }
 
-void PopChk::checkNow()
-{
-    m_check.checkCommand();
-}
-
 void PopChk::launchMailer()
 {
-    m_menu.launchMailer();
+    if (const auto failure = m_desktop.startProgram(m_globals.config.MailerPath)) {
+        m_desktop.showMessage(*failure + QStringLiteral("\r\n\r\n") +
+                                  QCoreApplication::translate("Messages", "ﾒｰﾗのﾊﾟｽを確認してください。"),
+                              MessageStyle::Exclamation);
+        return;
+    }
+    if (m_check.errorCount() > 0 || !m_globals.config.MailCountReset)
+        return;
+    // The user is reading the mail now: show the no-mail look, and make the
+    // next check that still finds mail count as a change.
+    m_painter.show(lookAt(Moment::MailerOpened));
+    m_check.forgetReportedCount();
 }
 
 void PopChk::editSettings()
 {
-    m_menu.editSettings();
+    m_check.pause();
+    m_desktop.processPendingEvents();
+    m_desktop.runConfigDialog();
+    m_painter.show(lookAt(Moment::SettingsClosed));
+    m_check.checkSoon();
 }
 
-void PopChk::showAbout()
-{
-    m_menu.showAbout();
-}
-
+// The record holds "always in front"; the window and the menu's check mark
+// follow it.
 void PopChk::toggleTopMost()
 {
-    const bool topMost = !m_ports.view.isFormTopChecked();
-    m_ports.window.setTopMost(topMost);
-    m_globals.config.TopMost = topMost;
-    m_ports.view.setFormTopChecked(topMost);
+    m_globals.config.TopMost = !m_globals.config.TopMost;
+    m_desktop.setTopMost(m_globals.config.TopMost);
 }
 
 void PopChk::exitProgram()
 {
     shutDown();
-    m_ports.app.quit();
+    m_desktop.quit();
 }
 
 void PopChk::windowMoved(int leftTwips, int topTwips)
@@ -189,9 +192,14 @@ MenuState PopChk::trayMenuState() const
 
 std::optional<diag::Failure> PopChk::loadSettings()
 {
-    auto failure = m_config.loadConfig();
-    if (!failure) // the menu's check mark follows the stored "always in front"
-        m_ports.view.setFormTopChecked(m_globals.config.TopMost);
+    settings::WindowPlacement place = m_desktop.placement();
+    auto failure = m_config.loadConfig(place);
+    if (place.left)
+        m_desktop.setLeftTwips(*place.left);
+    if (place.top)
+        m_desktop.setTopTwips(*place.top);
+    if (!failure) // "always in front" is read after the last key that can fail
+        m_desktop.setTopMost(m_globals.config.TopMost);
     return failure;
 }
 
@@ -256,11 +264,11 @@ void PopChk::offLine()
 
 void PopChk::fatal(const diag::Failure& failure)
 {
-    m_ports.messages.show(QStringLiteral("Error %1\r\n\r\n%2")
+    m_desktop.showMessage(QStringLiteral("Error %1\r\n\r\n%2")
                               .arg(failure.number)
                               .arg(diag::escapeControls(failure.description)),
                           MessageStyle::Stop);
-    m_ports.app.endNow(1);
+    m_desktop.endNow(1);
 }
 
 } // namespace vindel::shell

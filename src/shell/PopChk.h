@@ -9,56 +9,44 @@
 #include "diag/LogFile.h"
 #include "settings/ConfigRecord.h"
 #include "settings/ConfigStore.h"
-#include "shell/AppControl.h"
-#include "shell/Commands.h"
-#include "shell/ConfigDialogHost.h"
+#include "shell/Desktop.h"
 #include "shell/ErrorReport.h"
 #include "shell/Look.h"
 #include "shell/MailCountReport.h"
-#include "shell/MenuCommands.h"
-#include "shell/MessageBoxes.h"
-#include "shell/NoticeView.h"
-#include "shell/ProcessLauncher.h"
-#include "shell/SoundPlayer.h"
-#include "shell/StatusView.h"
-#include "shell/Tray.h"
+#include "shell/MenuEnabling.h"
 
 #include <QStringList>
 
-#include <functional>
 #include <memory>
 
 namespace vindel::shell {
 
-// Everything the program's behaviour uses of the desktop, the network and
-// the process, handed in by main() (or by a test).
-struct Ports {
-    check::TcpClient& tcp;
-    check::Timer& checkTimer; // paces the checks
-    check::Timer& replyTimer; // the reply limit of a running check
-    SoundPlayer& sound;
-    StatusView& view;
-    settings::WindowPlacement& window;
-    Tray& tray;
-    NoticeView& notice;
-    std::function<void()> showAbout; // the About window: shown, or brought forward
-    ConfigDialogHost& configDialog;
-    MessageBoxes& messages;
-    ProcessLauncher& launcher;
-    AppControl& app;
-    // True when another copy already runs for this user and desktop session.
-    std::function<bool()> anotherInstanceRunning;
-    const diag::Clock& clock;
-    diag::LogSink& systemLog;
+// The program's timers, each by its name.
+struct Timers {
+    check::Timer& check; // paces the checks
+    check::Timer& reply; // the reply limit of a running check
     // Asks a keyring that has not answered again; needed when the settings
     // keep the password in a keyring.
-    check::Timer* passwordRetryTimer = nullptr;
+    check::Timer* passwordRetry = nullptr;
+};
+
+// Everything the program's behaviour uses of the network, the clock, the log,
+// the settings (with the keyring behind them) and the desktop, handed in by
+// main() (or by a test), each member by its name.
+struct Ports {
+    check::TcpClient& network;
+    Timers timers;
+    const diag::Clock& clock;
+    diag::LogSink& log; // the system log
+    settings::ConfigStore& settings;
+    Desktop& desktop;
 };
 
 // The behaviour of the status window: it ties the mail check to what the
-// user sees (the look, the mail-count report, the error report) and to the
-// menu commands; start() and shutDown() are the program's start and end.
-class PopChk : public Commands, private check::CheckEvents {
+// user sees (the look, the mail-count report, the error report) and runs
+// the menu's commands; start() and shutDown() are the program's start and
+// end.
+class PopChk : private check::CheckEvents {
 public:
     enum class StartResult {
         Running,         // checking; the first check starts about one second later
@@ -67,7 +55,7 @@ public:
         Failed,          // a start-up error was shown
     };
 
-    PopChk(settings::Globals& globals, settings::ConfigStore& config, const Ports& ports);
+    PopChk(settings::Globals& globals, const Ports& ports);
 
     // The start-up sequence. logFolder is where "Vindel.log" lives.
     StartResult start(const QStringList& arguments, const QString& logFolder);
@@ -75,15 +63,19 @@ public:
     // without QUIT, tray icon removed. The caller then ends the program.
     void shutDown();
 
-    void checkNow() override;
-    void launchMailer() override;
-    void editSettings() override;
-    void toggleTopMost() override;
-    void showAbout() override;
-    void exitProgram() override;
-    void windowMoved(int leftTwips, int topTwips) override;
-    MenuState windowMenuState() const override;
-    MenuState trayMenuState() const override;
+    // The menu's and the status window's commands.
+    void checkNow() { m_check.checkCommand(); } // the state button, "ﾒｰﾙﾁｪｯｸ！"
+    // The mail-program button, "ﾒｰﾗｰの起動": starts the mail program; with the
+    // count reset on, shows the no-mail look until the next check.
+    void launchMailer();
+    void editSettings();  // "設定": the dialog, then a check a second later
+    void toggleTopMost(); // "常に手前に表示"
+    void exitProgram();   // "終了": the shut-down sequence, then the end
+    // The end of a drag of the status window: stores the position and saves.
+    void windowMoved(int leftTwips, int topTwips);
+    // Enabling rules: the window's menu also looks at the error count.
+    MenuState windowMenuState() const;
+    MenuState trayMenuState() const;
 
     // The network came back, or the machine woke from sleep: a check about
     // one second later, as the check command would start, while the timer
@@ -99,7 +91,7 @@ public:
 
 private:
     StartResult failStart(const diag::Failure& failure);
-    // Loads the settings (placing the window) and sets the menu's check mark.
+    // Loads the settings, places the window and puts it in front or not.
     std::optional<diag::Failure> loadSettings();
     // The first check, once the password is known: a keyring that is late
     // at log-in is asked again, and no check runs without its password.
@@ -118,14 +110,15 @@ private:
 
     settings::Globals& m_globals;
     settings::ConfigStore& m_config;
-    Ports m_ports;
+    Desktop& m_desktop;
+    check::Timer* m_passwordRetryTimer;
+    const diag::Clock& m_clock;
     diag::EventLog m_log;
     std::unique_ptr<diag::LogFile> m_logFile;
     LookPainter m_painter;
     ErrorReport m_errorReport;
     MailCountReport m_mailCountReport;
     check::MailboxCheck m_check;
-    MenuCommands m_menu;
     bool m_shutDown = false;
     bool m_connectionLost = false; // the last check ended off line or on a connection error
     int m_passwordRetryMs = 1000;

@@ -27,8 +27,8 @@ void setTextColour(QLabel* label, const QColor& colour)
 
 } // namespace
 
-AboutWindow::AboutWindow(const settings::Globals& globals, shell::ProcessLauncher& launcher, QWidget* parent)
-    : CentredDialog(parent), m_globals(globals), m_launcher(launcher)
+AboutWindow::AboutWindow(const settings::Globals& globals, shell::Desktop& desktop, QWidget* parent)
+    : CentredDialog(parent), m_globals(globals), m_desktop(desktop)
 {
     setObjectName(QStringLiteral("frmAbout"));
     // Closing it must never end the program: the status strip is a tool
@@ -163,9 +163,9 @@ bool AboutWindow::eventFilter(QObject* watched, QEvent* event)
         // A click: released over the label it was pressed on.
         if (mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint())) {
             if (watched == m_homepage)
-                m_launcher.openUrl(m_homepage->text());
+                m_desktop.openUrl(m_homepage->text());
             else
-                (void)m_launcher.start(m_globals.config.MailerPath); // failures are ignored
+                (void)m_desktop.startProgram(m_globals.config.MailerPath); // failures are ignored
             return true;
         }
     }

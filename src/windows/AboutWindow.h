@@ -1,7 +1,7 @@
 #pragma once
 
 #include "settings/ConfigRecord.h"
-#include "shell/ProcessLauncher.h"
+#include "shell/Desktop.h"
 #include "windows/CentredDialog.h"
 
 class QLabel;
@@ -17,8 +17,7 @@ class AboutWindow : public CentredDialog {
     Q_OBJECT
 
 public:
-    AboutWindow(const settings::Globals& globals, shell::ProcessLauncher& launcher,
-                QWidget* parent = nullptr);
+    AboutWindow(const settings::Globals& globals, shell::Desktop& desktop, QWidget* parent = nullptr);
     ~AboutWindow() override;
 
     static QString captionText();
@@ -34,7 +33,7 @@ private:
     bool heldByModalDialog(const QEvent& event) const;
 
     const settings::Globals& m_globals;
-    shell::ProcessLauncher& m_launcher;
+    shell::Desktop& m_desktop;
     QLabel* m_mailAddress = nullptr;
     QLabel* m_homepage = nullptr;
 };

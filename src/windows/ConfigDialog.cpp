@@ -127,9 +127,9 @@ private:
     bool m_setting = false;
 };
 
-ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& store,
-                           shell::MessageBoxes& messages, shell::SoundPlayer& sound, QWidget* parent)
-    : CentredDialog(parent), m_globals(globals), m_store(store), m_messages(messages), m_sound(sound),
+ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& store, shell::Desktop& desktop,
+                           QWidget* parent)
+    : CentredDialog(parent), m_globals(globals), m_store(store), m_desktop(desktop),
       m_chooseFile(openFileDialog)
 {
     setObjectName(QStringLiteral("frmConf"));
@@ -290,7 +290,7 @@ void ConfigDialog::okPressed()
     fields.mailCountReset = m_mailCountReset->isChecked();
     const bool close = settings::acceptConfigForm(
         fields, m_globals, m_store,
-        [this](const QString& text) { m_messages.show(text, shell::MessageStyle::Exclamation); },
+        [this](const QString& text) { m_desktop.showMessage(text, shell::MessageStyle::Exclamation); },
         [this](const QString& text) { m_intervalInput->setText(text); });
     if (close)
         accept();
@@ -319,7 +319,7 @@ void ConfigDialog::browseSound()
     if (chosen.isEmpty())
         return;
     m_soundPath->setText(chosen);
-    m_sound.play(m_soundPath->text());
+    m_desktop.playSound(m_soundPath->text());
 }
 
 } // namespace vindel::windows

@@ -3,8 +3,7 @@
 #include "settings/ConfigForm.h"
 #include "settings/ConfigRecord.h"
 #include "settings/ConfigStore.h"
-#include "shell/MessageBoxes.h"
-#include "shell/SoundPlayer.h"
+#include "shell/Desktop.h"
 #include "windows/CentredDialog.h"
 
 #include <QStringList>
@@ -34,8 +33,9 @@ public:
     using FileChooser = std::function<QString(QWidget* parent, const QString& start,
                                               const QStringList& filters, const QString& selected)>;
 
-    ConfigDialog(settings::Globals& globals, settings::ConfigStore& store, shell::MessageBoxes& messages,
-                 shell::SoundPlayer& sound, QWidget* parent = nullptr);
+    // The dialog's messages and its sound preview go to the desktop.
+    ConfigDialog(settings::Globals& globals, settings::ConfigStore& store, shell::Desktop& desktop,
+                 QWidget* parent = nullptr);
     ~ConfigDialog() override;
 
     void setFileChooser(FileChooser chooser);
@@ -54,8 +54,7 @@ private:
 
     settings::Globals& m_globals;
     settings::ConfigStore& m_store;
-    shell::MessageBoxes& m_messages;
-    shell::SoundPlayer& m_sound;
+    shell::Desktop& m_desktop;
     FileChooser m_chooseFile;
     QString m_fileName; // the open dialog's last answer
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/Commands.h"
+#include "shell/MenuEnabling.h"
 
 #include <QString>
 
@@ -9,11 +9,15 @@
 class QAction;
 class QMenu;
 
+namespace vindel::shell {
+class PopChk;
+}
+
 namespace vindel::windows {
 
 // The program's pop-up menu, shared by the status window and the tray icon.
-// Its entries call the program's commands, except the show/hide entry, which
-// belongs to the status window.
+// Its entries run the program's commands, except the show/hide entry, which
+// belongs to the status window, and the About entry, the desktop's.
 class MainMenu {
 public:
     MainMenu();
@@ -22,7 +26,7 @@ public:
     MainMenu& operator=(const MainMenu&) = delete;
 
     QMenu& menu() const;
-    void setCommands(shell::Commands* commands);
+    void setBehaviour(shell::PopChk* popChk);
     // Enables or disables the check and settings entries.
     void applyState(const shell::MenuState& state);
 
@@ -39,7 +43,7 @@ public:
 
 private:
     std::unique_ptr<QMenu> m_menu;
-    shell::Commands* m_commands = nullptr;
+    shell::PopChk* m_popChk = nullptr;
     QAction* m_check = nullptr;
     QAction* m_mailer = nullptr;
     QAction* m_settings = nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/StatusView.h"
+#include "shell/Desktop.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusArgument>

@@ -1,5 +1,6 @@
 #include "windows/StatusWindow.h"
 
+#include "shell/PopChk.h"
 #include "windows/Fonts.h"
 #include "windows/Pictures.h"
 #include "windows/ScreenUnits.h"
@@ -92,10 +93,10 @@ StatusWindow::StatusWindow(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Fra
 
 StatusWindow::~StatusWindow() = default;
 
-void StatusWindow::setCommands(shell::Commands* commands)
+void StatusWindow::setBehaviour(shell::PopChk* popChk)
 {
-    m_commands = commands;
-    m_menu.setCommands(commands);
+    m_popChk = popChk;
+    m_menu.setBehaviour(popChk);
 }
 
 void StatusWindow::toggleVisible()
@@ -148,26 +149,14 @@ void StatusWindow::setSettingsEntryEnabled(bool enabled)
     m_menu.settingsAction()->setEnabled(enabled);
 }
 
-int StatusWindow::windowWidthTwips() const
-{
-    return pixelsToTwips(frameGeometry().width());
-}
-
-int StatusWindow::windowHeightTwips() const
-{
-    return pixelsToTwips(frameGeometry().height());
-}
-
-int StatusWindow::screenWidthTwips() const
+settings::WindowPlacement StatusWindow::placement() const
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? pixelsToTwips(screen->geometry().width()) : 0;
-}
-
-int StatusWindow::screenHeightTwips() const
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? pixelsToTwips(screen->geometry().height()) : 0;
+    const QSize screenSize = screen ? screen->geometry().size() : QSize(0, 0);
+    return {.windowWidth = pixelsToTwips(frameGeometry().width()),
+            .windowHeight = pixelsToTwips(frameGeometry().height()),
+            .screenWidth = pixelsToTwips(screenSize.width()),
+            .screenHeight = pixelsToTwips(screenSize.height())};
 }
 
 // Where the compositor places the window, the program reports the place the
@@ -217,16 +206,7 @@ void StatusWindow::setTopMost(bool topMost)
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != topMost)
         setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
     show();
-}
-
-void StatusWindow::setFormTopChecked(bool checked)
-{
-    m_menu.formTopAction()->setChecked(checked);
-}
-
-bool StatusWindow::isFormTopChecked() const
-{
-    return m_menu.formTopAction()->isChecked();
+    m_menu.formTopAction()->setChecked(topMost);
 }
 
 void StatusWindow::closeEvent(QCloseEvent* event)
@@ -234,12 +214,12 @@ void StatusWindow::closeEvent(QCloseEvent* event)
     // Closing the main window (the window manager's close, Alt+F4) ends the
     // program as the Exit command does: position and settings saved. The
     // window itself stays until the program has ended.
-    if (!m_commands) {
+    if (!m_popChk) {
         QWidget::closeEvent(event);
         return;
     }
     event->ignore();
-    m_commands->exitProgram();
+    m_popChk->exitProgram();
 }
 
 bool StatusWindow::eventFilter(QObject* watched, QEvent* event)
@@ -272,12 +252,12 @@ void StatusWindow::pressButton(int index, Qt::MouseButton button, const QPoint& 
         openMenu(globalPos);
         return;
     }
-    if (button != Qt::LeftButton || !m_commands)
+    if (button != Qt::LeftButton || !m_popChk)
         return;
     if (index == mailerButton)
-        m_commands->launchMailer();
+        m_popChk->launchMailer();
     else
-        m_commands->checkNow();
+        m_popChk->checkNow();
 }
 
 void StatusWindow::mousePressEvent(QMouseEvent* event)
@@ -310,8 +290,8 @@ void StatusWindow::mouseReleaseEvent(QMouseEvent* event)
     if (m_dragging && event->button() == Qt::LeftButton) {
         m_dragging = false;
         // The drop is stored at once, also when the window did not move.
-        if (m_commands)
-            m_commands->windowMoved(leftTwips(), topTwips());
+        if (m_popChk)
+            m_popChk->windowMoved(leftTwips(), topTwips());
     }
     event->accept();
 }
@@ -319,8 +299,8 @@ void StatusWindow::mouseReleaseEvent(QMouseEvent* event)
 void StatusWindow::openMenu(const QPoint& globalPos)
 {
     m_dragging = false;
-    if (m_commands)
-        m_menu.applyState(m_commands->windowMenuState());
+    if (m_popChk)
+        m_menu.applyState(m_popChk->windowMenuState());
     m_menu.menu().exec(globalPos);
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "settings/WindowPlacement.h"
-#include "shell/Commands.h"
-#include "shell/StatusView.h"
+#include "shell/Desktop.h"
 #include "windows/MainMenu.h"
 
 #include <QPoint>
@@ -19,7 +18,7 @@ namespace vindel::windows {
 // The small borderless status strip: three stacked state pictures (one
 // visible), the mail-program button and the framed status text. Dragging its
 // body moves it; a right press anywhere opens the program's menu.
-class StatusWindow : public QWidget, public shell::StatusView, public settings::WindowPlacement {
+class StatusWindow : public QWidget {
     Q_OBJECT
 
 public:
@@ -27,7 +26,7 @@ public:
     ~StatusWindow() override;
 
     // The behaviour is created after the window; until then presses do nothing.
-    void setCommands(shell::Commands* commands);
+    void setBehaviour(shell::PopChk* popChk);
     MainMenu& menu() { return m_menu; }
 
     // The show/hide entry: hides a shown window and shows a hidden one,
@@ -36,25 +35,23 @@ public:
     // The label's current text, whole (the label may show it shrunk or cut).
     QString statusText() const;
 
-    void setStatusText(const QString& text) override;
-    void setStatusColour(shell::TextColour colour) override;
-    void refreshStatus() override;
-    void showStatePicture(shell::StatePicture picture) override;
+    void setStatusText(const QString& text);
+    void setStatusColour(shell::TextColour colour);
+    void refreshStatus();
+    void showStatePicture(shell::StatePicture picture);
     using QWidget::setWindowIcon;
-    void setWindowIcon(shell::StatePicture picture) override;
-    void setSettingsEntryEnabled(bool enabled) override;
+    void setWindowIcon(shell::StatePicture picture);
+    void setSettingsEntryEnabled(bool enabled);
 
-    int windowWidthTwips() const override;
-    int windowHeightTwips() const override;
-    int screenWidthTwips() const override;
-    int screenHeightTwips() const override;
-    int leftTwips() const override;
-    int topTwips() const override;
-    void setLeftTwips(int left) override;
-    void setTopTwips(int top) override;
-    void setTopMost(bool topMost) override;
-    void setFormTopChecked(bool checked) override;
-    bool isFormTopChecked() const override;
+    // The window's and the screen's sizes, in twips.
+    settings::WindowPlacement placement() const;
+    int leftTwips() const;
+    int topTwips() const;
+    void setLeftTwips(int left);
+    void setTopTwips(int top);
+    // Into or out of the top-most band, shown in any case; the menu's check
+    // mark follows.
+    void setTopMost(bool topMost);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -69,7 +66,7 @@ private:
     QPoint place() const;
 
     MainMenu m_menu;
-    shell::Commands* m_commands = nullptr;
+    shell::PopChk* m_popChk = nullptr;
     std::array<QLabel*, 4> m_buttons{};
     QFrame* m_frame = nullptr;
     QLabel* m_status = nullptr;

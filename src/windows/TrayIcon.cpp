@@ -1,9 +1,11 @@
 #include "windows/TrayIcon.h"
 
+#include "shell/PopChk.h"
 #include "windows/BusMenu.h"
 #include "windows/Pictures.h"
 #include "windows/StatusNotifierItem.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
@@ -24,16 +26,16 @@ QString literalTip(const QString& tip)
 
 } // namespace
 
-TrayIcon::TrayIcon(MainMenu& menu, QWidget& statusWindow, shell::AppControl& app, QDBusConnection bus)
-    : m_menu(menu), m_statusWindow(statusWindow), m_app(app), m_bus(std::move(bus))
+TrayIcon::TrayIcon(MainMenu& menu, QWidget& statusWindow, QDBusConnection bus)
+    : m_menu(menu), m_statusWindow(statusWindow), m_bus(std::move(bus))
 {
 }
 
 TrayIcon::~TrayIcon() = default;
 
-void TrayIcon::setCommands(shell::Commands* commands)
+void TrayIcon::setBehaviour(shell::PopChk* popChk)
 {
-    m_commands = commands;
+    m_popChk = popChk;
 }
 
 void TrayIcon::add(shell::StatePicture picture, const QString& tip)
@@ -113,8 +115,8 @@ void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason, QPoint at)
 
 void TrayIcon::prepareMenu()
 {
-    if (m_commands)
-        m_menu.applyState(m_commands->trayMenuState());
+    if (m_popChk)
+        m_menu.applyState(m_popChk->trayMenuState());
 }
 
 void TrayIcon::openMenu(QPoint at)
@@ -131,8 +133,8 @@ void TrayIcon::openMenu(QPoint at)
     // clicks elsewhere.
     m_statusWindow.activateWindow();
     m_statusWindow.raise();
-    m_app.processPendingEvents();
-    m_app.processPendingEvents();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
     // Set after the yields, which may have run the end or the start of a
     // check, so the entries follow the timer as it is when the menu shows.
     prepareMenu();
@@ -141,7 +143,7 @@ void TrayIcon::openMenu(QPoint at)
     menu.exec(at.isNull() ? QCursor::pos() : at);
     disconnect(closing);
     m_menuOpening = false;
-    m_app.processPendingEvents();
+    QCoreApplication::processEvents();
 }
 
 } // namespace vindel::windows

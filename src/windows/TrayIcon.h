@@ -1,8 +1,6 @@
 #pragma once
 
-#include "shell/AppControl.h"
-#include "shell/Commands.h"
-#include "shell/Tray.h"
+#include "shell/Desktop.h"
 #include "windows/MainMenu.h"
 
 #include <QDBusConnection>
@@ -30,21 +28,21 @@ class StatusNotifierItem;
 // answered that no panel hosts the item (Qt would otherwise put a second
 // item of its own on the bus), and never on Wayland, where it could only be
 // such a second item.
-class TrayIcon : public QObject, public shell::Tray {
+class TrayIcon : public QObject {
     Q_OBJECT
 
 public:
     // bus: the session bus connection of the status notifier item; without
     // one, only the X11 tray is served.
-    TrayIcon(MainMenu& menu, QWidget& statusWindow, shell::AppControl& app,
-             QDBusConnection bus = QDBusConnection(QString()));
+    TrayIcon(MainMenu& menu, QWidget& statusWindow, QDBusConnection bus = QDBusConnection(QString()));
     ~TrayIcon() override;
 
-    void setCommands(shell::Commands* commands);
+    void setBehaviour(shell::PopChk* popChk);
 
-    void add(shell::StatePicture picture, const QString& tip) override;
-    void modify(shell::StatePicture picture, const QString& tip) override;
-    void remove() override;
+    // Added once at start-up; modify() replaces picture and tip.
+    void add(shell::StatePicture picture, const QString& tip);
+    void modify(shell::StatePicture picture, const QString& tip);
+    void remove();
 
 private:
     void showInTray();
@@ -54,9 +52,8 @@ private:
 
     MainMenu& m_menu;
     QWidget& m_statusWindow;
-    shell::AppControl& m_app;
     QDBusConnection m_bus;
-    shell::Commands* m_commands = nullptr;
+    shell::PopChk* m_popChk = nullptr;
     bool m_added = false;
     shell::StatePicture m_picture = shell::StatePicture::Normal;
     QString m_tip;

@@ -277,7 +277,7 @@ TEST_P(HostileServer, EndsAsItShouldWithinTheLimit)
         RealHarness h(local(server.port()));
         h.popChk.setReplyLimit(c.replyLimitMs);
         if (c.boxOpenMs > 0)
-            h.messages.onShow = [&c] {
+            h.onMessage = [&c] {
                 QEventLoop box;
                 QTimer::singleShot(c.boxOpenMs, &box, &QEventLoop::quit);
                 box.exec();

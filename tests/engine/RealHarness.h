@@ -71,8 +71,7 @@ struct RealHarness : FakeDesktop {
     SentRecorder wire{tcp};
     ObservedTimer checkTimer;
     platform::QtTimer replyTimer;
-    FakeLauncher launcher{journal};
-    shell::PopChk popChk{globals, config, ports(wire, checkTimer, replyTimer, launcher)};
+    shell::PopChk popChk{globals, ports(wire, checkTimer, replyTimer)};
 
     explicit RealHarness(const QString& server, const QString& password = "secret",
                          platform::QtTcpClient::Options options = {})

@@ -53,17 +53,18 @@ TEST(DesktopBus, TheKeyringTakesThePasswordFromTheFileAndTheNextRunGetsItBack)
     EXPECT_EQ(*answer, Answer::NotFound);
 
     const QString password = QString::fromUtf8("p\xC3\xA4ss = w;rd ");
+    settings::WindowPlacement place;
     FakeDesktop first;
     first.store.put("PassWord", password);
-    settings::ConfigStore moving{first.globals, first.store, first.window, &keyring};
-    ASSERT_FALSE(moving.loadConfig());
+    settings::ConfigStore moving{first.globals, first.store, &keyring};
+    ASSERT_FALSE(moving.loadConfig(place));
     ASSERT_TRUE(QTest::qWaitFor([&] { return file(first.store) == "|True"; }, 30000))
         << file(first.store).toStdString();
 
     FakeDesktop second;
     second.store.values = first.store.values;
-    settings::ConfigStore reading{second.globals, second.store, second.window, &keyring};
-    ASSERT_FALSE(reading.loadConfig());
+    settings::ConfigStore reading{second.globals, second.store, &keyring};
+    ASSERT_FALSE(reading.loadConfig(place));
     EXPECT_TRUE(reading.passwordAwaited());
     std::optional<bool> known;
     reading.fetchPassword([&](bool k) { known = k; });
@@ -81,8 +82,8 @@ TEST(DesktopBus, TheKeyringTakesThePasswordFromTheFileAndTheNextRunGetsItBack)
     ASSERT_EQ(QDBusConnection::sessionBus().call(lock).type(), QDBusMessage::ReplyMessage);
     FakeDesktop third;
     third.store.values = first.store.values;
-    settings::ConfigStore locked{third.globals, third.store, third.window, &keyring};
-    ASSERT_FALSE(locked.loadConfig());
+    settings::ConfigStore locked{third.globals, third.store, &keyring};
+    ASSERT_FALSE(locked.loadConfig(place));
     known.reset();
     locked.fetchPassword([&](bool k) { known = k; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return known.has_value(); }, 30000));

@@ -52,12 +52,17 @@ protected:
 struct StoreHarness : FakeDesktop {
     explicit StoreHarness(const QString& folder) : ini(folder) {}
     platform::IniSettingsStore ini;
-    settings::ConfigStore iniConfig{globals, ini, window};
+    settings::ConfigStore iniConfig{globals, ini};
     FakeTcpClient tcp{journal};
     FakeTimer checkTimer;
     FakeTimer replyTimer;
-    FakeLauncher launcher{journal};
-    shell::PopChk popChk{globals, iniConfig, ports(tcp, checkTimer, replyTimer, launcher)};
+    shell::PopChk popChk{globals,
+                         {.network = tcp,
+                          .timers = {.check = checkTimer, .reply = replyTimer},
+                          .clock = clock,
+                          .log = systemLog,
+                          .settings = iniConfig,
+                          .desktop = *this}};
 };
 
 TEST_F(IniSettingsStoreTest, ValuesComeBackAsTheSameTextInALaterRun)

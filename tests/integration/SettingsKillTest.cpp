@@ -36,11 +36,10 @@ mode_t modeOf(const QString& path)
 settings::ConfigRecord loadFrom(const QString& folder, std::optional<diag::Failure>& failure)
 {
     platform::IniSettingsStore store(folder);
-    Journal journal;
-    FakeStatusWindow window(journal);
+    settings::WindowPlacement window;
     settings::Globals globals;
-    settings::ConfigStore config(globals, store, window);
-    failure = config.loadConfig();
+    settings::ConfigStore config(globals, store);
+    failure = config.loadConfig(window);
     return globals.config;
 }
 

@@ -20,10 +20,9 @@ int main(int argc, char** argv)
         return 2;
     }
     platform::IniSettingsStore store(QString::fromLocal8Bit(argv[1]));
-    test::Journal journal;
-    test::FakeStatusWindow window(journal);
+    settings::WindowPlacement window;
     settings::Globals globals;
-    settings::ConfigStore config(globals, store, window);
+    settings::ConfigStore config(globals, store);
 
     const settings::ConfigRecord records[] = {test::settingsRecordA(), test::settingsRecordB()};
     QElapsedTimer running;

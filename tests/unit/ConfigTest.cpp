@@ -11,13 +11,14 @@ namespace {
 
 class Config : public ::testing::Test {
 protected:
-    std::optional<diag::Failure> load() { return config.loadConfig(); }
+    std::optional<diag::Failure> load() { return config.loadConfig(window); }
 
     Journal journal;
     settings::Globals globals;
     MemorySettingsStore store;
-    FakeStatusWindow window{journal};
-    settings::ConfigStore config{globals, store, window};
+    settings::WindowPlacement window{
+        .windowWidth = 2190, .windowHeight = 315, .screenWidth = 19200, .screenHeight = 15360};
+    settings::ConfigStore config{globals, store};
 };
 
 TEST_F(Config, AnEmptyStoreGivesDefaultsAndACentredWindow)
@@ -27,8 +28,6 @@ TEST_F(Config, AnEmptyStoreGivesDefaultsAndACentredWindow)
     EXPECT_EQ(r, (settings::ConfigRecord{"", "", "", "", 10, 0, 0, false, "", false}));
     EXPECT_EQ(window.left, (19200 - 2190) / 2);
     EXPECT_EQ(window.top, (15360 - 315) / 2);
-    EXPECT_EQ(journal, Journal{"topmost 0"});
-    EXPECT_TRUE(window.visible);
     EXPECT_TRUE(store.writes.isEmpty()); // loading never writes
 }
 
@@ -65,13 +64,11 @@ TEST_F(Config, OnlyTheExactWordTrueIsTrue)
         EXPECT_FALSE(load());
         EXPECT_FALSE(globals.config.TopMost) << text.toStdString();
         EXPECT_FALSE(globals.config.MailCountReset);
-        EXPECT_FALSE(window.topMost);
     }
     store.put("TopMost", "True");
     store.put("MailCountReset", "True");
     EXPECT_FALSE(load());
     EXPECT_TRUE(globals.config.TopMost);
-    EXPECT_TRUE(window.topMost);
     EXPECT_TRUE(globals.config.MailCountReset);
 }
 
@@ -139,10 +136,7 @@ protected:
                                           [this](const QString& text) { boxShown = text; });
     }
     settings::ConfigFormFields fields{"alice", "pw", "pop.example.test", "10", "", "", false};
-    FakeMessageBoxes messages{journal};
-    settings::Warn warn = [this](const QString& text) {
-        messages.show(text, shell::MessageStyle::Exclamation);
-    };
+    settings::Warn warn = [this](const QString& text) { journal << QStringLiteral("message 48 ") + text; };
     QString boxShown;
 };
 
@@ -227,24 +221,23 @@ private:
 
 struct KeyringHarness : FakeDesktop {
     FakeKeyring keyring{journal};
-    settings::ConfigStore keyed{globals, store, window, &keyring};
+    settings::ConfigStore keyed{globals, store, &keyring};
     FakeTcpClient tcp{journal};
     FakeTimer checkTimer;
     FakeTimer replyTimer;
     FakeTimer retryTimer;
-    FakeLauncher launcher{journal};
-    shell::PopChk popChk{globals, keyed, withRetry()};
+    shell::PopChk popChk{globals,
+                         {.network = tcp,
+                          .timers = {.check = checkTimer, .reply = replyTimer, .passwordRetry = &retryTimer},
+                          .clock = clock,
+                          .log = systemLog,
+                          .settings = keyed,
+                          .desktop = *this}};
 
     KeyringHarness()
     {
         store.put("UserName", "alice");
         store.put("Pop3Server", "mail.example.test");
-    }
-    shell::Ports withRetry()
-    {
-        shell::Ports made = ports(tcp, checkTimer, replyTimer, launcher);
-        made.passwordRetryTimer = &retryTimer;
-        return made;
     }
     // The file's password and whether it says the keyring holds it.
     QString file() const { return store.stored("PassWord") + u'|' + store.stored("PassWordInKeyring"); }

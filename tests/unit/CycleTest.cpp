@@ -144,7 +144,7 @@ TEST_F(Cycle, AReloadThatFailsIsReportedAndTriedAgainNextTime)
 TEST_F(Cycle, AConnectRefusedAtOnceClosesCountsAndReports)
 {
     h.tcp.refuseNextConnect = diag::Failure{10014, "Bad address"};
-    h.dialog.onRun = [] {};
+    h.onDialog = [] {};
     h.journal.clear();
     h.checkTimer.fire();
     EXPECT_EQ(h.journal.filter("message"), Journal{"message 48 Error 10014\r\n\r\nBad address"});
@@ -211,7 +211,7 @@ TEST(Wake, TheNetworkComingBackOrAResumeChecksASecondLaterOnlyWhenItHelps)
             SCOPED_TRACE(std::string(row.situation) + (signal == Signal::Network ? ", network" : ", resume"));
             Harness h;
             h.globals.config.Interval = 10;
-            h.dialog.onRun = [] {};
+            h.onDialog = [] {};
             ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
             row.reach(h);
             const auto connects = [&] { return h.journal.filter("connect ").size(); };

@@ -183,7 +183,7 @@ TEST_F(Mailer, NoResetWhenSwitchedOffOrAfterAFailure)
 TEST_F(Mailer, AFailedStartShowsWhyAndChangesNothing)
 {
     h.globals.config.MailCountReset = true;
-    h.launcher.failure = QString("No such file or directory");
+    h.launchFailure = QString("No such file or directory");
     h.popChk.launchMailer();
     EXPECT_EQ(
         h.journal,
@@ -194,7 +194,7 @@ TEST_F(Mailer, TheSettingsCommandChecksASecondLaterEvenAfterCancel)
 {
     h.tcp.serverSends("+OK\r\n+OK\r\n+OK\r\n+OK 0 0\r\n+OK\r\n");
     bool timerRanDuringDialog = true;
-    h.dialog.onRun = [&] { timerRanDuringDialog = h.checkTimer.isEnabled(); };
+    h.onDialog = [&] { timerRanDuringDialog = h.checkTimer.isEnabled(); };
     h.popChk.editSettings();
     EXPECT_FALSE(timerRanDuringDialog);
     EXPECT_EQ(h.window.status, "Please Wait...");

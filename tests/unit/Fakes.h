@@ -8,16 +8,8 @@
 #include "settings/ConfigRecord.h"
 #include "settings/ConfigStore.h"
 #include "settings/SettingsStore.h"
-#include "settings/WindowPlacement.h"
-#include "shell/AppControl.h"
-#include "shell/ConfigDialogHost.h"
-#include "shell/MessageBoxes.h"
-#include "shell/NoticeView.h"
+#include "shell/Desktop.h"
 #include "shell/PopChk.h"
-#include "shell/ProcessLauncher.h"
-#include "shell/SoundPlayer.h"
-#include "shell/StatusView.h"
-#include "shell/Tray.h"
 
 #include <QDir>
 #include <QMap>
@@ -108,138 +100,6 @@ private:
     bool m_open = false;
 };
 
-class FakeStatusWindow : public shell::StatusView, public settings::WindowPlacement, Journaling {
-public:
-    using Journaling::Journaling;
-
-    void setStatusText(const QString& text) override
-    {
-        status = text;
-        m_journal << QStringLiteral("label ") + text;
-    }
-    void setStatusColour(shell::TextColour c) override { colour = c; }
-    void refreshStatus() override {}
-    void showStatePicture(shell::StatePicture p) override
-    {
-        picture = p;
-        m_journal << QStringLiteral("picture %1").arg(int(p));
-    }
-    void setWindowIcon(shell::StatePicture p) override { icon = p; }
-    void setSettingsEntryEnabled(bool enabled) override { settingsEntryEnabled = enabled; }
-
-    int windowWidthTwips() const override { return 2190; }
-    int windowHeightTwips() const override { return 315; }
-    int screenWidthTwips() const override { return screenWidth; }
-    int screenHeightTwips() const override { return screenHeight; }
-    int leftTwips() const override { return left; }
-    int topTwips() const override { return top; }
-    void setLeftTwips(int value) override { left = value; }
-    void setTopTwips(int value) override { top = value; }
-    void setTopMost(bool value) override
-    {
-        topMost = value;
-        visible = true;
-        m_journal << QStringLiteral("topmost %1").arg(value);
-    }
-    void setFormTopChecked(bool checked) override { formTopChecked = checked; }
-    bool isFormTopChecked() const override { return formTopChecked; }
-
-    QString status;
-    shell::TextColour colour = shell::TextColour::Blue;
-    shell::StatePicture picture = shell::StatePicture::Normal;
-    shell::StatePicture icon = shell::StatePicture::Normal;
-    bool settingsEntryEnabled = true;
-    int screenWidth = 19200; // 1280 x 1024 pixels at 15 twips per pixel
-    int screenHeight = 15360;
-    int left = -1;
-    int top = -1;
-    bool topMost = false;
-    bool visible = false;
-    bool formTopChecked = false;
-};
-
-class FakeTray : public shell::Tray, Journaling {
-public:
-    using Journaling::Journaling;
-    void add(shell::StatePicture p, const QString& t) override
-    {
-        present = true;
-        picture = p;
-        tip = t;
-        m_journal << QStringLiteral("tray add %1 %2").arg(int(p)).arg(t);
-    }
-    void modify(shell::StatePicture p, const QString& t) override
-    {
-        picture = p;
-        tip = t;
-        m_journal << QStringLiteral("tray %1 %2").arg(int(p)).arg(t);
-    }
-    void remove() override
-    {
-        present = false;
-        m_journal << "tray remove";
-    }
-    bool present = false;
-    shell::StatePicture picture = shell::StatePicture::Normal;
-    QString tip;
-};
-
-class FakeNotice : public shell::NoticeView, Journaling {
-public:
-    using Journaling::Journaling;
-    void showNotice(const QString& text) override { m_journal << QStringLiteral("notice ") + text; }
-};
-
-class FakeSound : public shell::SoundPlayer, Journaling {
-public:
-    using Journaling::Journaling;
-    void play(const QString& path) override { m_journal << QStringLiteral("sound ") + path; }
-};
-
-class FakeMessageBoxes : public shell::MessageBoxes, Journaling {
-public:
-    using Journaling::Journaling;
-    void show(const QString& text, shell::MessageStyle style) override
-    {
-        m_journal << QStringLiteral("message %1 %2").arg(int(style)).arg(text);
-        if (onShow)
-            onShow();
-    }
-    std::function<void()> onShow;
-};
-
-class FakeConfigDialog : public shell::ConfigDialogHost, Journaling {
-public:
-    using Journaling::Journaling;
-    void runModal() override
-    {
-        m_journal << "dialog";
-        if (onRun)
-            onRun();
-    }
-    std::function<void()> onRun; // what the "user" does in the dialog
-};
-
-class FakeLauncher : public shell::ProcessLauncher, Journaling {
-public:
-    using Journaling::Journaling;
-    std::optional<QString> start(const QString& commandLine) override
-    {
-        m_journal << QStringLiteral("start ") + commandLine;
-        return failure;
-    }
-    void openUrl(const QString& url) override { m_journal << QStringLiteral("open ") + url; }
-    std::optional<QString> failure;
-};
-
-class FakeApp : public shell::AppControl, Journaling {
-public:
-    using Journaling::Journaling;
-    void processPendingEvents() override {}
-    void quit() override { m_journal << "quit"; }
-    void endNow(int code) override { m_journal << QStringLiteral("end %1").arg(code); }
-};
-
 class FakeClock : public diag::Clock {
 public:
     QDateTime now() const override { return time; }
@@ -288,32 +148,127 @@ public:
     QStringList failingKeys;
 };
 
-// Every fake the behaviour talks to, except the connection, the timers and
-// the program launcher, which tests choose: fakes, or the real ones.
-struct FakeDesktop {
+// The desktop: every act the behaviour asks of it goes into the journal, and
+// what the status window and the tray show now is kept beside it.
+struct FakeDesktop : shell::Desktop {
     Journal journal;
     settings::Globals globals;
     MemorySettingsStore store;
-    FakeStatusWindow window{journal};
-    settings::ConfigStore config{globals, store, window};
-    FakeSound sound{journal};
-    FakeTray tray{journal};
-    FakeNotice notice{journal};
-    FakeConfigDialog dialog{journal};
-    FakeMessageBoxes messages{journal};
-    FakeApp app{journal};
-    bool anotherInstance = false; // another copy runs
+    settings::ConfigStore config{globals, store};
     FakeClock clock;
     MemorySink systemLog;
 
-    shell::Ports ports(check::TcpClient& tcp, check::Timer& checkTimer, check::Timer& replyTimer,
-                       shell::ProcessLauncher& launcher)
+    struct {
+        QString status;
+        shell::TextColour colour = shell::TextColour::Blue;
+        shell::StatePicture picture = shell::StatePicture::Normal;
+        shell::StatePicture icon = shell::StatePicture::Normal;
+        bool settingsEntryEnabled = true;
+        int screenWidth = 19200; // 1280 x 1024 pixels at 15 twips per pixel
+        int screenHeight = 15360;
+        int left = -1;
+        int top = -1;
+        bool topMost = false; // the window's flag and the menu's check mark
+        bool visible = false;
+    } window;
+    struct {
+        bool present = false;
+        shell::StatePicture picture = shell::StatePicture::Normal;
+        QString tip;
+    } tray;
+
+    // What the "user" does while a message box or the settings dialog is up.
+    std::function<void()> onMessage;
+    std::function<void()> onDialog;
+    // Starting a program: journaled, and failing with this when it is set;
+    // a test may put a real starter here instead.
+    std::optional<QString> launchFailure;
+    std::function<std::optional<QString>(const QString&)> starter;
+    bool anotherInstance = false; // another copy runs
+
+    shell::Ports ports(check::TcpClient& tcp, check::Timer& checkTimer, check::Timer& replyTimer)
     {
-        const auto about = [this] { journal << QStringLiteral("about"); };
-        const auto another = [this] { return anotherInstance; };
-        return {tcp,   checkTimer, replyTimer, sound,    window, window,  tray,  notice,
-                about, dialog,     messages,   launcher, app,    another, clock, systemLog};
+        return {.network = tcp,
+                .timers = {.check = checkTimer, .reply = replyTimer},
+                .clock = clock,
+                .log = systemLog,
+                .settings = config,
+                .desktop = *this};
     }
+
+    void setStatusText(const QString& text) override
+    {
+        window.status = text;
+        journal << QStringLiteral("label ") + text;
+    }
+    void setStatusColour(shell::TextColour colour) override { window.colour = colour; }
+    void refreshStatus() override {}
+    void showStatePicture(shell::StatePicture picture) override
+    {
+        window.picture = picture;
+        journal << QStringLiteral("picture %1").arg(int(picture));
+    }
+    void setWindowIcon(shell::StatePicture picture) override { window.icon = picture; }
+    void setSettingsEntryEnabled(bool enabled) override { window.settingsEntryEnabled = enabled; }
+    settings::WindowPlacement placement() const override
+    {
+        return {.windowWidth = 2190,
+                .windowHeight = 315,
+                .screenWidth = window.screenWidth,
+                .screenHeight = window.screenHeight};
+    }
+    int leftTwips() const override { return window.left; }
+    int topTwips() const override { return window.top; }
+    void setLeftTwips(int left) override { window.left = left; }
+    void setTopTwips(int top) override { window.top = top; }
+    void setTopMost(bool topMost) override
+    {
+        window.topMost = topMost;
+        window.visible = true;
+        journal << QStringLiteral("topmost %1").arg(topMost);
+    }
+
+    void addTrayIcon(shell::StatePicture picture, const QString& tip) override
+    {
+        tray = {true, picture, tip};
+        journal << QStringLiteral("tray add %1 %2").arg(int(picture)).arg(tip);
+    }
+    void setTrayIcon(shell::StatePicture picture, const QString& tip) override
+    {
+        tray.picture = picture;
+        tray.tip = tip;
+        journal << QStringLiteral("tray %1 %2").arg(int(picture)).arg(tip);
+    }
+    void removeTrayIcon() override
+    {
+        tray.present = false;
+        journal << "tray remove";
+    }
+
+    void showNotice(const QString& text) override { journal << QStringLiteral("notice ") + text; }
+    void playSound(const QString& path) override { journal << QStringLiteral("sound ") + path; }
+    void showMessage(const QString& text, shell::MessageStyle style) override
+    {
+        journal << QStringLiteral("message %1 %2").arg(int(style)).arg(text);
+        if (onMessage)
+            onMessage();
+    }
+    void runConfigDialog() override
+    {
+        journal << "dialog";
+        if (onDialog)
+            onDialog();
+    }
+    std::optional<QString> startProgram(const QString& commandLine) override
+    {
+        journal << QStringLiteral("start ") + commandLine;
+        return starter ? starter(commandLine) : launchFailure;
+    }
+    void openUrl(const QString& url) override { journal << QStringLiteral("open ") + url; }
+    bool anotherCopyRunning() override { return anotherInstance; }
+    void processPendingEvents() override {}
+    void quit() override { journal << "quit"; }
+    void endNow(int code) override { journal << QStringLiteral("end %1").arg(code); }
 };
 
 // The whole behaviour wired to fakes.
@@ -321,8 +276,7 @@ struct Harness : FakeDesktop {
     FakeTcpClient tcp{journal};
     FakeTimer checkTimer;
     FakeTimer replyTimer;
-    FakeLauncher launcher{journal};
-    shell::PopChk popChk{globals, config, ports(tcp, checkTimer, replyTimer, launcher)};
+    shell::PopChk popChk{globals, ports(tcp, checkTimer, replyTimer)};
 
     Harness()
     {

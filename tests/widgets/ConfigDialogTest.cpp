@@ -1,9 +1,9 @@
 #include "windows/ConfigDialog.h"
 
+#include "../unit/Fakes.h"
 #include "ModalCatcher.h"
-#include "WidgetFakes.h"
 #include "settings/ConfigStore.h"
-#include "windows/ConfigDialogWindowHost.h"
+#include "windows/QtDesktop.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -50,8 +50,7 @@ protected:
     void open(const settings::ConfigRecord& record)
     {
         globals.config = record;
-        dialog =
-            std::make_unique<windows::ConfigDialog>(globals, desktop.config, desktop.messages, desktop.sound);
+        dialog = std::make_unique<windows::ConfigDialog>(globals, desktop.config, desktop);
         dialog->setFileChooser(
             [this](QWidget*, const QString& folder, const QStringList& filters, const QString& selected) {
                 askedFolders << folder;
@@ -366,12 +365,12 @@ TEST_F(ConfigDialogTest, BrowsingStartsWithTheFileChosenLastInThisWindow)
     EXPECT_EQ(askedFolders.last(), QDir::homePath());
 }
 
-TEST(ConfigDialogWindowHostTest, EachRunIsAFreshModalDialogFilledFromTheRecord)
+TEST(ConfigDialogRunTest, EachRunIsAFreshModalDialogFilledFromTheRecord)
 {
     FakeDesktop desktop;
     settings::Globals& globals = desktop.globals;
     globals.config = storedRecord();
-    windows::ConfigDialogWindowHost host(globals, desktop.config, desktop.messages, desktop.sound);
+    windows::QtDesktop qt(globals, desktop.config);
 
     QStringList shownNames;
     for (const QString name : {"taro", "hanako"}) {
@@ -381,7 +380,7 @@ TEST(ConfigDialogWindowHostTest, EachRunIsAFreshModalDialogFilledFromTheRecord)
             const auto* box = modal->findChild<QLineEdit*>("txtYourName");
             shownNames << (box ? box->text() : QString());
         });
-        host.runModal(); // returns once the catcher has closed the dialog
+        qt.runConfigDialog(); // returns once the catcher has closed the dialog
         EXPECT_TRUE(catcher.caught());
     }
     EXPECT_EQ(shownNames, QStringList({"taro", "hanako"}));

@@ -11,7 +11,7 @@
 #include "windows/AboutWindow.h"
 #include "windows/ConfigDialog.h"
 #include "windows/MainMenu.h"
-#include "windows/NoticeHost.h"
+#include "windows/QtDesktop.h"
 #include "windows/StatusWindow.h"
 
 #include <QApplication>
@@ -119,20 +119,20 @@ QStringList captions()
     test::Harness h;
     h.globals.config.UserName.clear();
     {
-        windows::ConfigDialog dialog(h.globals, h.config, h.messages, h.sound);
+        windows::ConfigDialog dialog(h.globals, h.config, h);
         shown << dialog.windowTitle() << text(dialog, "lblUserName") << text(dialog, "Label1")
               << text(dialog, "chkMailCount") << text(dialog, "cmdOk") << text(dialog, "cmdCansel");
         dialog.findChild<QPushButton*>(QStringLiteral("cmdOk"))->click(); // no user name
         shown << lastLine(h.journal);
     }
 
-    windows::AboutWindow about(h.globals, h.launcher);
+    windows::AboutWindow about(h.globals, h);
     shown << about.windowTitle() << text(about, "lblVersion").section(u' ', 0, 0)
           << text(about, "lblDescription").section(u'\r', 0, 0);
 
     {
-        windows::NoticeHost notice(h.app);
-        notice.showNotice(QStringLiteral("You have 3 Mail(s)"));
+        windows::QtDesktop desktop(h.globals, h.config);
+        desktop.showNotice(QStringLiteral("You have 3 Mail(s)"));
         for (QWidget* window : QApplication::topLevelWidgets()) {
             if (window->objectName() == u"frmNotify" && window->isVisible())
                 shown << window->windowTitle() << text(*window, "lblStatus") << text(*window, "cmdOK");

@@ -1,7 +1,7 @@
 #include "windows/StatusWindow.h"
 
+#include "../unit/Fakes.h"
 #include "ModalCatcher.h"
-#include "WidgetFakes.h"
 #include "windows/Fonts.h"
 #include "windows/MainMenu.h"
 #include "windows/Pictures.h"
@@ -9,11 +9,13 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QDir>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 
@@ -26,7 +28,13 @@ using shell::StatePicture;
 
 class StatusWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override { window.setCommands(&commands); }
+    // The behaviour runs on the journal, pacing checks, with nothing done yet.
+    void SetUp() override
+    {
+        ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+        h.journal.clear();
+        window.setBehaviour(&h.popChk);
+    }
 
     QWidget* child(const QString& name) const { return window.findChild<QWidget*>(name); }
     QLabel* button(int index) const
@@ -42,7 +50,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
 
-    FakeCommands commands;
+    Harness h;
     windows::StatusWindow window;
 };
 
@@ -134,7 +142,7 @@ TEST_F(StatusWindowTest, ClosingTheWindowRunsExitAndLeavesItUntilTheEnd)
 {
     showAt({100, 100});
     window.close();
-    EXPECT_EQ(commands.calls, QStringList{"exitProgram"});
+    EXPECT_EQ(h.journal, QStringList({"tray remove", "quit"}));
     EXPECT_TRUE(window.isVisible());
 }
 
@@ -170,11 +178,12 @@ TEST_F(StatusWindowTest, PlacementIsInTwips)
     window.setLeftTwips(1500);
     window.setTopTwips(3000);
     EXPECT_EQ(window.pos(), QPoint(qRound(1500 / tpp), qRound(3000 / tpp)));
-    EXPECT_EQ(window.windowWidthTwips(), qRound(window.width() * tpp));
-    EXPECT_EQ(window.windowHeightTwips(), qRound(window.height() * tpp));
+    const settings::WindowPlacement sizes = window.placement();
+    EXPECT_EQ(sizes.windowWidth, qRound(window.width() * tpp));
+    EXPECT_EQ(sizes.windowHeight, qRound(window.height() * tpp));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(window.screenWidthTwips(), qRound(screen.width() * tpp));
-    EXPECT_EQ(window.screenHeightTwips(), qRound(screen.height() * tpp));
+    EXPECT_EQ(sizes.screenWidth, qRound(screen.width() * tpp));
+    EXPECT_EQ(sizes.screenHeight, qRound(screen.height() * tpp));
 }
 
 // Loading the settings places the window, then shows it through setTopMost:
@@ -216,15 +225,13 @@ TEST_F(StatusWindowTest, TopMostShowsTheWindowAndSetsTheFlag)
     window.setTopMost(true);
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(window.menu().formTopAction()->isChecked());
 
     window.hide();
     window.setTopMost(false);
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-
-    window.setFormTopChecked(true);
-    EXPECT_TRUE(window.isFormTopChecked());
-    EXPECT_TRUE(window.menu().formTopAction()->isChecked());
+    EXPECT_FALSE(window.menu().formTopAction()->isChecked());
 }
 
 TEST_F(StatusWindowTest, ShowHideEntryTogglesTheWindowAndItsCaption)
@@ -243,7 +250,7 @@ TEST_F(StatusWindowTest, ShowHideEntryTogglesTheWindowAndItsCaption)
     window.setTopMost(true);
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(entry->text(), "表示");
-    EXPECT_TRUE(commands.calls.isEmpty());
+    EXPECT_TRUE(h.journal.isEmpty());
 }
 
 TEST_F(StatusWindowTest, LeftPressOnAStatePictureChecksAndNeverDrags)
@@ -255,26 +262,27 @@ TEST_F(StatusWindowTest, LeftPressOnAStatePictureChecksAndNeverDrags)
         QTest::mousePress(target, Qt::LeftButton, {}, QPoint(8, 8));
         QTest::mouseMove(target, QPoint(30, 20));
         QTest::mouseRelease(target, Qt::LeftButton, {}, QPoint(30, 20));
+        h.tcp.fail(10061, "refused"); // the check ends, and the next is due soon
     }
-    EXPECT_EQ(commands.calls, QStringList({"checkNow", "checkNow"}));
+    EXPECT_EQ(h.journal.filter("connect ").size(), 2);
     EXPECT_EQ(window.pos(), QPoint(100, 100));
-    EXPECT_TRUE(commands.moves.empty());
+    EXPECT_TRUE(h.store.writes.isEmpty()); // no drop stored
 }
 
 TEST_F(StatusWindowTest, MailerButtonLaunchesOncePerClickEvenOnADoubleClick)
 {
     showAt({100, 100});
     QTest::mouseClick(button(3), Qt::LeftButton);
-    EXPECT_EQ(commands.calls, QStringList{"launchMailer"});
+    EXPECT_EQ(h.journal, QStringList{"start "});
     // A double click: press, release, the double-click press, release.
     QTest::mouseClick(button(3), Qt::LeftButton);
     QTest::mouseDClick(button(3), Qt::LeftButton);
     QTest::mouseRelease(button(3), Qt::LeftButton);
-    EXPECT_EQ(commands.calls.count("launchMailer"), 2);
+    EXPECT_EQ(h.journal, QStringList({"start ", "start "}));
     // Middle presses do nothing.
     QTest::mouseClick(button(3), Qt::MiddleButton);
     QTest::mouseClick(button(0), Qt::MiddleButton);
-    EXPECT_EQ(commands.calls.size(), 2);
+    EXPECT_EQ(h.journal.size(), 2);
 }
 
 // Pressing the body, the frame or the text drags the window; the release
@@ -297,9 +305,10 @@ TEST_P(StatusWindowDragTest, DragMovesTheWindowAndReportsTheDrop)
     QTest::mouseRelease(target, Qt::LeftButton, {}, at(start + QPoint(30, 12)));
 
     EXPECT_EQ(window.pos(), QPoint(230, 162));
-    ASSERT_EQ(commands.moves.size(), 1u);
-    EXPECT_EQ(commands.moves[0], std::make_pair(windows::pixelsToTwips(230), windows::pixelsToTwips(162)));
-    EXPECT_EQ(commands.calls, QStringList{"windowMoved"});
+    EXPECT_EQ(h.store.batches, 1);
+    EXPECT_EQ(h.store.stored("PosLeft"), QString::number(windows::pixelsToTwips(230)));
+    EXPECT_EQ(h.store.stored("PosTop"), QString::number(windows::pixelsToTwips(162)));
+    EXPECT_TRUE(h.journal.isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, StatusWindowDragTest, ::testing::Values("lblStatus", "imgFrame", "body"),
@@ -310,7 +319,8 @@ INSTANTIATE_TEST_SUITE_P(Places, StatusWindowDragTest, ::testing::Values("lblSta
 TEST_F(StatusWindowTest, RightPressAnywhereOpensTheMenuWithTheWindowRules)
 {
     showAt({100, 100});
-    commands.windowState = {false, true};
+    ASSERT_EQ(h.errorCountShown(), 0); // three failures: checking stopped, the settings still usable
+    h.journal.clear();
     int opened = 0;
     for (const QString& name : QStringList{"imgBtn0", "imgBtn3", "lblStatus", "imgFrame", QString()}) {
         QWidget* target = name.isEmpty() ? &window : child(name);
@@ -330,7 +340,8 @@ TEST_F(StatusWindowTest, RightPressAnywhereOpensTheMenuWithTheWindowRules)
         opened += catcher.caught() ? 1 : 0;
     }
     EXPECT_EQ(opened, 5);
-    EXPECT_TRUE(commands.calls.isEmpty()); // no command, no drag
+    EXPECT_TRUE(h.journal.isEmpty()); // no command, no drag
+    EXPECT_TRUE(h.store.writes.isEmpty());
     EXPECT_EQ(window.pos(), QPoint(100, 100));
 }
 
@@ -345,38 +356,27 @@ TEST(MainMenuTest, HoldsTheTenEntriesInOrder)
     EXPECT_TRUE(menu.formTopAction()->isCheckable());
 }
 
-// The check mark of always-in-front is left to the command.
+// The check mark of always-in-front is left to the command; the show/hide
+// and About entries are the windows' own.
 TEST(MainMenuTest, EntriesRunTheirCommands)
 {
+    Harness h;
     windows::MainMenu menu;
-    FakeCommands commands;
     menu.checkAction()->trigger(); // before the behaviour exists: nothing
-    menu.setCommands(&commands);
+    ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+    h.journal.clear();
+    menu.setBehaviour(&h.popChk);
     for (QAction* action :
          {menu.checkAction(), menu.mailerAction(), menu.settingsAction(), menu.formTopAction(),
           menu.visibleAction(), menu.aboutAction(), menu.exitAction()})
         action->trigger();
-    EXPECT_EQ(commands.calls, QStringList({"checkNow", "launchMailer", "editSettings", "toggleTopMost",
-                                           "showAbout", "exitProgram"}));
+    EXPECT_EQ(h.journal.filter(QRegularExpression("^(connect|start|dialog|topmost|quit)")),
+              QStringList({"connect mail.example.test:110", "start ", "dialog", "topmost 1", "quit"}));
     EXPECT_FALSE(menu.formTopAction()->isChecked());
     menu.formTopAction()->setChecked(true);
     menu.formTopAction()->trigger();
     EXPECT_TRUE(menu.formTopAction()->isChecked());
-    EXPECT_EQ(commands.calls.count("toggleTopMost"), 2);
-}
-
-TEST(MainMenuTest, StateEnablesOnlyCheckAndSettings)
-{
-    windows::MainMenu menu;
-    menu.applyState({false, false});
-    EXPECT_FALSE(menu.checkAction()->isEnabled());
-    EXPECT_FALSE(menu.settingsAction()->isEnabled());
-    for (QAction* action : {menu.mailerAction(), menu.formTopAction(), menu.visibleAction(),
-                            menu.aboutAction(), menu.exitAction()})
-        EXPECT_TRUE(action->isEnabled());
-    menu.applyState({true, false});
-    EXPECT_TRUE(menu.checkAction()->isEnabled());
-    EXPECT_FALSE(menu.settingsAction()->isEnabled());
+    EXPECT_EQ(h.journal.filter("topmost").size(), 2);
 }
 
 } // namespace

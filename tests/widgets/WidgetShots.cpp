@@ -4,14 +4,14 @@
 // program would choose (LANG=en_US.UTF-8 for English; QT_SCALE_FACTOR=2 for
 // a high-density screen).
 
-#include "WidgetFakes.h"
+#include "../unit/Fakes.h"
 #include "platform/Translation.h"
 #include "settings/ConfigStore.h"
 #include "shell/Language.h"
 #include "windows/AboutWindow.h"
 #include "windows/ConfigDialog.h"
 #include "windows/NotifyWindow.h"
-#include "windows/QtMessageBoxes.h"
+#include "windows/QtDesktop.h"
 #include "windows/StatusWindow.h"
 
 #include <QApplication>
@@ -66,7 +66,7 @@ void statusShots()
 
     QMenu& menu = window.menu().menu();
     window.menu().applyState({false, true});
-    window.setFormTopChecked(true);
+    window.setTopMost(true);
     menu.popup(QPoint(0, 0));
     QApplication::processEvents();
     save(menu, "menu");
@@ -97,16 +97,14 @@ void configShot()
     config.MailerPath = "/usr/bin/mailer";
     config.SoundPath = "/usr/share/sounds/newmail.wav";
     config.MailCountReset = true;
-    windows::ConfigDialog dialog(desktop.globals, desktop.config, desktop.messages, desktop.sound);
+    windows::ConfigDialog dialog(desktop.globals, desktop.config, desktop);
     save(dialog, "config");
 }
 
 void aboutShot()
 {
-    settings::Globals globals;
-    test::Journal journal;
-    test::FakeLauncher launcher{journal};
-    windows::AboutWindow about(globals, launcher);
+    test::FakeDesktop desktop;
+    windows::AboutWindow about(desktop.globals, desktop);
     save(about, "about");
 }
 
@@ -122,8 +120,9 @@ void messageShot(const QString& name, const QString& text, shell::MessageStyle s
         }
     });
     poll.start(20);
-    windows::QtMessageBoxes boxes;
-    boxes.show(text, style);
+    test::FakeDesktop fakes;
+    windows::QtDesktop desktop(fakes.globals, fakes.config);
+    desktop.showMessage(text, style);
 }
 
 } // namespace
