@@ -1,5 +1,7 @@
 #include "check/Pop3Session.h"
 
+#include "diag/Failures.h"
+
 namespace vindel::check::pop3 {
 namespace {
 
@@ -64,8 +66,7 @@ SessionStep answer(SessionState state, const QByteArray& reply, const Credential
                 state,
                 {},
                 {},
-                QStringLiteral("The server refused STLS, so the connection cannot be encrypted: %1")
-                    .arg(text.trimmed())};
+                diag::failures::StlsRefused.about(text.trimmed()).description};
     }
     if (!reply.startsWith("+OK"))
         return {Act::Reject, state, {}, {}, text.mid(4)};

@@ -16,13 +16,11 @@ namespace vindel::settings {
 //
 // With a keyring (SecretStore), the password moves there: the file keeps it
 // until the keyring has confirmed holding exactly the record's password, and
-// only then is "PassWord" written empty, with "PassWordInKeyring" "True"
-// beside it. Any other answer leaves the password in the file. A password
+// only then is the password written empty, with inKeyringKey "True" beside
+// it. Any other answer leaves the password in the file. A password
 // stored as bytes that are not UTF-8 stays in the file, byte for byte.
 class ConfigStore {
 public:
-    static constexpr const char* inKeyringKey = "PassWordInKeyring";
-
     ConfigStore(Globals& globals, SettingsStore& store, WindowPlacement& window,
                 SecretStore* secrets = nullptr);
 

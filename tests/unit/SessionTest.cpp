@@ -314,7 +314,7 @@ TEST_F(Session, AReplySplitAcrossSegmentsIsOneReply)
 TEST_F(Session, PlusOkWithNoCheckUnderWayAnswersNothing)
 {
     Harness idle;
-    idle.tcp.connectTo("x", 1);
+    idle.tcp.connectToServer({"x", 1});
     idle.tcp.serverSends("+OK\r\n");
     EXPECT_TRUE(idle.tcp.sent.isEmpty());
     EXPECT_TRUE(idle.journal.filter("label").isEmpty());
