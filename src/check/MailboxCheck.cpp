@@ -21,9 +21,8 @@ MailboxCheck::MailboxCheck(TcpClient& tcp, Timer& checkTimer, Timer& replyTimer,
 {
     m_checkTimer.setHandler([this] { tick(); });
     m_replyTimer.setEnabled(false);
-    m_replyTimer.setHandler([this] {
-        connectionFailed(failures::TimedOut.about(QStringLiteral("the server did not answer")));
-    });
+    m_replyTimer.setHandler(
+        [this] { connectionFailed(failures::TimedOut.about(QStringLiteral("the server did not answer"))); });
     m_tcp.setDataHandler([this](const QByteArray& bytes) { dataArrived(bytes); });
     m_tcp.setErrorHandler([this](const diag::Failure& failure) { connectionFailed(failure); });
     m_tcp.setSecuredHandler([this](const TcpClient::Secured& s) { secured(s); });

@@ -40,7 +40,7 @@ namespace vindel::platform {
 // other is refused. Weak keys and signatures are refused either way
 // (weakCertificateFailure in SocketErrors.h).
 // A second descriptor of the socket is kept open beside it, so that when the
-// server goes away the kernel's TCP state still tells a reset (10054) from an
+// server goes away the kernel's TCP state still tells a reset from an
 // orderly close (no failure).
 //
 // Every result of a connect arrives later, through the callbacks, never

@@ -1,7 +1,7 @@
 #include "platform/SocketErrors.h"
 
-#include "diag/Failures.h"
 #include "check/ServerAddress.h"
+#include "diag/Failures.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -165,26 +165,32 @@ diag::Failure certificateFailure(const QList<QSslError>& errors, const QSslCerti
     };
     const QString names = certificateNames(certificate);
     if (has({QSslError::SelfSignedCertificate}))
-        return failures::TlsUntrustedIssuer.saying(QStringLiteral("The server's certificate (for %1) is self-signed: no trusted "
-                                         "authority vouches for it")
-                              .arg(names));
+        return failures::TlsUntrustedIssuer.saying(
+            QStringLiteral("The server's certificate (for %1) is self-signed: no trusted "
+                           "authority vouches for it")
+                .arg(names));
     if (has({QSslError::SelfSignedCertificateInChain, QSslError::UnableToGetLocalIssuerCertificate,
              QSslError::UnableToGetIssuerCertificate, QSslError::UnableToVerifyFirstCertificate,
              QSslError::CertificateUntrusted}))
-        return failures::TlsUntrustedIssuer.saying(QStringLiteral("The server's certificate (for %1) is issued by %2, which is not "
-                                         "a trusted authority")
-                              .arg(names, distinguishedName(certificate, true)));
+        return failures::TlsUntrustedIssuer.saying(
+            QStringLiteral("The server's certificate (for %1) is issued by %2, which is not "
+                           "a trusted authority")
+                .arg(names, distinguishedName(certificate, true)));
     if (has({QSslError::CertificateExpired}))
-        return failures::TlsDateInvalid.saying(QStringLiteral("The server's certificate (for %1) expired on %2; it was valid "
+        return failures::TlsDateInvalid.saying(
+            QStringLiteral("The server's certificate (for %1) expired on %2; it was valid "
                            "from %3")
                 .arg(names, dateText(certificate.expiryDate()), dateText(certificate.effectiveDate())));
     if (has({QSslError::CertificateNotYetValid}))
-        return failures::TlsDateInvalid.saying(QStringLiteral("The server's certificate (for %1) is not valid before %2")
-                              .arg(names, dateText(certificate.effectiveDate())));
+        return failures::TlsDateInvalid.saying(
+            QStringLiteral("The server's certificate (for %1) is not valid before %2")
+                .arg(names, dateText(certificate.effectiveDate())));
     if (has({QSslError::HostNameMismatch}))
-        return failures::TlsNameMismatch.saying(QStringLiteral("The server's certificate is for %1, not %2").arg(names, host));
+        return failures::TlsNameMismatch.saying(
+            QStringLiteral("The server's certificate is for %1, not %2").arg(names, host));
     const QString reason = errors.isEmpty() ? QStringLiteral("unknown fault") : errors.first().errorString();
-    return failures::TlsCertificateInvalid.saying(QStringLiteral("The server's certificate (for %1) cannot be used: %2").arg(names, reason));
+    return failures::TlsCertificateInvalid.saying(
+        QStringLiteral("The server's certificate (for %1) cannot be used: %2").arg(names, reason));
 }
 
 std::optional<diag::Failure> weakCertificateFailure(const QList<QSslCertificate>& chain)
@@ -217,10 +223,11 @@ std::optional<diag::Failure> weakCertificateFailure(const QList<QSslCertificate>
 diag::Failure pinMismatchFailure(const QByteArray& pin, const QSslCertificate& certificate)
 {
     const QByteArray seen = QCryptographicHash::hash(certificate.toDer(), QCryptographicHash::Sha256);
-    return failures::PinMismatch.saying(QStringLiteral("The server's certificate has changed: the setting expects SHA-256 "
-                                     "%1, the server showed %2 (for %3, issued by %4)")
-                          .arg(check::fingerprintText(pin), check::fingerprintText(seen),
-                               certificateNames(certificate), distinguishedName(certificate, true)));
+    return failures::PinMismatch.saying(
+        QStringLiteral("The server's certificate has changed: the setting expects SHA-256 "
+                       "%1, the server showed %2 (for %3, issued by %4)")
+            .arg(check::fingerprintText(pin), check::fingerprintText(seen), certificateNames(certificate),
+                 distinguishedName(certificate, true)));
 }
 
 QString certificateSubject(const QSslCertificate& certificate)

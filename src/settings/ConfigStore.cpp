@@ -1,7 +1,7 @@
 #include "settings/ConfigStore.h"
 
-#include "settings/ConfigKeys.h"
 #include "diag/Failures.h"
+#include "settings/ConfigKeys.h"
 
 #include <cmath>
 #include <limits>
@@ -218,8 +218,7 @@ void ConfigStore::saveConfig()
         values.append({key.key(), keptElsewhere ? QString() : storedText(m_globals.config, key)});
     }
     if (m_secrets)
-        values.append(
-            {QLatin1String(inKeyringKey), flagText(inKeyring)});
+        values.append({QLatin1String(inKeyringKey), flagText(inKeyring)});
     m_store.saveAll(values); // a failed save is not reported
     if (!inKeyring)
         moveToKeyring();

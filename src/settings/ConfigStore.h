@@ -42,9 +42,6 @@ public:
     QByteArray userNameBytes() const;
     QByteArray passWordBytes() const;
 
-    // True while the password is in the keyring and the keyring has not
-    // given it yet: the record's password is not the user's then.
-    bool passwordAwaited() const { return m_awaited; }
     // Asks the keyring for an awaited password. done(true) once the record
     // holds the password; done(false) when the keyring did not give it (late,
     // locked, or its entry gone), so the caller asks again later.
@@ -60,7 +57,7 @@ private:
     SettingsStore& m_store;
     WindowPlacement& m_window;
     SecretStore* m_secrets;
-    bool m_awaited = false;
+    bool m_awaited = false; // the keyring holds the password and has not given it yet
     bool m_writing = false;
     std::optional<QString> m_inKeyring; // the password the keyring confirmed holding
     std::optional<QString> m_refused;   // the password the keyring last refused to keep

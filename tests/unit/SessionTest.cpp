@@ -127,7 +127,8 @@ TEST(SessionTranscript, AFullCheckIsTheExactConversation)
           {"+OK begin TLS\r\n", {"starttls"}},
           {secure, {"secured TLS 1.3", "label Send User Name...", "send USER alice\r\n"}}},
          {"+OK POP3 server ready\r\n", "STLS\n", "+OK begin TLS\r\n",
-          "TLS 1.3 with mail.example.test, certificate CN=mail.example.test, SHA-256 AB:CD\n", "USER alice\n"}},
+          "TLS 1.3 with mail.example.test, certificate CN=mail.example.test, SHA-256 AB:CD\n",
+          "USER alice\n"}},
         {"pop3s://mail.example.test",
          {{"", {"label Connecting...", "connect tls mail.example.test:995"}},
           {secure, {"secured TLS 1.3"}},
@@ -145,8 +146,9 @@ TEST(SessionTranscript, AFullCheckIsTheExactConversation)
         std::vector<Step> steps = c.steps;
         steps.push_back({"+OK\r\n", {"label Send Password...", "send PASS s3cret\r\n"}});
         steps.push_back({"+OK logged in\r\n", {"label Now Checking...", "send STAT\r\n"}});
-        steps.push_back({"+OK 3 4567\r\n", {"label You have 3 Mail(s)", "tray 1 Vindel - You have 3 Mail(s)",
-                                                 "notice You have 3 Mail(s)", "picture 1", "send QUIT\r\n"}});
+        steps.push_back({"+OK 3 4567\r\n",
+                         {"label You have 3 Mail(s)", "tray 1 Vindel - You have 3 Mail(s)",
+                          "notice You have 3 Mail(s)", "picture 1", "send QUIT\r\n"}});
         steps.push_back({"+OK bye\r\n", {"close"}});
         for (const Step& step : steps) {
             if (step.server == secure)
