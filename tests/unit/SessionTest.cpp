@@ -119,7 +119,9 @@ TEST(SessionTranscript, AFullCheckIsTheExactConversation)
     } cases[] = {
         {"mail.example.test",
          {{"", {"label Connecting...", "connect mail.example.test:110"}},
-          {"+OK POP3 server ready\r\n", {"label Send User Name...", "send USER alice\r\n"}}},
+          {"+OK POP3 ser", {}}, // a reply split across segments is one reply
+          {"ver ready\r", {}},
+          {"\n", {"label Send User Name...", "send USER alice\r\n"}}},
          {"+OK POP3 server ready\r\n", "USER alice\n"}},
         {"pop3+stls://mail.example.test",
          {{"", {"label Connecting...", "connect mail.example.test:110"}},
@@ -149,7 +151,8 @@ TEST(SessionTranscript, AFullCheckIsTheExactConversation)
         steps.push_back({"+OK 3 4567\r\n",
                          {"label You have 3 Mail(s)", "tray 1 Vindel - You have 3 Mail(s)",
                           "notice You have 3 Mail(s)", "picture 1", "send QUIT\r\n"}});
-        steps.push_back({"+OK bye\r\n", {"close"}});
+        // What comes behind the answer to QUIT is no reply: no error report.
+        steps.push_back({"+OK bye\r\n-ERR junk\r\n+OK\r\n", {"close"}});
         for (const Step& step : steps) {
             if (step.server == secure)
                 h.tcp.secure();
@@ -171,19 +174,6 @@ TEST(SessionTranscript, AFullCheckIsTheExactConversation)
             log += "INFO  2026-12-07 09:30:05 " + line;
         EXPECT_EQ(QString::fromUtf8(file.readAll()), log);
     }
-}
-
-TEST_F(Session, BytesBehindTheAnswerToQuitAreNoReplies)
-{
-    h.tcp.serverSends("+OK ready\r\n+OK\r\n+OK\r\n+OK 1 10\r\n");
-    // The connection closes at "+OK bye"; what came with it is dropped,
-    // so a finished check never turns into an error report.
-    h.tcp.serverSends("+OK bye\r\n-ERR junk\r\n+OK\r\n");
-    EXPECT_FALSE(h.tcp.isOpen());
-    EXPECT_TRUE(h.journal.filter("message").isEmpty()) << h.journal.join('\n').toStdString();
-    EXPECT_EQ(h.window.status, "You have 1 Mail(s)");
-    EXPECT_EQ(h.checkTimer.interval(), 60000);
-    EXPECT_TRUE(h.checkTimer.isEnabled());
 }
 
 // A connection that cannot be secured as the setting asks never carries the
@@ -342,21 +332,6 @@ TEST(SessionReplies, TheCountIsTheTextBeforeTheFirstBlank)
         EXPECT_EQ(fresh.window.status, status) << reply.constData();
         EXPECT_TRUE(fresh.tcp.sent.endsWith("STAT\r\nQUIT\r\n"));
     }
-}
-
-TEST_F(Session, AReplySplitAcrossSegmentsIsOneReply)
-{
-    h.tcp.serverSends("+O");
-    h.tcp.serverSends("K POP3 rea");
-    EXPECT_TRUE(h.tcp.sent.isEmpty());
-    h.tcp.serverSends("dy\r");
-    h.tcp.serverSends("\n");
-    EXPECT_EQ(h.tcp.sent, "USER alice\r\n");
-    EXPECT_TRUE(h.journal.filter("message").isEmpty());
-    // Several replies in one segment are taken in order.
-    h.tcp.serverSends("+OK\r\n+OK\r\n+OK 2 10\r\n+OK\r\n");
-    EXPECT_EQ(h.tcp.sent, "USER alice\r\nPASS s3cret\r\nSTAT\r\nQUIT\r\n");
-    EXPECT_FALSE(h.tcp.isOpen());
 }
 
 TEST(SessionIdle, PlusOkWithNoCheckUnderWayAnswersNothing)
