@@ -56,7 +56,7 @@ bool throwawaySettings(const platform::IniSettingsStore& store)
     const QString named = qEnvironmentVariable("VINDEL_THROWAWAY_SETTINGS");
     if (named.isEmpty())
         return false;
-    const QString used = QFileInfo(store.filePath(QStringLiteral("Vindel"))).canonicalFilePath();
+    const QString used = QFileInfo(store.filePath()).canonicalFilePath();
     return !used.isEmpty() && QFileInfo(named).canonicalFilePath() == used;
 }
 

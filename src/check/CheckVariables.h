@@ -9,28 +9,6 @@ namespace vindel::check {
 // StartTls is the wait for the answer to STLS and for the handshake after it.
 enum class SessionState { None, Connect, StartTls, UserName, Password, Stat, Quit };
 
-// The text form the event log and the program have always used for a state.
-inline QString sessionStateText(SessionState state)
-{
-    switch (state) {
-    case SessionState::None:
-        break;
-    case SessionState::Connect:
-        return QStringLiteral("CONNECT");
-    case SessionState::StartTls:
-        return QStringLiteral("STLS");
-    case SessionState::UserName:
-        return QStringLiteral("USER_NAME");
-    case SessionState::Password:
-        return QStringLiteral("PASSWORD");
-    case SessionState::Stat:
-        return QStringLiteral("STAT");
-    case SessionState::Quit:
-        return QStringLiteral("QUIT");
-    }
-    return QString();
-}
-
 // The check's working values, owned by the MailboxCheck.
 struct CheckVariables {
     SessionState state = SessionState::None;
@@ -38,8 +16,6 @@ struct CheckVariables {
     QString PrevMailCount;        // count reported last, compared as text
     qint16 TicksSinceCheck = 0;   // timer ticks since the last check started
     bool CheckAtNextTick = false; // the next tick starts a check
-
-    QString stateText() const { return sessionStateText(state); }
 
     // Adds one failure; the count stops at 32767.
     void raiseErrorCount()

@@ -2,9 +2,10 @@
 
 #include "check/ConnectionErrors.h"
 #include "check/ServerAddress.h"
-#include "settings/ConversionErrors.h"
+#include "diag/Failures.h"
 
 namespace vindel::check {
+namespace failures = diag::failures;
 namespace {
 
 QString errorText(const diag::Failure& failure)
@@ -20,9 +21,8 @@ MailboxCheck::MailboxCheck(TcpClient& tcp, Timer& checkTimer, Timer& replyTimer,
 {
     m_checkTimer.setHandler([this] { tick(); });
     m_replyTimer.setEnabled(false);
-    m_replyTimer.setHandler([this] {
-        connectionFailed({10060, QStringLiteral("Connection timed out: the server did not answer")});
-    });
+    m_replyTimer.setHandler(
+        [this] { connectionFailed(failures::TimedOut.about(QStringLiteral("the server did not answer"))); });
     m_tcp.setDataHandler([this](const QByteArray& bytes) { dataArrived(bytes); });
     m_tcp.setErrorHandler([this](const diag::Failure& failure) { connectionFailed(failure); });
     m_tcp.setSecuredHandler([this](const TcpClient::Secured& s) { secured(s); });
@@ -73,7 +73,7 @@ void MailboxCheck::tick()
         m_variables.TicksSinceCheck = 1;
         failure = startCheck();
     } else if (m_variables.TicksSinceCheck == 32767) {
-        failure = settings::overflow(); // the tick count cannot go past its 16 bits
+        failure = failures::Overflow(); // the tick count cannot go past its 16 bits
     } else {
         ++m_variables.TicksSinceCheck;
     }
@@ -101,7 +101,7 @@ std::optional<diag::Failure> MailboxCheck::startCheck()
     if (!address.problem.isEmpty()) {
         // Logged like the connection's own failures, so the log tells why
         // no connection was made.
-        const diag::Failure failure{tlsfailure::badSetting, address.problem, diag::FailureKind::Transient};
+        const diag::Failure failure = failures::BadTlsSetting.saying(address.problem);
         m_log.writeAlways(errorText(failure), diag::EventType::Warning);
         return failure;
     }
@@ -131,7 +131,7 @@ void MailboxCheck::dataArrived(const QByteArray& bytes)
     while (auto reply = m_framer.next()) {
         if (reply->overlong) {
             m_variables.ErrorCount = 0;
-            endOnReply(pop3::rejectedReplyNumber,
+            endOnReply(failures::RejectedReply,
                        QStringLiteral("Reply longer than %1 bytes").arg(ReplyFramer::maxLineLength));
         } else {
             handleReply(reply->line);
@@ -140,7 +140,7 @@ void MailboxCheck::dataArrived(const QByteArray& bytes)
     m_draining = false;
 }
 
-void MailboxCheck::endOnReply(int number, const QString& description)
+void MailboxCheck::endOnReply(const diag::Catalogued& failure, const QString& description)
 {
     // The check ends here; what comes next is the error report's decision.
     // Whatever else this connection sends (a server may send a thousand
@@ -150,12 +150,12 @@ void MailboxCheck::endOnReply(int number, const QString& description)
     stopWaiting();
     m_framer.clear();
     m_rejected = true;
-    if (number == pop3::unsendableNumber)
+    if (failure.number == failures::UnsendableCredential.number)
         m_tcp.close();
     else
         m_tcp.ignoreIncoming();
     m_log.write(description, diag::EventType::Warning);
-    fail({number, description});
+    fail(failure.saying(description));
 }
 
 void MailboxCheck::handleReply(const QByteArray& reply)
@@ -179,7 +179,7 @@ void MailboxCheck::handleReply(const QByteArray& reply)
     case Act::NoTls:
         m_framer.clear();
         m_rejected = true; // nothing more of this connection is read
-        connectionFailed({tlsfailure::stlsRefused, step.text});
+        connectionFailed(failures::StlsRefused.saying(step.text));
         break;
     case Act::Report: {
         m_variables.state = step.next;
@@ -200,10 +200,10 @@ void MailboxCheck::handleReply(const QByteArray& reply)
         m_checkTimer.setEnabled(true);
         break;
     case Act::Reject:
-        endOnReply(pop3::rejectedReplyNumber, step.text);
+        endOnReply(failures::RejectedReply, step.text);
         break;
     case Act::Refuse: // nothing of the value has been sent
-        endOnReply(pop3::unsendableNumber, step.text);
+        endOnReply(failures::UnsendableCredential, step.text);
         break;
     }
 }
@@ -224,9 +224,9 @@ void MailboxCheck::beginTls()
     // a reply, and the check fails rather than guess where TLS begins.
     std::optional<diag::Failure> failure;
     if (m_framer.pendingSize() > 0)
-        failure = diag::Failure{tlsfailure::handshakeFailed,
-                                QStringLiteral("The server sent more text after agreeing to STLS, before the "
-                                               "TLS handshake: the connection was not encrypted")};
+        failure = failures::TlsHandshakeFailed.saying(
+            QStringLiteral("The server sent more text after agreeing to STLS, before the "
+                           "TLS handshake: the connection was not encrypted"));
     else
         failure = m_tcp.startTls();
     if (failure) {
@@ -248,7 +248,7 @@ void MailboxCheck::secured(const TcpClient::Secured& secured)
     m_variables.ErrorCount = 0;
     const SessionStep step = pop3::userStep(m_credentials);
     if (step.act == SessionStep::Act::Refuse)
-        endOnReply(pop3::unsendableNumber, step.text);
+        endOnReply(failures::UnsendableCredential, step.text);
     else
         sendStep(step);
 }

@@ -8,6 +8,7 @@
 #include "check/TcpClient.h"
 #include "check/Timer.h"
 #include "diag/EventLog.h"
+#include "diag/Failures.h"
 
 namespace vindel::check {
 
@@ -61,7 +62,7 @@ private:
     void sendStep(const SessionStep& step);
     void beginTls();
     void secured(const TcpClient::Secured& secured);
-    void endOnReply(int number, const QString& description);
+    void endOnReply(const diag::Catalogued& failure, const QString& description);
     void connectionFailed(const diag::Failure& failure);
     void fail(const diag::Failure& failure);
     void armReplyLimit();

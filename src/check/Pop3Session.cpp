@@ -1,5 +1,7 @@
 #include "check/Pop3Session.h"
 
+#include "diag/Failures.h"
+
 namespace vindel::check::pop3 {
 namespace {
 
@@ -60,12 +62,7 @@ SessionStep answer(SessionState state, const QByteArray& reply, const Credential
     const QString text = replyText(reply);
     if (state == SessionState::StartTls && !reply.startsWith("+OK")) {
         // Never on without TLS: nothing of the login goes out in the clear.
-        return {Act::NoTls,
-                state,
-                {},
-                {},
-                QStringLiteral("The server refused STLS, so the connection cannot be encrypted: %1")
-                    .arg(text.trimmed())};
+        return {Act::NoTls, state, {}, {}, diag::failures::StlsRefused.about(text.trimmed()).description};
     }
     if (!reply.startsWith("+OK"))
         return {Act::Reject, state, {}, {}, text.mid(4)};

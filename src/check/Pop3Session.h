@@ -22,8 +22,8 @@ struct SessionStep {
         Send,    // go to next, log logWords, send command
         Report,  // go to next, report the count in text, then send QUIT
         Finish,  // the answer to QUIT: the check is over
-        Reject,  // not "+OK": error 99999, text is the description
-        Refuse,  // a credential that would end its command line: error 5
+        Reject,  // not "+OK": a rejected reply, text is the description
+        Refuse,  // a credential that would end its command line
         Secure,  // "+OK" to STLS: the handshake comes next, then USER
         NoTls,   // anything else to STLS: the check fails, text is the description
     };
@@ -42,9 +42,6 @@ struct SessionStep {
 // holds CR, LF or NUL (which would end the command and start another) is
 // refused instead of sent.
 namespace pop3 {
-inline constexpr int rejectedReplyNumber = 99999;
-inline constexpr int unsendableNumber = 5;
-
 // One complete reply, line end included, in the given state.
 SessionStep answer(SessionState state, const QByteArray& reply, const Credentials& credentials,
                    bool startTlsFirst = false);

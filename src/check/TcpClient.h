@@ -1,6 +1,5 @@
 #pragma once
 
-#include "check/ConnectionErrors.h"
 #include "check/ServerAddress.h"
 #include "diag/Failure.h"
 
@@ -14,32 +13,29 @@ namespace vindel::check {
 
 // The non-blocking TCP client that carries one POP3 conversation at a time.
 // Received bytes and connection failures arrive through the callbacks, on
-// the event thread. Failures carry Windows Sockets numbers (10061 refused,
-// 10054 reset, 10060 timed out, 10065 host unreachable, 11001 name not
-// found, 11002 temporary resolver failure, 11004 off line; secured
-// connections' failures in check::tlsfailure). An orderly close by the
-// server raises nothing.
+// the event thread. Failures are entries of the failure catalogue
+// (diag/Failures.h). An orderly close by the server raises nothing.
 //
 // A secured connection verifies the server's certificate and host name (or
 // accepts exactly the pinned certificate) before it hands on a single byte;
 // once its handshake is done the secured handler hears what the certificate
-// is. A client that cannot secure connections keeps the defaults below.
+// is.
 class TcpClient {
 public:
     virtual ~TcpClient() = default;
     virtual void setDataHandler(std::function<void(const QByteArray&)> handler) = 0;
     virtual void setErrorHandler(std::function<void(const diag::Failure&)> handler) = 0;
 
-    // Starts connecting and returns at once. A request that cannot be
+    // Starts connecting as the address asks (plain, TLS at once, or plain
+    // until startTls()) and returns at once. A request that cannot be
     // accepted at all (a connection still open) fails here.
-    virtual std::optional<diag::Failure> connectTo(const QString& host, quint16 port) = 0;
+    virtual std::optional<diag::Failure> connectToServer(const ServerAddress& address) = 0;
     // Queues bytes for sending; false when there is no connection.
     virtual bool send(const QByteArray& bytes) = 0;
     // Closes the connection; harmless when it is already closed.
     virtual void close() = 0;
-    virtual bool isOpen() const = 0;
     // The caller has given up on the open connection: nothing more is read
-    // from it or reported of it until close() or the next connectTo(), so a
+    // from it or reported of it until close() or the next connection, so a
     // server that keeps sending is held back instead of filling memory. The
     // connection itself stays open.
     virtual void ignoreIncoming() {}
@@ -50,26 +46,12 @@ public:
         QString fingerprint; // SHA-256 of the certificate (DER), as "AB:CD:..."
         QString protocol;    // "TLS 1.3", say
     };
-    virtual void setSecuredHandler(std::function<void(const Secured&)> handler) { (void)handler; }
-
-    // Connects as the address asks: plain, TLS at once, or plain until
-    // startTls(). Results arrive as from connectTo().
-    virtual std::optional<diag::Failure> connectToServer(const ServerAddress& address)
-    {
-        if (address.security == Security::ImplicitTls)
-            return diag::Failure{tlsfailure::handshakeFailed, QStringLiteral("TLS is not available"),
-                                 diag::FailureKind::Transient};
-        return connectTo(address.host, address.port);
-    }
+    virtual void setSecuredHandler(std::function<void(const Secured&)> handler) = 0;
     // Begins the TLS handshake on a connection opened for STLS. A failure
     // here means the handshake did not start (no such connection, or the
     // server sent more before it could start); one later arrives through the
     // error handler; success through the secured handler.
-    virtual std::optional<diag::Failure> startTls()
-    {
-        return diag::Failure{tlsfailure::handshakeFailed, QStringLiteral("TLS is not available"),
-                             diag::FailureKind::Transient};
-    }
+    virtual std::optional<diag::Failure> startTls() = 0;
 };
 
 } // namespace vindel::check

@@ -12,7 +12,6 @@ public:
     virtual ~Timer() = default;
     virtual void setHandler(std::function<void()> handler) = 0;
     virtual void setInterval(int milliseconds) = 0;
-    virtual int interval() const = 0;
     virtual void setEnabled(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
 };

@@ -1,6 +1,7 @@
 #include "diag/LogFile.h"
 
 #include "diag/EventLog.h"
+#include "diag/Failures.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -14,11 +15,9 @@
 namespace vindel::diag {
 namespace {
 
-// File failures are reported with the number and text the program has always
-// used for a failed file access.
 Failure fileFailure(const QString& path, const QString& reason)
 {
-    return {75, QStringLiteral("Path/File access error: %1 (%2)").arg(path, reason)};
+    return failures::PathAccess.about(QStringLiteral("%1 (%2)").arg(path, reason));
 }
 
 Failure notARegularFile(const QString& path)

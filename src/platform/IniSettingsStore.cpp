@@ -1,5 +1,7 @@
 #include "platform/IniSettingsStore.h"
 
+#include "diag/Failures.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,26 +21,17 @@
 namespace vindel::platform {
 namespace {
 
-// An application name becomes a folder and a file name: no separators, no
-// "." or "..".
-bool isUsableAppName(const QString& app)
-{
-    return !app.isEmpty() && app != u"." && app != u".." && !app.contains(u'/') && !app.contains(u'\\') &&
-           !app.contains(QChar(0));
-}
+// The program's folder and file name, and the file's one section.
+const QString appName = QStringLiteral("Vindel");
+const QString sectionName = QStringLiteral("Config");
 
-// Section and key names are written into the file as they are, so they keep
+// Key names are written into the file as they are, so they keep
 // to the characters that need no escaping there; "General" is the file's
 // unnamed section.
 bool isUsableName(const QString& name)
 {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_.-]+$"));
     return plain.match(name).hasMatch() && name.compare(QStringLiteral("general"), Qt::CaseInsensitive) != 0;
-}
-
-QString valueId(const QString& app, const QString& section, const QString& key)
-{
-    return app + u'/' + section + u'/' + key;
 }
 
 // A save hands the writer the order of its keys under this key in their
@@ -329,13 +322,11 @@ Look lookAt(const QString& folder, const QString& file)
     const QByteArray folderName = QFile::encodeName(folder);
     const QByteArray fileName = QFile::encodeName(file);
     const auto ownedByAnother = [](const QString& what, const QString& path) {
-        return diag::Failure{
-            70,
-            QStringLiteral("Permission denied: the settings %1 %2 belongs to another user").arg(what, path)};
+        return diag::failures::NotOwned.about(
+            QStringLiteral("the settings %1 %2 belongs to another user").arg(what, path));
     };
     const auto accessError = [&](const QString& what) {
-        return diag::Failure{
-            75, QStringLiteral("Path/File access error: the settings file %1 %2").arg(file, what)};
+        return diag::failures::PathAccess.about(QStringLiteral("the settings file %1 %2").arg(file, what));
     };
     const auto cannotRead = [&](int error) {
         return accessError(
@@ -422,59 +413,49 @@ IniSettingsStore::IniSettingsStore()
 
 IniSettingsStore::IniSettingsStore(const QString& folder) : m_folder(folder) {}
 
-QString IniSettingsStore::filePath(const QString& app) const
+QString IniSettingsStore::filePath() const
 {
-    return m_folder + u'/' + app + u'/' + app + QStringLiteral(".conf");
+    return m_folder + u'/' + appName + u'/' + appName + QStringLiteral(".conf");
 }
 
-std::optional<diag::Failure> IniSettingsStore::refusal(const QString& app) const
+std::optional<diag::Failure> IniSettingsStore::refusal() const
 {
-    if (m_folder.isEmpty() || !isUsableAppName(app))
+    if (m_folder.isEmpty())
         return std::nullopt;
-    const QString path = filePath(app);
+    const QString path = filePath();
     return lookAt(QFileInfo(path).path(), path).refusal;
 }
 
-QString IniSettingsStore::get(const QString& app, const QString& section, const QString& key) const
+QString IniSettingsStore::get(const QString& key) const
 {
-    if (m_folder.isEmpty() || !isUsableAppName(app) || !isUsableName(section) || !isUsableName(key))
+    if (m_folder.isEmpty() || !isUsableName(key))
         return {};
-    const QString id = valueId(app, section, key);
-    m_bytes.remove(id);
-    const QString path = filePath(app);
+    m_bytes.remove(key);
+    const QString path = filePath();
     const Look look = lookAt(QFileInfo(path).path(), path);
     if (look.refusal || !look.fileExists)
         return {};
-    const QVariant value = QSettings(path, settingsFormat()).value(section + u'/' + key);
+    const QVariant value = QSettings(path, settingsFormat()).value(sectionName + u'/' + key);
     if (!value.isValid())
         return {};
-    m_bytes.insert(id, value.toByteArray());
+    m_bytes.insert(key, value.toByteArray());
     return QString::fromUtf8(value.toByteArray());
 }
 
-QByteArray IniSettingsStore::storedBytes(const QString& app, const QString& section, const QString& key,
-                                         const QString& text) const
+QByteArray IniSettingsStore::storedBytes(const QString& key, const QString& text) const
 {
-    const auto stored = m_bytes.constFind(valueId(app, section, key));
+    const auto stored = m_bytes.constFind(key);
     if (stored != m_bytes.constEnd() && QString::fromUtf8(*stored) == text)
         return *stored;
     return text.toUtf8();
 }
 
-bool IniSettingsStore::save(const QString& app, const QString& section, const QString& key,
-                            const QString& value)
+bool IniSettingsStore::saveAll(const QList<QPair<QString, QString>>& values)
 {
-    return saveAll(app, section, {{key, value}});
-}
-
-bool IniSettingsStore::saveAll(const QString& app, const QString& section,
-                               const QList<QPair<QString, QString>>& values)
-{
-    if (m_folder.isEmpty() || !isUsableAppName(app) || !isUsableName(section) ||
-        !std::all_of(values.cbegin(), values.cend(),
-                     [](const auto& value) { return isUsableName(value.first); }))
+    if (m_folder.isEmpty() || !std::all_of(values.cbegin(), values.cend(),
+                                           [](const auto& value) { return isUsableName(value.first); }))
         return false;
-    const QString path = filePath(app);
+    const QString path = filePath();
     if (!makeFolder(QFileInfo(path).path()))
         return false;
     const Look look = lookAt(QFileInfo(path).path(), path);
@@ -490,11 +471,11 @@ bool IniSettingsStore::saveAll(const QString& app, const QString& section,
 
     QSettings settings(path, settingsFormat());
     settings.setAtomicSyncRequired(true); // never written in place, where a kill would leave half a file
-    settings.beginGroup(section);
+    settings.beginGroup(sectionName);
     QStringList order;
     QList<QByteArray> bytes;
     for (const auto& [key, value] : values) {
-        bytes.append(storedBytes(app, section, key, value));
+        bytes.append(storedBytes(key, value));
         settings.setValue(key, bytes.back());
         order.append(key);
     }
@@ -504,7 +485,7 @@ bool IniSettingsStore::saveAll(const QString& app, const QString& section,
     if (settings.status() != QSettings::NoError)
         return false;
     for (qsizetype i = 0; i < values.size(); ++i)
-        m_bytes.insert(valueId(app, section, values[i].first), bytes[i]);
+        m_bytes.insert(values[i].first, bytes[i]);
     return true;
 }
 

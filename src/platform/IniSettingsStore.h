@@ -7,9 +7,9 @@
 
 namespace vindel::platform {
 
-// The per-user settings store as INI files: application "App" lives in
-// <folder>/App/App.conf, a section is an INI group ([Config]) and every value
-// is kept as text exactly as given. The folder is the user's configuration
+// The per-user settings store as an INI file: <folder>/Vindel/Vindel.conf,
+// its values in the group [Config], every value kept as text exactly as
+// given. The folder is the user's configuration
 // folder ($XDG_CONFIG_HOME, usually ~/.config) unless one is given.
 //
 // The file goes through QSettings, in a format registered here that speaks
@@ -21,7 +21,7 @@ namespace vindel::platform {
 // given keys after the header of their section in the order given and keeps
 // every other line of the file (other keys and sections, comments) as it is.
 //
-// QSettings takes the lock ("App.conf.lock", a QLockFile) and writes through
+// QSettings takes the lock ("Vindel.conf.lock", a QLockFile) and writes through
 // QSaveFile: a new file put in place with one rename, so a kill in the middle
 // of a save leaves the old file or the new one. saveAll() puts several values
 // into one such rewrite.
@@ -40,20 +40,17 @@ public:
     IniSettingsStore();
     explicit IniSettingsStore(const QString& folder);
 
-    QString get(const QString& app, const QString& section, const QString& key) const override;
-    bool save(const QString& app, const QString& section, const QString& key, const QString& value) override;
-    bool saveAll(const QString& app, const QString& section,
-                 const QList<QPair<QString, QString>>& values) override;
-    std::optional<diag::Failure> refusal(const QString& app) const override;
-    QByteArray storedBytes(const QString& app, const QString& section, const QString& key,
-                           const QString& text) const override;
+    QString get(const QString& key) const override;
+    bool saveAll(const QList<QPair<QString, QString>>& values) override;
+    std::optional<diag::Failure> refusal() const override;
+    QByteArray storedBytes(const QString& key, const QString& text) const override;
 
-    // Where the settings of an application are stored.
-    QString filePath(const QString& app) const;
+    // Where the settings are stored.
+    QString filePath() const;
 
 private:
     QString m_folder;
-    // The bytes each value was last read or written as, by app, section and key.
+    // The bytes each value was last read or written as, by key.
     mutable QHash<QString, QByteArray> m_bytes;
 };
 

@@ -1,5 +1,6 @@
 #include "platform/QtTcpClient.h"
 
+#include "diag/Failures.h"
 #include "platform/SocketErrors.h"
 
 #include <QCryptographicHash>
@@ -115,7 +116,7 @@ std::optional<diag::Failure> QtTcpClient::connectToServer(const check::ServerAdd
 std::optional<diag::Failure> QtTcpClient::connectTo(const QString& host, quint16 port)
 {
     if (m_state != State::Unconnected)
-        return socketFailure(WinsockError::InvalidState);
+        return diag::failures::InvalidState();
     m_security = check::Security::Plain;
     m_pin.clear();
     m_state = State::Resolving;
@@ -157,9 +158,9 @@ void QtTcpClient::lookedUp(const QHostInfo& info)
         // Without a network the resolver cannot answer: that is being off
         // line, not a missing name. "localhost" is never off line.
         if (!isLocalhostName(m_host) && !networkAvailable())
-            fail(socketFailure(WinsockError::OffLine));
+            fail(diag::failures::OffLine());
         else if (info.error() == QHostInfo::NoError)
-            fail(socketFailure(WinsockError::HostNotFound)); // a name without addresses
+            fail(diag::failures::HostNotFound()); // a name without addresses
         else
             fail(failureFromLookup(info.error()));
         return;
@@ -173,14 +174,14 @@ void QtTcpClient::startConnecting(QList<QHostAddress> addresses)
     if (!networkAvailable()) {
         addresses.removeIf([](const QHostAddress& address) { return !address.isLoopback(); });
         if (addresses.isEmpty()) {
-            fail(socketFailure(WinsockError::OffLine));
+            fail(diag::failures::OffLine());
             return;
         }
     }
     m_addresses = std::move(addresses);
     m_nextIndex = 0;
     m_state = State::Connecting;
-    m_lastFailure = socketFailure(WinsockError::HostNotFound);
+    m_lastFailure = diag::failures::HostNotFound();
     m_lastFailureIndex = -1;
     m_connectTimer.start(m_options.connectTimeout);
     connectNext();
@@ -196,7 +197,7 @@ void QtTcpClient::connectNext()
         sockaddr_storage storage{};
         socklen_t length = 0;
         if (!toSockAddr(address, m_port, storage, length)) {
-            noteFailure(index, socketFailure(WinsockError::AddressFamilyNotSupported));
+            noteFailure(index, diag::failures::AddressFamilyNotSupported());
             continue;
         }
         const int descriptor = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -301,7 +302,7 @@ void QtTcpClient::connected()
     m_socket->setReadBufferSize(readBufferBytes);
     if (!m_socket->setSocketDescriptor(forQt, QAbstractSocket::ConnectedState, QIODevice::ReadWrite)) {
         ::close(forQt);
-        fail(socketFailure(WinsockError::InvalidArgument));
+        fail(diag::failures::InvalidArgument());
         return;
     }
     m_state = State::Connected;
@@ -451,13 +452,13 @@ void QtTcpClient::socketFailed(QAbstractSocket::SocketError error)
     if (error == QAbstractSocket::RemoteHostClosedError) {
         // Qt reads a reset as a plain close; the kernel's TCP state knows better.
         if (connectionWasReset())
-            failure = socketFailure(WinsockError::ConnectionReset);
+            failure = diag::failures::ConnectionReset();
     } else if (error == QAbstractSocket::SocketTimeoutError) {
-        failure = socketFailure(WinsockError::TimedOut);
+        failure = diag::failures::TimedOut();
     } else if (error == QAbstractSocket::SocketResourceError) {
-        failure = socketFailure(WinsockError::NoBufferSpace);
+        failure = diag::failures::NoBufferSpace();
     } else {
-        failure = socketFailure(WinsockError::ConnectionReset);
+        failure = diag::failures::ConnectionReset();
     }
     teardown();
     const quint64 attempt = m_attempt;
@@ -471,7 +472,7 @@ void QtTcpClient::socketFailed(QAbstractSocket::SocketError error)
 void QtTcpClient::connectTimedOut()
 {
     if (m_state == State::Connecting)
-        fail(socketFailure(WinsockError::TimedOut));
+        fail(diag::failures::TimedOut());
 }
 
 bool QtTcpClient::networkAvailable() const

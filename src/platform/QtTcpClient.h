@@ -40,12 +40,12 @@ namespace vindel::platform {
 // other is refused. Weak keys and signatures are refused either way
 // (weakCertificateFailure in SocketErrors.h).
 // A second descriptor of the socket is kept open beside it, so that when the
-// server goes away the kernel's TCP state still tells a reset (10054) from an
+// server goes away the kernel's TCP state still tells a reset from an
 // orderly close (no failure).
 //
-// Every result of connectTo() arrives later, through the callbacks, never
-// while connectTo() runs. Callbacks may call back into the client (close,
-// connectTo) and may run nested event loops.
+// Every result of a connect arrives later, through the callbacks, never
+// while the connect call runs. Callbacks may call back into the client
+// (close, connect) and may run nested event loops.
 class QtTcpClient : public QObject, public check::TcpClient {
     Q_OBJECT
 public:
@@ -73,14 +73,16 @@ public:
 
     void setDataHandler(std::function<void(const QByteArray&)> handler) override;
     void setErrorHandler(std::function<void(const diag::Failure&)> handler) override;
-    std::optional<diag::Failure> connectTo(const QString& host, quint16 port) override;
     std::optional<diag::Failure> connectToServer(const check::ServerAddress& address) override;
     std::optional<diag::Failure> startTls() override;
     void setSecuredHandler(std::function<void(const Secured&)> handler) override;
     bool send(const QByteArray& bytes) override;
     void close() override;
-    bool isOpen() const override;
     void ignoreIncoming() override;
+
+    // A plain connection to a host and port, as connectToServer() makes one.
+    std::optional<diag::Failure> connectTo(const QString& host, quint16 port);
+    bool isOpen() const;
 
     // True when a non-loopback interface is up and running with an address
     // that is neither loopback nor link-local, or when no interface can be

@@ -23,11 +23,6 @@ void QtTimer::setInterval(int milliseconds)
     apply();
 }
 
-int QtTimer::interval() const
-{
-    return m_interval;
-}
-
 void QtTimer::setEnabled(bool enabled)
 {
     m_enabled = enabled;

@@ -21,9 +21,9 @@ public:
 
     void setHandler(std::function<void()> handler) override;
     void setInterval(int milliseconds) override;
-    int interval() const override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override;
+    int interval() const { return m_interval; }
 
 private:
     void apply();

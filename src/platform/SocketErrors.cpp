@@ -1,7 +1,7 @@
 #include "platform/SocketErrors.h"
 
-#include "check/ConnectionErrors.h"
 #include "check/ServerAddress.h"
+#include "diag/Failures.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -12,102 +12,53 @@
 #include <cstring>
 
 namespace vindel::platform {
-
-diag::Failure socketFailure(WinsockError number)
-{
-    const int n = static_cast<int>(number);
-    switch (number) {
-    case WinsockError::PermissionDenied:
-        return {n, QStringLiteral("Permission denied")};
-    case WinsockError::InvalidArgument:
-        return {n, QStringLiteral("Invalid argument")};
-    case WinsockError::TooManyOpenFiles:
-        return {n, QStringLiteral("Too many open files")};
-    case WinsockError::AddressFamilyNotSupported:
-        return {n, QStringLiteral("Address family not supported")};
-    case WinsockError::AddressInUse:
-        return {n, QStringLiteral("Address is already in use")};
-    case WinsockError::AddressNotAvailable:
-        return {n, QStringLiteral("Address is not available")};
-    case WinsockError::NetworkUnreachable:
-        return {n, QStringLiteral("Network is unreachable")};
-    case WinsockError::ConnectionReset:
-        return {n, QStringLiteral("Connection is reset by remote side")};
-    case WinsockError::NoBufferSpace:
-        return {n, QStringLiteral("No buffer space is available")};
-    case WinsockError::TimedOut:
-        return {n, QStringLiteral("Connection timed out")};
-    case WinsockError::ConnectionRefused:
-        return {n, QStringLiteral("Connection is forcefully rejected")};
-    case WinsockError::HostUnreachable:
-        return {n, QStringLiteral("No route to host")};
-    case WinsockError::HostNotFound:
-        return {n, QStringLiteral("Host not found")};
-    case WinsockError::TryAgain:
-        return {n, QStringLiteral("Temporary failure in name resolution")};
-    case WinsockError::OffLine:
-        return {n, QStringLiteral("No network connection")};
-    case WinsockError::InvalidState:
-        return {n, QStringLiteral("Invalid operation at current state")};
-    }
-    return {n, QString()};
-}
+namespace failures = diag::failures;
 
 diag::Failure failureFromErrno(int error, bool loopbackDestination)
 {
     switch (error) {
     case EACCES:
     case EPERM:
-        return socketFailure(WinsockError::PermissionDenied);
+        return failures::PermissionDenied();
     case EINVAL:
     case EFAULT:
-        return socketFailure(WinsockError::InvalidArgument);
+        return failures::InvalidArgument();
     case EMFILE:
     case ENFILE:
-        return socketFailure(WinsockError::TooManyOpenFiles);
+        return failures::TooManyOpenFiles();
     case EAFNOSUPPORT:
     case EPROTONOSUPPORT:
-        return socketFailure(WinsockError::AddressFamilyNotSupported);
+        return failures::AddressFamilyNotSupported();
     case EADDRINUSE:
-        return socketFailure(WinsockError::AddressInUse);
+        return failures::AddressInUse();
     case EADDRNOTAVAIL:
-        return socketFailure(WinsockError::AddressNotAvailable);
+        return failures::AddressNotAvailable();
     case ENETUNREACH:
     case ENETDOWN:
-        return socketFailure(loopbackDestination ? WinsockError::NetworkUnreachable : WinsockError::OffLine);
+        return (loopbackDestination ? failures::NetworkUnreachable : failures::OffLine)();
     case ECONNRESET:
-        return socketFailure(WinsockError::ConnectionReset);
+        return failures::ConnectionReset();
     case ENOBUFS:
     case ENOMEM:
-        return socketFailure(WinsockError::NoBufferSpace);
+        return failures::NoBufferSpace();
     case ETIMEDOUT:
-        return socketFailure(WinsockError::TimedOut);
+        return failures::TimedOut();
     case ECONNREFUSED:
-        return socketFailure(WinsockError::ConnectionRefused);
+        return failures::ConnectionRefused();
     case EHOSTUNREACH:
     case EHOSTDOWN:
-        return socketFailure(WinsockError::HostUnreachable);
+        return failures::HostUnreachable();
     default:
-        return {static_cast<int>(WinsockError::InvalidArgument),
-                QString::fromLocal8Bit(std::strerror(error))};
+        return failures::InvalidArgument.saying(QString::fromLocal8Bit(std::strerror(error)));
     }
 }
 
 diag::Failure failureFromLookup(QHostInfo::HostInfoError error)
 {
-    return socketFailure(error == QHostInfo::HostNotFound ? WinsockError::HostNotFound
-                                                          : WinsockError::TryAgain);
+    return (error == QHostInfo::HostNotFound ? failures::HostNotFound : failures::TryAgain)();
 }
 
-} // namespace vindel::platform
-
-namespace vindel::platform {
 namespace {
-
-diag::Failure tlsFailure(int number, const QString& description)
-{
-    return {number, description, diag::FailureKind::Transient};
-}
 
 QString distinguishedName(const QSslCertificate& certificate, bool issuer)
 {
@@ -199,8 +150,7 @@ QString dateText(const QDateTime& moment)
 
 diag::Failure tlsHandshakeFailure(const QString& reason)
 {
-    return tlsFailure(check::tlsfailure::handshakeFailed,
-                      QStringLiteral("The TLS handshake with the server failed: %1").arg(reason));
+    return failures::TlsHandshakeFailed.about(reason);
 }
 
 diag::Failure certificateFailure(const QList<QSslError>& errors, const QSslCertificate& certificate,
@@ -215,33 +165,31 @@ diag::Failure certificateFailure(const QList<QSslError>& errors, const QSslCerti
     };
     const QString names = certificateNames(certificate);
     if (has({QSslError::SelfSignedCertificate}))
-        return tlsFailure(check::tlsfailure::untrustedIssuer,
-                          QStringLiteral("The server's certificate (for %1) is self-signed: no trusted "
-                                         "authority vouches for it")
-                              .arg(names));
+        return failures::TlsUntrustedIssuer.saying(
+            QStringLiteral("The server's certificate (for %1) is self-signed: no trusted "
+                           "authority vouches for it")
+                .arg(names));
     if (has({QSslError::SelfSignedCertificateInChain, QSslError::UnableToGetLocalIssuerCertificate,
              QSslError::UnableToGetIssuerCertificate, QSslError::UnableToVerifyFirstCertificate,
              QSslError::CertificateUntrusted}))
-        return tlsFailure(check::tlsfailure::untrustedIssuer,
-                          QStringLiteral("The server's certificate (for %1) is issued by %2, which is not "
-                                         "a trusted authority")
-                              .arg(names, distinguishedName(certificate, true)));
+        return failures::TlsUntrustedIssuer.saying(
+            QStringLiteral("The server's certificate (for %1) is issued by %2, which is not "
+                           "a trusted authority")
+                .arg(names, distinguishedName(certificate, true)));
     if (has({QSslError::CertificateExpired}))
-        return tlsFailure(
-            check::tlsfailure::dateInvalid,
+        return failures::TlsDateInvalid.saying(
             QStringLiteral("The server's certificate (for %1) expired on %2; it was valid "
                            "from %3")
                 .arg(names, dateText(certificate.expiryDate()), dateText(certificate.effectiveDate())));
     if (has({QSslError::CertificateNotYetValid}))
-        return tlsFailure(check::tlsfailure::dateInvalid,
-                          QStringLiteral("The server's certificate (for %1) is not valid before %2")
-                              .arg(names, dateText(certificate.effectiveDate())));
+        return failures::TlsDateInvalid.saying(
+            QStringLiteral("The server's certificate (for %1) is not valid before %2")
+                .arg(names, dateText(certificate.effectiveDate())));
     if (has({QSslError::HostNameMismatch}))
-        return tlsFailure(check::tlsfailure::nameMismatch,
-                          QStringLiteral("The server's certificate is for %1, not %2").arg(names, host));
+        return failures::TlsNameMismatch.saying(
+            QStringLiteral("The server's certificate is for %1, not %2").arg(names, host));
     const QString reason = errors.isEmpty() ? QStringLiteral("unknown fault") : errors.first().errorString();
-    return tlsFailure(
-        check::tlsfailure::certificateInvalid,
+    return failures::TlsCertificateInvalid.saying(
         QStringLiteral("The server's certificate (for %1) cannot be used: %2").arg(names, reason));
 }
 
@@ -267,7 +215,7 @@ std::optional<diag::Failure> weakCertificateFailure(const QList<QSslCertificate>
                  !digest.isEmpty() && !certificate.isSelfSigned())
             weakness = QStringLiteral("is signed with %1, which no longer proves who signed it").arg(digest);
         if (!weakness.isEmpty())
-            return tlsFailure(check::tlsfailure::certificateInvalid, which + u' ' + weakness);
+            return failures::TlsCertificateInvalid.saying(which + u' ' + weakness);
     }
     return std::nullopt;
 }
@@ -275,11 +223,11 @@ std::optional<diag::Failure> weakCertificateFailure(const QList<QSslCertificate>
 diag::Failure pinMismatchFailure(const QByteArray& pin, const QSslCertificate& certificate)
 {
     const QByteArray seen = QCryptographicHash::hash(certificate.toDer(), QCryptographicHash::Sha256);
-    return tlsFailure(check::tlsfailure::pinMismatch,
-                      QStringLiteral("The server's certificate has changed: the setting expects SHA-256 "
-                                     "%1, the server showed %2 (for %3, issued by %4)")
-                          .arg(check::fingerprintText(pin), check::fingerprintText(seen),
-                               certificateNames(certificate), distinguishedName(certificate, true)));
+    return failures::PinMismatch.saying(
+        QStringLiteral("The server's certificate has changed: the setting expects SHA-256 "
+                       "%1, the server showed %2 (for %3, issued by %4)")
+            .arg(check::fingerprintText(pin), check::fingerprintText(seen), certificateNames(certificate),
+                 distinguishedName(certificate, true)));
 }
 
 QString certificateSubject(const QSslCertificate& certificate)

@@ -1,13 +1,12 @@
 #include "settings/ConfigForm.h"
 
+#include "settings/ConfigKeys.h"
 #include "settings/ConfigStore.h"
 
 #include <QCoreApplication>
 
 namespace vindel::settings {
 namespace {
-const QString defaultIntervalText = QStringLiteral("10");
-
 // A line break or NUL would end the POP3 command the value is sent in and
 // start another one.
 bool endsALine(const QString& text)
@@ -65,7 +64,7 @@ bool acceptConfigForm(ConfigFormFields& fields, Globals& globals, ConfigStore& s
     config.MailCountReset = fields.mailCountReset;
 
     if (!intervalRuleAccepts(fields.interval)) {
-        fields.interval = defaultIntervalText;
+        fields.interval = QString::number(defaultInterval);
         if (intervalBoxChanged)
             intervalBoxChanged(fields.interval);
         warn(QCoreApplication::translate("ConfigDialog", "Interval は10分（ﾃﾞﾌｫﾙﾄ値）に設定されました。"));

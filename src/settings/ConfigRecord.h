@@ -25,7 +25,6 @@ struct ConfigRecord {
 struct Globals {
     ConfigRecord config;
     bool ConfigChanged = false; // the dialog stored settings the next check must re-read
-    bool LogEnabled = false;    // "/T" was given
 };
 
 } // namespace vindel::settings

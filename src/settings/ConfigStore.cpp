@@ -1,7 +1,7 @@
 #include "settings/ConfigStore.h"
 
+#include "diag/Failures.h"
 #include "settings/ConfigKeys.h"
-#include "settings/ConversionErrors.h"
 
 #include <cmath>
 #include <limits>
@@ -10,9 +10,6 @@
 namespace vindel::settings {
 namespace {
 
-const QString appName = QStringLiteral("Vindel");
-const QString sectionName = QStringLiteral("Config");
-
 // Converts stored text to a whole number of the field's width: blanks around
 // it are ignored and a fraction is rounded to the nearest, halves to even.
 template <typename Int> std::variant<Int, diag::Failure> toInteger(const QString& text)
@@ -20,10 +17,10 @@ template <typename Int> std::variant<Int, diag::Failure> toInteger(const QString
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
     if (!ok || std::isnan(value))
-        return typeMismatch();
+        return diag::failures::TypeMismatch();
     const double rounded = std::nearbyint(value); // the default mode rounds halves to even
     if (rounded < std::numeric_limits<Int>::min() || rounded > std::numeric_limits<Int>::max())
-        return overflow();
+        return diag::failures::Overflow();
     return static_cast<Int>(rounded);
 }
 
@@ -56,7 +53,7 @@ QString storedText(const ConfigRecord& record, const ConfigKey& key)
     case KeyKind::Flag:
         break;
     }
-    return record.*key.flag ? QStringLiteral("True") : QStringLiteral("False");
+    return flagText(record.*key.flag);
 }
 
 ConfigStore::ConfigStore(Globals& globals, SettingsStore& store, SecretStore* secrets)
@@ -66,12 +63,12 @@ ConfigStore::ConfigStore(Globals& globals, SettingsStore& store, SecretStore* se
 
 QString ConfigStore::read(const QString& key) const
 {
-    return m_store.get(appName, sectionName, key);
+    return m_store.get(key);
 }
 
 std::optional<diag::Failure> ConfigStore::loadConfig(WindowPlacement& window)
 {
-    if (auto refused = m_store.refusal(appName))
+    if (auto refused = m_store.refusal())
         return refused;
     ConfigRecord& config = m_globals.config;
     for (const ConfigKey& key : configKeys) {
@@ -98,7 +95,7 @@ std::optional<diag::Failure> ConfigStore::loadConfig(WindowPlacement& window)
                     return failure;
             break;
         case KeyKind::Flag:
-            config.*key.flag = read(key.key()) == QLatin1String("True");
+            config.*key.flag = flagFromText(read(key.key()));
             break;
         }
     }
@@ -108,9 +105,9 @@ std::optional<diag::Failure> ConfigStore::loadConfig(WindowPlacement& window)
 
 QString ConfigStore::loadPassWord()
 {
-    const QString inFile = read(QStringLiteral("PassWord"));
+    const QString inFile = read(keyOf(&ConfigRecord::PassWord));
     m_awaited = false;
-    if (!m_secrets || !inFile.isEmpty() || read(QLatin1String(inKeyringKey)) != QLatin1String("True"))
+    if (!m_secrets || !inFile.isEmpty() || !flagFromText(read(QLatin1String(inKeyringKey))))
         return inFile; // the file holds the password, or there is none
     if (m_inKeyring)
         return *m_inKeyring;
@@ -181,20 +178,22 @@ std::optional<diag::Failure> ConfigStore::placeWindow(WindowPlacement& window)
     const int width = window.windowWidth;
     const int height = window.windowHeight;
 
-    if (read(QStringLiteral("PosTop")).isEmpty() || read(QStringLiteral("PosLeft")).isEmpty()) {
+    const QString leftText = read(keyOf(&ConfigRecord::PosLeft));
+    const QString topText = read(keyOf(&ConfigRecord::PosTop));
+    if (topText.isEmpty() || leftText.isEmpty()) {
         // No stored position: centre, and leave the record's values alone.
         window.top = centred(screenHeight, height);
         window.left = centred(screenWidth, width);
         return std::nullopt;
     }
 
-    const auto left = toInteger<qint32>(read(QStringLiteral("PosLeft")));
+    const auto left = toInteger<qint32>(leftText);
     if (const auto* failure = std::get_if<diag::Failure>(&left))
         return *failure;
     config.PosLeft = std::get<qint32>(left);
     window.left = onScreen(config.PosLeft, screenWidth, width);
 
-    const auto top = toInteger<qint32>(read(QStringLiteral("PosTop")));
+    const auto top = toInteger<qint32>(topText);
     if (const auto* failure = std::get_if<diag::Failure>(&top))
         return *failure;
     config.PosTop = std::get<qint32>(top);
@@ -216,21 +215,20 @@ void ConfigStore::saveConfig()
         values.append({key.key(), keptElsewhere ? QString() : storedText(m_globals.config, key)});
     }
     if (m_secrets)
-        values.append(
-            {QLatin1String(inKeyringKey), inKeyring ? QStringLiteral("True") : QStringLiteral("False")});
-    m_store.saveAll(appName, sectionName, values); // a failed save is not reported
+        values.append({QLatin1String(inKeyringKey), flagText(inKeyring)});
+    m_store.saveAll(values); // a failed save is not reported
     if (!inKeyring)
         moveToKeyring();
 }
 
 QByteArray ConfigStore::userNameBytes() const
 {
-    return m_store.storedBytes(appName, sectionName, QStringLiteral("UserName"), m_globals.config.UserName);
+    return m_store.storedBytes(keyOf(&ConfigRecord::UserName), m_globals.config.UserName);
 }
 
 QByteArray ConfigStore::passWordBytes() const
 {
-    return m_store.storedBytes(appName, sectionName, QStringLiteral("PassWord"), m_globals.config.PassWord);
+    return m_store.storedBytes(keyOf(&ConfigRecord::PassWord), m_globals.config.PassWord);
 }
 
 } // namespace vindel::settings

@@ -16,13 +16,11 @@ namespace vindel::settings {
 //
 // With a keyring (SecretStore), the password moves there: the file keeps it
 // until the keyring has confirmed holding exactly the record's password, and
-// only then is "PassWord" written empty, with "PassWordInKeyring" "True"
-// beside it. Any other answer leaves the password in the file. A password
+// only then is the password written empty, with inKeyringKey "True" beside
+// it. Any other answer leaves the password in the file. A password
 // stored as bytes that are not UTF-8 stays in the file, byte for byte.
 class ConfigStore {
 public:
-    static constexpr const char* inKeyringKey = "PassWordInKeyring";
-
     ConfigStore(Globals& globals, SettingsStore& store, SecretStore* secrets = nullptr);
 
     // Reads every key in order and places the window within the given sizes
@@ -44,9 +42,6 @@ public:
     QByteArray userNameBytes() const;
     QByteArray passWordBytes() const;
 
-    // True while the password is in the keyring and the keyring has not
-    // given it yet: the record's password is not the user's then.
-    bool passwordAwaited() const { return m_awaited; }
     // Asks the keyring for an awaited password. done(true) once the record
     // holds the password; done(false) when the keyring did not give it (late,
     // locked, or its entry gone), so the caller asks again later.
@@ -61,7 +56,7 @@ private:
     Globals& m_globals;
     SettingsStore& m_store;
     SecretStore* m_secrets;
-    bool m_awaited = false;
+    bool m_awaited = false; // the keyring holds the password and has not given it yet
     bool m_writing = false;
     std::optional<QString> m_inKeyring; // the password the keyring confirmed holding
     std::optional<QString> m_refused;   // the password the keyring last refused to keep

@@ -58,14 +58,13 @@ PopChk::StartResult PopChk::start(const QStringList& arguments, const QString& l
     const QString logPath = QDir(logFolder).filePath(diag::LogFile::fileName());
     if (const auto failure = diag::LogFile::trim(logPath))
         return failStart(*failure);
-    m_globals.LogEnabled = startSwitch == StartSwitch::Trace;
-    if (m_globals.LogEnabled) {
+    if (startSwitch == StartSwitch::Trace) {
         m_logFile = std::make_unique<diag::LogFile>(logPath, m_clock);
         if (const auto failure = m_logFile->open())
             return failStart(*failure);
         m_log.start(*m_logFile);
         if (!m_log.write(QStringLiteral("Vindel Started"), diag::EventType::Information))
-            return failStart({75, QStringLiteral("Path/File access error: %1").arg(logPath)});
+            return failStart(diag::failures::PathAccess.about(logPath));
     }
 
     m_desktop.setWindowIcon(StatePicture::Normal);

@@ -41,10 +41,6 @@ public:
     {
         m_inner.setSecuredHandler(std::move(h));
     }
-    std::optional<diag::Failure> connectTo(const QString& host, quint16 port) override
-    {
-        return m_inner.connectTo(host, port);
-    }
     std::optional<diag::Failure> connectToServer(const check::ServerAddress& address) override
     {
         return m_inner.connectToServer(address);
@@ -56,7 +52,6 @@ public:
         return m_inner.send(bytes);
     }
     void close() override { m_inner.close(); }
-    bool isOpen() const override { return m_inner.isOpen(); }
     void ignoreIncoming() override { m_inner.ignoreIncoming(); }
 
     QByteArray sent;

@@ -84,11 +84,11 @@ TEST_F(IniSettingsStoreTest, ValuesComeBackAsTheSameTextInALaterRun)
     {
         IniSettingsStore store(m_folder.path());
         for (const auto& [key, value] : values)
-            ASSERT_TRUE(store.save(app, section, key, value)) << key.toStdString();
+            ASSERT_TRUE(store.saveAll({{key, value}})) << key.toStdString();
     }
     IniSettingsStore later(m_folder.path());
     for (const auto& [key, value] : values)
-        EXPECT_EQ(later.get(app, section, key), value) << key.toStdString();
+        EXPECT_EQ(later.get(key), value) << key.toStdString();
 
     const QByteArray text = fileBytes();
     EXPECT_TRUE(text.startsWith("[Config]\n")) << text.constData();
@@ -109,7 +109,7 @@ TEST_F(IniSettingsStoreTest, ValuesComeBackAsTheSameTextInALaterRun)
             writer.setValue(key, value);
     }
     for (const auto& [key, value] : values)
-        EXPECT_EQ(IniSettingsStore(m_folder.path()).get(app, section, key), value) << key.toStdString();
+        EXPECT_EQ(IniSettingsStore(m_folder.path()).get(key), value) << key.toStdString();
 }
 
 TEST_F(IniSettingsStoreTest, SaveWritesTheKeysInTheirOrderAndKeepsTheRestOfTheFile)
@@ -119,18 +119,16 @@ TEST_F(IniSettingsStoreTest, SaveWritesTheKeysInTheirOrderAndKeepsTheRestOfTheFi
               "[Config]\nInterval=5\nExtra=kept ; a note\nUserName=old\n\n"
               "[Later]\nA=1");
     IniSettingsStore store(m_folder.path());
-    ASSERT_TRUE(
-        store.saveAll(app, section, {{"UserName", "alice"}, {"Interval", "10"}, {"TopMost", "False"}}));
+    ASSERT_TRUE(store.saveAll({{"UserName", "alice"}, {"Interval", "10"}, {"TopMost", "False"}}));
     EXPECT_EQ(fileBytes(), "; written by hand\n"
                            "[Window]\nTheme=dark\n\n"
                            "[Config]\nUserName=alice\nInterval=10\nTopMost=False\nExtra=kept ; a note\n\n"
                            "[Later]\nA=1");
-    EXPECT_EQ(store.get(app, "Window", "Theme"), "dark");
-    EXPECT_EQ(store.get(app, section, "Extra"), "kept");
+    EXPECT_EQ(store.get("Extra"), "kept");
 
     QFile::remove(file()); // a file without the section gets it at the end
     writeFile("[Window]\nTheme=dark");
-    ASSERT_TRUE(store.save(app, section, "UserName", "bob"));
+    ASSERT_TRUE(store.saveAll({{"UserName", "bob"}}));
     EXPECT_EQ(fileBytes(), "[Window]\nTheme=dark\n\n[Config]\nUserName=bob\n");
 }
 
@@ -235,12 +233,12 @@ TEST_F(IniSettingsStoreTest, EveryFileKeepsItsValuesAndItsOtherLinesThroughASave
             file.close();
             IniSettingsStore store(folder);
             for (const settings::ConfigKey& key : settings::configKeys) {
-                record.append({key.key(), store.get(app, section, key.key())});
-                EXPECT_EQ(store.storedBytes(app, section, key.key(), record.back().second),
+                record.append({key.key(), store.get(key.key())});
+                EXPECT_EQ(store.storedBytes(key.key(), record.back().second),
                           rows[row].values.value(key.key()))
                     << key.name;
             }
-            EXPECT_TRUE(!save || store.saveAll(app, section, record));
+            EXPECT_TRUE(!save || store.saveAll(record));
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         };
         const QByteArray saved = readBack(base.filePath(QString::number(row)), rows[row].bytes, true);
@@ -306,9 +304,9 @@ TEST_F(IniSettingsStoreTest, SettingsThatAreNoPlainFileOfTheUserAreRefused)
         const diag::Failure expected{c.number, c.description.arg(aboutFolder ? folder : path)};
 
         IniSettingsStore store(base.path());
-        EXPECT_EQ(store.refusal(app), expected);
-        EXPECT_EQ(store.get(app, section, "PassWord"), QString());
-        EXPECT_FALSE(store.save(app, section, "PassWord", "new"));
+        EXPECT_EQ(store.refusal(), expected);
+        EXPECT_EQ(store.get("PassWord"), QString());
+        EXPECT_FALSE(store.saveAll({{"PassWord", "new"}}));
         QFile target(plain);
         ASSERT_TRUE(target.open(QIODevice::ReadOnly));
         EXPECT_EQ(target.readAll(), "[Config]\nPassWord=x\n"); // a link's target stays as it was
@@ -323,28 +321,24 @@ TEST_F(IniSettingsStoreTest, SettingsThatAreNoPlainFileOfTheUserAreRefused)
     }
 }
 
-TEST_F(IniSettingsStoreTest, AnythingAbsentIsTheEmptyTextAndASaveReplaces)
+TEST_F(IniSettingsStoreTest, AnythingAbsentIsTheEmptyTextAndASaveCreatesOwnerOnlyAndReplaces)
 {
-    IniSettingsStore store(m_folder.path());
-    EXPECT_EQ(store.get(app, section, "UserName"), QString()); // no file at all
-    EXPECT_FALSE(QFile::exists(appFolder()));                  // and reading created none
+    IniSettingsStore store(m_folder.filePath("config"));      // the base folder is created too
+    EXPECT_EQ(store.get("UserName"), QString());              // no file at all
+    EXPECT_FALSE(QFile::exists(m_folder.filePath("config"))); // and reading created none
 
-    ASSERT_TRUE(store.save(app, section, "UserName", "alice"));
-    EXPECT_EQ(store.get(app, section, "PassWord"), QString());
-    EXPECT_EQ(store.get(app, "Other", "UserName"), QString());
-    EXPECT_EQ(store.get("OtherApp", section, "UserName"), QString());
-    ASSERT_TRUE(store.save(app, section, "UserName", "bob"));
-    EXPECT_EQ(store.get(app, section, "UserName"), "bob");
-}
-
-TEST_F(IniSettingsStoreTest, FolderAndFileAreCreatedOwnerOnly)
-{
-    IniSettingsStore store(m_folder.filePath("config")); // the base folder is created too
-    ASSERT_TRUE(store.save(app, section, "PassWord", "secret"));
+    ASSERT_TRUE(store.saveAll({{"UserName", "alice"}}));
     EXPECT_EQ(modeOf(m_folder.filePath("config/" + app)), 0700u);
     EXPECT_EQ(modeOf(m_folder.filePath("config/" + app + "/" + app + ".conf")), 0600u);
-    ASSERT_TRUE(store.save(app, section, "PassWord", "changed"));
+    EXPECT_EQ(store.get("PassWord"), QString());
+    ASSERT_TRUE(store.saveAll({{"UserName", "bob"}}));
+    EXPECT_EQ(store.get("UserName"), "bob");
     EXPECT_EQ(modeOf(m_folder.filePath("config/" + app + "/" + app + ".conf")), 0600u);
+
+    // A file where the folder should be: no save.
+    IniSettingsStore blocked(m_folder.filePath("config/" + app + "/" + app + ".conf"));
+    EXPECT_FALSE(blocked.saveAll({{"UserName", "alice"}}));
+    EXPECT_EQ(blocked.get("UserName"), QString());
 }
 
 TEST_F(IniSettingsStoreTest, ExistingReadableFileIsTightenedWhenOpened)
@@ -354,34 +348,19 @@ TEST_F(IniSettingsStoreTest, ExistingReadableFileIsTightenedWhenOpened)
     ASSERT_EQ(::chmod(QFile::encodeName(appFolder()).constData(), 0755), 0);
 
     IniSettingsStore store(m_folder.path());
-    EXPECT_EQ(store.get(app, section, "PassWord"), "old");
+    EXPECT_EQ(store.get("PassWord"), "old");
     EXPECT_EQ(modeOf(file()), 0600u);
     EXPECT_EQ(modeOf(appFolder()), 0700u);
 
     ASSERT_EQ(::chmod(QFile::encodeName(file()).constData(), 0644), 0);
-    ASSERT_TRUE(store.save(app, section, "PassWord", "new"));
+    ASSERT_TRUE(store.saveAll({{"PassWord", "new"}}));
     EXPECT_EQ(modeOf(file()), 0600u);
 }
 
 TEST_F(IniSettingsStoreTest, HandEditedUnquotedListReadsAsText)
 {
     writeFile("[Config]\nMailerPath=mailer --to=a,b\n");
-    EXPECT_EQ(IniSettingsStore(m_folder.path()).get(app, section, "MailerPath"), "mailer --to=a,b");
-}
-
-TEST_F(IniSettingsStoreTest, SaveReportsFailure)
-{
-    // A file where the folder should be.
-    QFile blocker(m_folder.filePath("blocked"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    IniSettingsStore store(m_folder.filePath("blocked"));
-    EXPECT_FALSE(store.save(app, section, "UserName", "alice"));
-    EXPECT_EQ(store.get(app, section, "UserName"), QString());
-
-    IniSettingsStore good(m_folder.path());
-    EXPECT_FALSE(good.save("../escape", section, "UserName", "alice"));
-    EXPECT_FALSE(good.save(app, QString(), "UserName", "alice"));
+    EXPECT_EQ(IniSettingsStore(m_folder.path()).get("MailerPath"), "mailer --to=a,b");
 }
 
 } // namespace

@@ -62,7 +62,7 @@ TEST(SettingsUnderKill, EveryKillLeavesOneWholeRecord)
     ASSERT_TRUE(folder.isValid());
     const settings::ConfigRecord a = settingsRecordA();
     const settings::ConfigRecord b = settingsRecordB();
-    const QString file = platform::IniSettingsStore(folder.path()).filePath("Vindel");
+    const QString file = platform::IniSettingsStore(folder.path()).filePath();
     // A private copy of the user's own, named like a leftover but in one case.
     const QString usersCopy = file + QStringLiteral(".backup");
     QFile copy(usersCopy);

@@ -4,6 +4,7 @@
 #include "check/TcpClient.h"
 #include "check/Timer.h"
 #include "diag/Clock.h"
+#include "diag/Failures.h"
 #include "diag/LogSink.h"
 #include "settings/ConfigRecord.h"
 #include "settings/ConfigStore.h"
@@ -37,7 +38,7 @@ class FakeTimer : public check::Timer {
 public:
     void setHandler(std::function<void()> handler) override { m_handler = std::move(handler); }
     void setInterval(int ms) override { m_interval = ms; }
-    int interval() const override { return m_interval; }
+    int interval() const { return m_interval; }
     void setEnabled(bool enabled) override { m_enabled = enabled; }
     bool isEnabled() const override { return m_enabled; }
     bool isRunning() const { return m_enabled && m_interval > 0; }
@@ -56,23 +57,33 @@ private:
     bool m_enabled = false;
 };
 
+// The connection as the server's side of a transcript: what the check does
+// to it goes into the journal ("connect", "send", "starttls", "close"), and
+// the test plays the server (serverSends, secure, fail).
 class FakeTcpClient : public check::TcpClient, Journaling {
 public:
     using Journaling::Journaling;
     void setDataHandler(std::function<void(const QByteArray&)> h) override { m_data = std::move(h); }
     void setErrorHandler(std::function<void(const diag::Failure&)> h) override { m_error = std::move(h); }
-    std::optional<diag::Failure> connectTo(const QString& host, quint16 port) override
+    void setSecuredHandler(std::function<void(const Secured&)> h) override { m_secured = std::move(h); }
+    std::optional<diag::Failure> connectToServer(const check::ServerAddress& address) override
     {
-        m_journal << QStringLiteral("connect %1:%2").arg(host).arg(port);
+        const bool tls = address.security == check::Security::ImplicitTls;
+        m_journal << QStringLiteral("connect %1%2:%3").arg(tls ? "tls " : "", address.host).arg(address.port);
         if (refuseNextConnect) {
             auto failure = refuseNextConnect;
             refuseNextConnect.reset();
             return failure;
         }
         if (m_open)
-            return diag::Failure{40020, "Invalid operation at current state"};
+            return diag::failures::InvalidState();
         m_open = true;
         return std::nullopt;
+    }
+    std::optional<diag::Failure> startTls() override
+    {
+        m_journal << "starttls";
+        return m_open ? refuseTls : diag::failures::InvalidState();
     }
     bool send(const QByteArray& bytes) override
     {
@@ -86,17 +97,25 @@ public:
             m_journal << "close";
         m_open = false;
     }
-    bool isOpen() const override { return m_open; }
+    bool isOpen() const { return m_open; }
 
     void serverSends(const QByteArray& bytes) { m_data(bytes); }
+    // The handshake is done; the check hears what the server showed.
+    void secure(const Secured& shown = {"CN=mail.example.test", "AB:CD", "TLS 1.3"})
+    {
+        m_journal << QStringLiteral("secured ") + shown.protocol;
+        m_secured(shown);
+    }
     void fail(int number, const QString& description) { m_error({number, description}); }
 
     QByteArray sent;
     std::optional<diag::Failure> refuseNextConnect;
+    std::optional<diag::Failure> refuseTls; // what startTls() answers
 
 private:
     std::function<void(const QByteArray&)> m_data;
     std::function<void(const diag::Failure&)> m_error;
+    std::function<void(const Secured&)> m_secured;
     bool m_open = false;
 };
 
@@ -118,29 +137,23 @@ public:
 
 class MemorySettingsStore : public settings::SettingsStore {
 public:
-    QString get(const QString& app, const QString& section, const QString& key) const override
-    {
-        return values.value(app + u'/' + section + u'/' + key);
-    }
-    bool save(const QString& app, const QString& section, const QString& key, const QString& value) override
-    {
-        writes << key;
-        if (failingKeys.contains(key))
-            return false;
-        values[app + u'/' + section + u'/' + key] = value;
-        return true;
-    }
-    bool saveAll(const QString& app, const QString& section,
-                 const QList<QPair<QString, QString>>& batch) override
+    QString get(const QString& key) const override { return values.value(key); }
+    // Writes the values one by one in order and skips a failing one.
+    bool saveAll(const QList<QPair<QString, QString>>& batch) override
     {
         ++batches;
-        return SettingsStore::saveAll(app, section, batch);
+        bool all = true;
+        for (const auto& [key, value] : batch) {
+            writes << key;
+            if (failingKeys.contains(key))
+                all = false;
+            else
+                values[key] = value;
+        }
+        return all;
     }
-    void put(const QString& key, const QString& value)
-    {
-        values[QStringLiteral("Vindel/Config/") + key] = value;
-    }
-    QString stored(const QString& key) const { return values.value(QStringLiteral("Vindel/Config/") + key); }
+    void put(const QString& key, const QString& value) { values[key] = value; }
+    QString stored(const QString& key) const { return values.value(key); }
 
     QMap<QString, QString> values;
     QStringList writes;

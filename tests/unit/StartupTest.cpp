@@ -44,7 +44,7 @@ TEST_F(Startup, ANormalStartShowsInitializeAndChecksASecondLater)
     EXPECT_EQ(h.window.icon, shell::StatePicture::Normal);
     EXPECT_EQ(h.checkTimer.interval(), 1000);
     EXPECT_TRUE(h.checkTimer.isEnabled());
-    EXPECT_FALSE(h.globals.LogEnabled);
+    EXPECT_FALSE(QFileInfo::exists(logPath())); // no event log without "/T"
     EXPECT_TRUE(h.store.writes.isEmpty());
     // The first tick checks; nothing was reported yet, so even no mail is news to the tray.
     h.journal.clear();
@@ -131,7 +131,6 @@ TEST_F(Startup, TheLogIsTrimmedAtEveryStartAndOnlyTracedWithTheSwitch)
 
     Harness traced;
     EXPECT_EQ(traced.popChk.start({"/T"}, logDir.path()), Result::Running);
-    EXPECT_TRUE(traced.globals.LogEnabled);
     QFile f(logPath());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "INFO  2026-12-07 09:30:05 Vindel Started\n");
