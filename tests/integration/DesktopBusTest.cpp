@@ -9,6 +9,8 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -72,7 +74,7 @@ TEST(DesktopBus, TheKeyringTakesThePasswordFromTheFileAndTheNextRunGetsItBack)
     EXPECT_EQ(second.globals.config.PassWord, password);
 
     // Locked, and no one to unlock it (the unlocking declined): the keyring
-    // answers "not found", and the password is still awaited, not taken as none.
+    // gives no password, and the password is still awaited, not taken as none.
     QDBusMessage lock = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
         QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"));
@@ -89,6 +91,48 @@ TEST(DesktopBus, TheKeyringTakesThePasswordFromTheFileAndTheNextRunGetsItBack)
     EXPECT_FALSE(*known);
     locked.saveConfig();
     EXPECT_EQ(file(third.store), "|True");
+}
+
+// What earlier versions stored is read and replaced; another program's item
+// with the same server and user is left alone. secret-tool stores them.
+TEST(DesktopBus, APasswordKeptByEarlierVersionsIsReadAndReplacedAndNoOtherItemTouched)
+{
+    if (const QString why = keyringMissing(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    if (QStandardPaths::findExecutable(QStringLiteral("secret-tool")).isEmpty())
+        GTEST_SKIP() << "secret-tool is not installed (tools/install-deps --test)";
+    const auto secretTool = [](const QStringList& arguments, const QByteArray& input = {}) {
+        QProcess tool;
+        tool.start(QStringLiteral("secret-tool"), arguments);
+        tool.write(input);
+        tool.closeWriteChannel();
+        EXPECT_TRUE(tool.waitForFinished(30000)) << arguments.join(u' ').toStdString();
+        return QString::fromUtf8(tool.readAllStandardOutput());
+    };
+    const QStringList mine{"server", "Vindel-test", "user", "PassWord", "type", "plaintext"};
+    secretTool(QStringList{"store", "--label=Vindel-test"} + mine +
+                   QStringList{"xdg:schema", "org.qt.keychain"},
+               "earlier");
+    secretTool(QStringList{"store", "--label=Other"} + mine + QStringList{"xdg:schema", "org.example.Other"},
+               "other's");
+
+    platform::KeychainSecretStore keyring(QStringLiteral("Vindel-test"));
+    std::optional<Answer> answer;
+    QString secret;
+    keyring.read([&](Answer a, const QString& s) { answer = a, secret = s; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 30000));
+    EXPECT_EQ(*answer, Answer::Done);
+    EXPECT_EQ(secret, "earlier");
+    answer.reset();
+    keyring.write(QStringLiteral("newer"), [&](Answer a) { answer = a; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 30000));
+    EXPECT_EQ(*answer, Answer::Done);
+
+    EXPECT_EQ(secretTool(QStringList{"lookup"} + mine + QStringList{"xdg:schema", "org.qt.keychain"}),
+              "newer");
+    EXPECT_EQ(secretTool(QStringList{"lookup"} + mine + QStringList{"xdg:schema", "org.example.Other"}),
+              "other's");
+    EXPECT_EQ(secretTool(QStringList{"search", "--all"} + mine).count(QStringLiteral("label = ")), 2);
 }
 
 TEST(NoBus, WithoutABusTheKeyringAnswersThatItCannotKeepThePassword)
