@@ -3,6 +3,7 @@
 #include "settings/SecretStore.h"
 
 #include <QObject>
+#include <QPointer>
 
 namespace vindel::platform {
 
@@ -15,7 +16,10 @@ namespace vindel::platform {
 //
 // The item is the one earlier versions stored (the same attributes, label
 // and collection), so a password kept by them is found and replaced, and no
-// other program's item is ever read or touched.
+// other program's item is ever read or touched. On Plasma those versions kept
+// it in the wallet's own interface instead: with no item in the keyring, a
+// read looks there (reading only), and a password found is copied into the
+// keyring, where later starts find it.
 class KeychainSecretStore : public settings::SecretStore {
 public:
     explicit KeychainSecretStore(QString service = QStringLiteral("Vindel"),
@@ -27,7 +31,9 @@ public:
 private:
     QString m_service;
     QString m_key;
-    QObject m_requests; // the requests under way; they end, unanswered, with the store
+    QObject m_requests;       // the requests under way; they end, unanswered, with the store
+    QPointer<QObject> m_copy; // a copy of the wallet's password into the keyring, while under way
+    int m_writes = 0;
 };
 
 } // namespace vindel::platform
