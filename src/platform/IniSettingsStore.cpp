@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
@@ -30,8 +29,11 @@ const QString sectionName = QStringLiteral("Config");
 // unnamed section.
 bool isUsableName(const QString& name)
 {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_.-]+$"));
-    return plain.match(name).hasMatch() && name.compare(QStringLiteral("general"), Qt::CaseInsensitive) != 0;
+    const auto plain = [](QChar c) {
+        return (c.isLetterOrNumber() && c.unicode() < 128) || c == u'_' || c == u'.' || c == u'-';
+    };
+    return !name.isEmpty() && std::all_of(name.begin(), name.end(), plain) &&
+           name.compare(QStringLiteral("general"), Qt::CaseInsensitive) != 0;
 }
 
 // A save hands the writer the order of its keys under this key in their
@@ -386,15 +388,15 @@ bool clearDeadLock(const QString& file)
 // owner or mode, and anything that is no plain file are left alone.
 void removeKilledSaves(const QString& file)
 {
-    static const QRegularExpression randomTail(QStringLiteral("^[A-Za-z]{6}$"));
+    const auto letter = [](QChar c) { return c.isLetter() && c.unicode() < 128; };
     const QFileInfo info(file);
     const QString prefix = info.fileName() + u'.';
-    const QStringList names =
-        QDir(info.path())
-            .entryList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden | QDir::System);
+    // Listed without a name filter, which Qt would compile into a pattern.
+    const QStringList names = QDir(info.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
         const QString tail = name.mid(prefix.size());
-        if (!randomTail.match(tail).hasMatch() || tail == tail.toLower() || tail == tail.toUpper())
+        if (!name.startsWith(prefix) || tail.size() != 6 || !std::all_of(tail.begin(), tail.end(), letter) ||
+            tail == tail.toLower() || tail == tail.toUpper())
             continue;
         const QByteArray path = QFile::encodeName(info.path() + u'/' + name);
         struct stat status {};

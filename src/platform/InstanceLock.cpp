@@ -4,11 +4,12 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTimer>
 #include <QtGlobal>
+
+#include <algorithm>
 
 namespace vindel::platform {
 namespace {
@@ -49,20 +50,34 @@ bool isLocalHost(const QString& host, const QString& hostName)
     return local.contains(host) || (!hostName.isEmpty() && host == hostName.toLower());
 }
 
+bool isDigits(QStringView text)
+{
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
 QString x11Name(const QString& display, const QString& hostName)
 {
-    // [protocol/]host:number[.screen]
-    static const QRegularExpression form(
-        QStringLiteral("^(?:(?:unix|tcp|inet|inet6|local)/)?(.*):([0-9]+)(?:\\.[0-9]+)?$"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = form.match(display);
-    if (!match.hasMatch())
+    // [protocol/]host:number[.screen]; one line (a final line feed aside)
+    QStringView rest(display);
+    if (rest.endsWith(u'\n'))
+        rest.chop(1);
+    for (const auto protocol : {u"unix/", u"tcp/", u"inet/", u"inet6/", u"local/"}) {
+        if (rest.startsWith(QStringView(protocol), Qt::CaseInsensitive)) {
+            rest = rest.mid(QStringView(protocol).size());
+            break;
+        }
+    }
+    const qsizetype colon = rest.lastIndexOf(u':');
+    QStringView number = colon < 0 ? QStringView() : rest.mid(colon + 1);
+    if (const qsizetype dot = number.indexOf(u'.'); dot >= 0 && isDigits(number.mid(dot + 1)))
+        number.truncate(dot);
+    if (colon < 0 || rest.contains(u'\n') || !isDigits(number))
         return QStringLiteral("other-") + sanitised(display);
-    const QString host = match.captured(1).toLower();
-    const QString number = QString::number(match.captured(2).toULongLong());
+    const QString host = rest.left(colon).toString().toLower();
     if (isLocalHost(host, hostName))
-        return QStringLiteral("x11-") + number;
-    return QStringLiteral("x11-%1-%2").arg(sanitised(host), number);
+        return QStringLiteral("x11-") + QString::number(number.toULongLong());
+    return QStringLiteral("x11-%1-%2").arg(sanitised(host), QString::number(number.toULongLong()));
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -73,7 +75,7 @@ TEST(DesktopBus, TheKeyringTakesThePasswordFromTheFileAndTheNextRunGetsItBack)
     EXPECT_EQ(second.globals.config.PassWord, password);
 
     // Locked, and no one to unlock it (the unlocking declined): the keyring
-    // answers "not found", and the password is still awaited, not taken as none.
+    // gives no password, and the password is still awaited, not taken as none.
     QDBusMessage lock = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
         QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"));
@@ -90,6 +92,133 @@ TEST(DesktopBus, TheKeyringTakesThePasswordFromTheFileAndTheNextRunGetsItBack)
     EXPECT_FALSE(*known);
     locked.saveConfig();
     EXPECT_EQ(file(third.store), "|True");
+}
+
+// What earlier versions stored is read and replaced; another program's item
+// with the same server and user is left alone. secret-tool stores them.
+TEST(DesktopBus, APasswordKeptByEarlierVersionsIsReadAndReplacedAndNoOtherItemTouched)
+{
+    if (const QString why = keyringMissing(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    if (QStandardPaths::findExecutable(QStringLiteral("secret-tool")).isEmpty())
+        GTEST_SKIP() << "secret-tool is not installed (tools/install-deps --test)";
+    const auto secretTool = [](const QStringList& arguments, const QByteArray& input = {}) {
+        QProcess tool;
+        tool.start(QStringLiteral("secret-tool"), arguments);
+        tool.write(input);
+        tool.closeWriteChannel();
+        EXPECT_TRUE(tool.waitForFinished(30000)) << arguments.join(u' ').toStdString();
+        return QString::fromUtf8(tool.readAllStandardOutput());
+    };
+    const QStringList mine{"server", "Vindel-test", "user", "PassWord", "type", "plaintext"};
+    secretTool(QStringList{"store", "--label=Vindel-test"} + mine +
+                   QStringList{"xdg:schema", "org.qt.keychain"},
+               "earlier");
+    secretTool(QStringList{"store", "--label=Other"} + mine + QStringList{"xdg:schema", "org.example.Other"},
+               "other's");
+
+    platform::KeychainSecretStore keyring(QStringLiteral("Vindel-test"));
+    std::optional<Answer> answer;
+    QString secret;
+    keyring.read([&](Answer a, const QString& s) { answer = a, secret = s; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 30000));
+    EXPECT_EQ(*answer, Answer::Done);
+    EXPECT_EQ(secret, "earlier");
+    answer.reset();
+    keyring.write(QStringLiteral("newer"), [&](Answer a) { answer = a; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 30000));
+    EXPECT_EQ(*answer, Answer::Done);
+
+    EXPECT_EQ(secretTool(QStringList{"lookup"} + mine + QStringList{"xdg:schema", "org.qt.keychain"}),
+              "newer");
+    EXPECT_EQ(secretTool(QStringList{"lookup"} + mine + QStringList{"xdg:schema", "org.example.Other"}),
+              "other's");
+    EXPECT_EQ(secretTool(QStringList{"search", "--all"} + mine).count(QStringLiteral("label = ")), 2);
+}
+
+// On Plasma earlier versions kept the password in the wallet's own interface.
+// The wallet is made and opened as the login does (a throwaway key instead of
+// the hash of the login password); the entry is written as those versions
+// wrote it.
+TEST(DesktopBus, APasswordKeptInPlasmasWalletIsFoundAndCopiedIntoTheKeyring)
+{
+    if (const QString why = keyringMissing(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    if (const QString why = qEnvironmentVariable("VINDEL_WALLET_MISSING"); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    if (QStandardPaths::findExecutable(QStringLiteral("secret-tool")).isEmpty())
+        GTEST_SKIP() << "secret-tool is not installed (tools/install-deps --test)";
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString walletName = QStringLiteral("org.kde.kwalletd5");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return bus.interface()->isServiceRegistered(walletName).value(); }, 30000))
+        << "kwalletd5 did not start";
+    const auto wallet = [&](const QString& method, const QVariantList& arguments) {
+        QDBusMessage call = QDBusMessage::createMethodCall(walletName, QStringLiteral("/modules/kwalletd5"),
+                                                           QStringLiteral("org.kde.KWallet"), method);
+        call.setArguments(arguments);
+        const QDBusMessage reply = bus.call(call, QDBus::Block, 30000);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << method.toStdString();
+        return reply.arguments().value(0);
+    };
+    const QString name = wallet(QStringLiteral("networkWallet"), {}).toString();
+    const QString app = QStringLiteral("Vindel-test");
+    const auto login = [&] {
+        wallet(QStringLiteral("pamOpen"), {name, QByteArray(56, 'k'), 0});
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return wallet(QStringLiteral("isOpen"), {name}).toBool(); }, 30000));
+        return wallet(QStringLiteral("open"), {name, qlonglong(0), app}).toInt();
+    };
+    int handle = login();
+    ASSERT_GT(handle, 0);
+
+    platform::KeychainSecretStore keyring(app);
+    std::optional<Answer> answer;
+    QString secret;
+    const auto read = [&] {
+        answer.reset();
+        keyring.read([&](Answer a, const QString& s) { answer = a, secret = s; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 60000));
+    };
+    wallet(QStringLiteral("writePassword"), {handle, app, QStringLiteral("Other"), QStringLiteral("x"), app});
+    wallet(QStringLiteral("close"), {name, true});
+    read(); // the wallet has the folder, but not the key: not opened, so no question for its password
+    EXPECT_EQ(answer, Answer::NotFound);
+    handle = login();
+
+    const QString password = QString::fromUtf8("wÃ¤llet = p;w ");
+    wallet(QStringLiteral("writePassword"), {handle, app, QStringLiteral("PassWord"), password, app});
+    read();
+    EXPECT_EQ(answer, Answer::Done);
+    EXPECT_EQ(secret, password);
+    const auto secretTool = [](const char* command) {
+        QProcess tool;
+        tool.start(QStringLiteral("secret-tool"), {command, "server", "Vindel-test", "user", "PassWord",
+                                                   "type", "plaintext", "xdg:schema", "org.qt.keychain"});
+        EXPECT_TRUE(tool.waitForFinished(30000));
+        return QString::fromUtf8(tool.readAllStandardOutput());
+    };
+    const auto inKeyring = [&] { return secretTool("lookup"); };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inKeyring() == password; }, 30000)) << inKeyring().toStdString();
+    EXPECT_EQ(
+        wallet(QStringLiteral("readPassword"), {handle, app, QStringLiteral("PassWord"), app}).toString(),
+        password); // left in the wallet
+
+    // A password written while the wallet is read is not overwritten by the
+    // wallet's (gone from the keyring again). A read through a fresh store follows any copy on the bus,
+    // so it sees what the copy left.
+    secretTool("clear");
+    std::optional<Answer> written;
+    answer.reset();
+    keyring.read([&](Answer a, const QString&) { answer = a; });
+    keyring.write(QStringLiteral("newer"), [&](Answer a) { written = a; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer && written; }, 60000));
+    EXPECT_EQ(written, Answer::Done);
+    platform::KeychainSecretStore fresh(app);
+    answer.reset();
+    fresh.read([&](Answer a, const QString& s) { answer = a, secret = s; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 60000));
+    EXPECT_EQ(secret, "newer");
 }
 
 TEST(NoBus, WithoutABusTheKeyringAnswersThatItCannotKeepThePassword)

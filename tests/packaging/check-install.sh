@@ -296,9 +296,11 @@ esac
 # Depends comes from dpkg-shlibdeps: the Qt 6 libraries the program links.
 # The sound needs a player program instead.
 depends=$(field Depends)
-for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6dbus6 libqt6keychain1; do
+for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6dbus6; do
     grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
+# The keyring is reached over Qt D-Bus, with no keyring library.
+! grep -qE "keychain|libsecret" <<<"$depends" || fail "Depends names a keyring library: $depends"
 grep -qE "(^|, )pulseaudio-utils \| pipewire-bin \| alsa-utils(,|$)" <<<"$(field Recommends)" \
     || fail "Recommends lacks the sound players: $(field Recommends)"
 grep -q 'fonts-ipafont-gothic' <<<"$depends, $(field Recommends)" \
