@@ -136,88 +136,70 @@ TEST(DesktopBus, APasswordKeptByEarlierVersionsIsReadAndReplacedAndNoOtherItemTo
     EXPECT_EQ(secretTool(QStringList{"search", "--all"} + mine).count(QStringLiteral("label = ")), 2);
 }
 
-// On Plasma earlier versions kept the password in the wallet's own interface.
-// The wallet is made and opened as the login does (a throwaway key instead of
-// the hash of the login password); the entry is written as those versions
-// wrote it.
+// Earlier versions' password in Plasma's wallet, made and opened as the login
+// does (a throwaway key for the hash), written as those versions did.
 TEST(DesktopBus, APasswordKeptInPlasmasWalletIsFoundAndCopiedIntoTheKeyring)
 {
-    if (const QString why = keyringMissing(); !why.isEmpty())
-        GTEST_SKIP() << why.toStdString();
-    if (const QString why = qEnvironmentVariable("VINDEL_WALLET_MISSING"); !why.isEmpty())
+    if (const QString why = keyringMissing() + qEnvironmentVariable("VINDEL_WALLET_MISSING"); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
     if (QStandardPaths::findExecutable(QStringLiteral("secret-tool")).isEmpty())
         GTEST_SKIP() << "secret-tool is not installed (tools/install-deps --test)";
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString walletName = QStringLiteral("org.kde.kwalletd5");
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return bus.interface()->isServiceRegistered(walletName).value(); }, 30000))
-        << "kwalletd5 did not start";
-    const auto wallet = [&](const QString& method, const QVariantList& arguments) {
-        QDBusMessage call = QDBusMessage::createMethodCall(walletName, QStringLiteral("/modules/kwalletd5"),
-                                                           QStringLiteral("org.kde.KWallet"), method);
+    const auto wallet = [](const char* method, const QVariantList& arguments) {
+        QDBusMessage call = QDBusMessage::createMethodCall("org.kde.kwalletd5", "/modules/kwalletd5",
+                                                           "org.kde.KWallet", QString::fromLatin1(method));
         call.setArguments(arguments);
-        const QDBusMessage reply = bus.call(call, QDBus::Block, 30000);
-        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << method.toStdString();
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 30000);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << method;
         return reply.arguments().value(0);
     };
-    const QString name = wallet(QStringLiteral("networkWallet"), {}).toString();
-    const QString app = QStringLiteral("Vindel-test");
+    const QString app = QStringLiteral("Vindel-test"), password = QString::fromUtf8("w\xC3\xA4llet = p;w ");
     const auto login = [&] {
-        wallet(QStringLiteral("pamOpen"), {name, QByteArray(56, 'k'), 0});
-        EXPECT_TRUE(
-            QTest::qWaitFor([&] { return wallet(QStringLiteral("isOpen"), {name}).toBool(); }, 30000));
-        return wallet(QStringLiteral("open"), {name, qlonglong(0), app}).toInt();
+        wallet("pamOpen", {"kdewallet", QByteArray(56, 'k'), 0});
+        EXPECT_TRUE(QTest::qWaitFor([&] { return wallet("isOpen", {"kdewallet"}).toBool(); }, 30000));
+        return wallet("open", {"kdewallet", qlonglong(0), app}).toInt();
     };
-    int handle = login();
-    ASSERT_GT(handle, 0);
+    const auto bus = QDBusConnection::sessionBus().interface();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return bus->isServiceRegistered("org.kde.kwalletd5").value(); }, 30000));
+    ASSERT_EQ(wallet("writePassword", {login(), "Other", "PassWord", "x", app}), 0); // another program's
+    wallet("close", {"kdewallet", true});
 
     platform::KeychainSecretStore keyring(app);
-    std::optional<Answer> answer;
+    std::optional<Answer> answer, written;
     QString secret;
-    const auto read = [&] {
+    const auto read = [&](platform::KeychainSecretStore& store) {
         answer.reset();
-        keyring.read([&](Answer a, const QString& s) { answer = a, secret = s; });
+        store.read([&](Answer a, const QString& s) { answer = a, secret = s; });
         EXPECT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 60000));
     };
-    wallet(QStringLiteral("writePassword"), {handle, app, QStringLiteral("Other"), QStringLiteral("x"), app});
-    wallet(QStringLiteral("close"), {name, true});
-    read(); // the wallet has the folder, but not the key: not opened, so no question for its password
+    read(keyring); // closed, without the key: not opened, so its password is not asked for
     EXPECT_EQ(answer, Answer::NotFound);
-    handle = login();
 
-    const QString password = QString::fromUtf8("wÃ¤llet = p;w ");
-    wallet(QStringLiteral("writePassword"), {handle, app, QStringLiteral("PassWord"), password, app});
-    read();
+    const int handle = login();
+    ASSERT_EQ(wallet("writePassword", {handle, app, "PassWord", password, app}), 0);
+    read(keyring);
     EXPECT_EQ(answer, Answer::Done);
     EXPECT_EQ(secret, password);
     const auto secretTool = [](const char* command) {
         QProcess tool;
-        tool.start(QStringLiteral("secret-tool"), {command, "server", "Vindel-test", "user", "PassWord",
-                                                   "type", "plaintext", "xdg:schema", "org.qt.keychain"});
+        tool.start("secret-tool", {command, "server", "Vindel-test", "user", "PassWord", "type", "plaintext",
+                                   "xdg:schema", "org.qt.keychain"});
         EXPECT_TRUE(tool.waitForFinished(30000));
         return QString::fromUtf8(tool.readAllStandardOutput());
     };
-    const auto inKeyring = [&] { return secretTool("lookup"); };
-    EXPECT_TRUE(QTest::qWaitFor([&] { return inKeyring() == password; }, 30000)) << inKeyring().toStdString();
-    EXPECT_EQ(
-        wallet(QStringLiteral("readPassword"), {handle, app, QStringLiteral("PassWord"), app}).toString(),
-        password); // left in the wallet
+    EXPECT_TRUE(QTest::qWaitFor([&] { return secretTool("lookup") == password; }, 30000));
+    EXPECT_EQ(wallet("readPassword", {handle, app, "PassWord", app}).toString(), password); // still there
 
-    // A password written while the wallet is read is not overwritten by the
-    // wallet's (gone from the keyring again). A read through a fresh store follows any copy on the bus,
-    // so it sees what the copy left.
+    // Gone from the keyring again, and a new password written while the
+    // wallet is read: the wallet's does not overwrite it. A fresh store's
+    // read follows any copy on the bus.
     secretTool("clear");
-    std::optional<Answer> written;
     answer.reset();
     keyring.read([&](Answer a, const QString&) { answer = a; });
     keyring.write(QStringLiteral("newer"), [&](Answer a) { written = a; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return answer && written; }, 60000));
-    EXPECT_EQ(written, Answer::Done);
     platform::KeychainSecretStore fresh(app);
-    answer.reset();
-    fresh.read([&](Answer a, const QString& s) { answer = a, secret = s; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 60000));
+    read(fresh);
     EXPECT_EQ(secret, "newer");
 }
 
