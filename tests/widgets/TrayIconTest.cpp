@@ -149,7 +149,7 @@ TEST_F(TrayIconTest, TipReadsLiterallyAndPicturesAreReadOnce)
     EXPECT_EQ(icon()->icon().cacheKey(), picture);
 }
 
-TEST_F(TrayIconTest, LeftOrRightPressOpensTheMenuWithTheTrayRulesAfterTheYields)
+TEST_F(TrayIconTest, LeftOrRightPressOpensTheMenuWithTheTrayRulesAfterTheYieldsOtherClicksNothing)
 {
     tray.add(StatePicture::Normal, "Vindel");
     checkRuns();
@@ -167,23 +167,16 @@ TEST_F(TrayIconTest, LeftOrRightPressOpensTheMenuWithTheTrayRulesAfterTheYields)
     h.journal.clear();
     checkRuns();
     whileYielding = [this] { checkEnds(); };
+    // Double and middle clicks open nothing; activations are handled in
+    // order, so once the press after them has opened the menu, they are done.
+    for (const auto reason :
+         {QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown})
+        emit icon()->activated(reason);
     ASSERT_TRUE(pressAndCatchMenu(QSystemTrayIcon::Trigger));
     EXPECT_TRUE(checkEnabled);
     EXPECT_TRUE(settingsEnabled);
     EXPECT_EQ(journal.size(), 3);
     EXPECT_TRUE(h.journal.filter("start").isEmpty()); // no command ran
-}
-
-TEST_F(TrayIconTest, DoubleAndMiddleClicksDoNothing)
-{
-    tray.add(StatePicture::Normal, "Vindel");
-    emit icon()->activated(QSystemTrayIcon::DoubleClick);
-    emit icon()->activated(QSystemTrayIcon::MiddleClick);
-    emit icon()->activated(QSystemTrayIcon::Unknown);
-    // Activations are handled in order: once the press after them has opened
-    // the menu, the three before it have been handled too.
-    ASSERT_TRUE(pressAndCatchMenu(QSystemTrayIcon::Trigger));
-    EXPECT_EQ(journal.count("menu"), 1);
 }
 
 // A picture as the bus carries it (ARGB32, network byte order), read back.
@@ -225,8 +218,7 @@ TEST_F(TrayIconTest, OnTheBusTheItemReachesAWatcherThatComesLateOrAgain)
     ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.registrations.size() == 1; }, 5000));
     EXPECT_TRUE(watcher.registrations[0].startsWith(u"org.kde.StatusNotifierItem-"))
         << watcher.registrations[0].toStdString();
-    QTest::qWait(200);
-    EXPECT_TRUE(x11->isVisible());
+    EXPECT_FALSE(QTest::qWaitFor([&] { return !x11->isVisible(); }, 200)); // it must not go: a bounded look
     watcher.announceHost();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !x11->isVisible(); }, 5000));
 
@@ -295,8 +287,7 @@ TEST_F(TrayIconTest, OnTheBusTheItemReachesAWatcherThatComesLateOrAgain)
     ASSERT_TRUE(QTest::qWaitFor([&] { return journal.count(QStringLiteral("menu")) == 1; }, 5000));
     press("ContextMenu");
     ASSERT_TRUE(QTest::qWaitFor([&] { return journal.count(QStringLiteral("menu")) == 2; }, 5000));
-    QTest::qWait(300);
-    EXPECT_EQ(journal.count(QStringLiteral("menu")), 2);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return journal.count(QStringLiteral("menu")) > 2; }, 300));
 
     // Exit: the item's name leaves the bus, which takes it off the panel.
     busTray.remove();
