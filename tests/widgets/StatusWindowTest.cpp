@@ -54,7 +54,7 @@ protected:
     windows::StatusWindow window;
 };
 
-TEST_F(StatusWindowTest, ShowsExactlyOneStatePictureAndAlwaysTheMailerButton)
+TEST_F(StatusWindowTest, ShowsExactlyOneStatePictureAndAlwaysTheMailerButtonEachWithItsTip)
 {
     for (const StatePicture picture : {StatePicture::Normal, StatePicture::NewMail, StatePicture::Error,
                                        StatePicture::NewMail, StatePicture::Normal}) {
@@ -64,6 +64,11 @@ TEST_F(StatusWindowTest, ShowsExactlyOneStatePictureAndAlwaysTheMailerButton)
                 << "picture " << static_cast<int>(picture) << ", button " << index;
         EXPECT_TRUE(button(3)->isVisibleTo(&window));
     }
+    // Tool tips on the buttons, none on the error picture.
+    EXPECT_EQ(button(0)->toolTip(), "Check Now!");
+    EXPECT_EQ(button(1)->toolTip(), "Check Now!");
+    EXPECT_TRUE(button(2)->toolTip().isEmpty());
+    EXPECT_EQ(button(3)->toolTip(), "Launch Mailer");
 }
 
 // The icon follows the state picture; the pictures are read once, not on every change.
@@ -144,14 +149,6 @@ TEST_F(StatusWindowTest, ClosingTheWindowRunsExitAndLeavesItUntilTheEnd)
     window.close();
     EXPECT_EQ(h.journal, QStringList({"tray remove", "quit"}));
     EXPECT_TRUE(window.isVisible());
-}
-
-TEST_F(StatusWindowTest, ToolTipsOnTheButtonsButNotOnTheErrorPicture)
-{
-    EXPECT_EQ(button(0)->toolTip(), "Check Now!");
-    EXPECT_EQ(button(1)->toolTip(), "Check Now!");
-    EXPECT_TRUE(button(2)->toolTip().isEmpty());
-    EXPECT_EQ(button(3)->toolTip(), "Launch Mailer");
 }
 
 TEST_F(StatusWindowTest, LayoutIsTheTwipsLayoutAtTheScreenResolution)
