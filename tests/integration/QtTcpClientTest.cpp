@@ -331,6 +331,7 @@ TEST(QtTcpClientTest, EachFailureArrivesWithItsNumber)
     ScriptedPop3Server resetting(ServerScript().send("+OK ready\r\n").silence(100).reset());
     ScriptedPop3Server answering(ServerScript().send("+OK ready\r\n").stayOpen());
     const diag::Failure rejected{10061, "Connection is forcefully rejected"};
+    const diag::Failure reset{10054, "Connection is reset by remote side"};
     struct Case {
         const char* name;
         bool offLine;
@@ -340,12 +341,7 @@ TEST(QtTcpClientTest, EachFailureArrivesWithItsNumber)
         QByteArray received;
     };
     const Case cases[] = {
-        {"reset by the server",
-         false,
-         "127.0.0.1",
-         resetting.port(),
-         {10054, "Connection is reset by remote side"},
-         "+OK ready\r\n"},
+        {"reset by the server", false, "127.0.0.1", resetting.port(), reset, "+OK ready\r\n"},
         {"refused by address", false, "127.0.0.1", refused, rejected, {}},
         {"refused by name", false, "localhost", refused, rejected, {}},
         {"no host name", false, "not a host name", 110, {11001, {}}, {}},

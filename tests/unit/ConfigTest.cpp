@@ -220,13 +220,7 @@ struct KeyringHarness : FakeDesktop {
     FakeTimer checkTimer;
     FakeTimer replyTimer;
     FakeTimer retryTimer;
-    shell::PopChk popChk{globals,
-                         {.network = tcp,
-                          .timers = {.check = checkTimer, .reply = replyTimer, .passwordRetry = &retryTimer},
-                          .clock = clock,
-                          .log = systemLog,
-                          .settings = keyed,
-                          .desktop = *this}};
+    shell::PopChk popChk{globals, ports(tcp, checkTimer, replyTimer, &retryTimer, &keyed)};
 
     KeyringHarness()
     {

@@ -191,13 +191,14 @@ struct FakeDesktop : shell::Desktop {
     std::function<std::optional<QString>(const QString&)> starter;
     bool anotherInstance = false; // another copy runs
 
-    shell::Ports ports(check::TcpClient& tcp, check::Timer& checkTimer, check::Timer& replyTimer)
+    shell::Ports ports(check::TcpClient& tcp, check::Timer& checkTimer, check::Timer& replyTimer,
+                       check::Timer* passwordRetry = nullptr, settings::ConfigStore* settings = nullptr)
     {
         return {.network = tcp,
-                .timers = {.check = checkTimer, .reply = replyTimer},
+                .timers = {.check = checkTimer, .reply = replyTimer, .passwordRetry = passwordRetry},
                 .clock = clock,
                 .log = systemLog,
-                .settings = config,
+                .settings = settings ? *settings : config,
                 .desktop = *this};
     }
 
