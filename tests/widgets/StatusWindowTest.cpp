@@ -308,7 +308,6 @@ TEST_F(StatusWindowTest, RightPressAnywhereOpensTheMenuWithTheWindowRules)
     showAt({100, 100});
     ASSERT_EQ(h.errorCountShown(), 0); // three failures: checking stopped, the settings still usable
     h.journal.clear();
-    int opened = 0;
     for (const QString& name : QStringList{"imgBtn0", "imgBtn3", "lblStatus", "imgFrame", QString()}) {
         QWidget* target = name.isEmpty() ? &window : child(name);
         const QPoint at = name.isEmpty() ? QPoint(39, 10) : QPoint(5, 5);
@@ -324,9 +323,7 @@ TEST_F(StatusWindowTest, RightPressAnywhereOpensTheMenuWithTheWindowRules)
         EXPECT_TRUE(catcher.caught()) << name.toStdString();
         EXPECT_FALSE(checkEnabled) << name.toStdString();
         EXPECT_TRUE(settingsEnabled) << name.toStdString();
-        opened += catcher.caught() ? 1 : 0;
     }
-    EXPECT_EQ(opened, 5);
     EXPECT_TRUE(h.journal.isEmpty()); // no command, no drag
     EXPECT_TRUE(h.store.writes.isEmpty());
     EXPECT_EQ(window.pos(), QPoint(100, 100));
