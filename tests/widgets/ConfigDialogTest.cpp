@@ -27,20 +27,11 @@ namespace {
 const QString intervalMessage = "Interval は10分（ﾃﾞﾌｫﾙﾄ値）に設定されました。";
 const QString userNameMessage = "ﾕｰｻﾞ名を入力してください。";
 
+// Mailer, user, password, server, interval, left, top, in front, sound, reset.
 settings::ConfigRecord storedRecord()
 {
-    settings::ConfigRecord record;
-    record.MailerPath = "/usr/bin/mailer --inbox";
-    record.UserName = "taro";
-    record.PassWord = "secret";
-    record.Pop3Server = "pop.example.org";
-    record.Interval = 10;
-    record.PosLeft = 1500;
-    record.PosTop = 3000;
-    record.TopMost = true;
-    record.SoundPath = "/usr/share/sounds/old.wav";
-    record.MailCountReset = true;
-    return record;
+    return {"/usr/bin/mailer --inbox",   "taro", "secret", "pop.example.org", 10, 1500, 3000, true,
+            "/usr/share/sounds/old.wav", true};
 }
 
 class ConfigDialogTest : public ::testing::Test {
