@@ -127,6 +127,8 @@ TEST_F(NoticeTest, SecondNoticeReusesTheWindowWhichClosesAtTheFirstDeadline)
     ASSERT_TRUE(first);
     first->move(10, 10);
 
+    // Half the lifetime passes with events running: only a real gap tells
+    // the first deadline kept from a restarted one.
     QTest::qWait(lifetime / 2);
     desktop->showNotice("You have 5 Mail(s)");
     EXPECT_EQ(onlyNotice(), first.data());
