@@ -21,12 +21,10 @@ protected:
     settings::ConfigStore config{globals, store};
 };
 
-TEST_F(Config, AnEmptyStoreGivesDefaultsAndACentredWindow)
+TEST_F(Config, AnEmptyStoreGivesDefaults)
 {
     EXPECT_FALSE(load());
     EXPECT_EQ(globals.config, (settings::ConfigRecord{"", "", "", "", 10, 0, 0, false, "", false}));
-    EXPECT_EQ(window.left, (19200 - 2190) / 2);
-    EXPECT_EQ(window.top, (15360 - 315) / 2);
     EXPECT_TRUE(store.writes.isEmpty()); // loading never writes
 }
 
@@ -41,7 +39,7 @@ TEST_F(Config, StoredPositionsPlaceTheWindowOnScreenOrCentreIt)
         int windowTop;
         qint32 recordLeft; // the record keeps the stored value until shut-down replaces it
     } rows[] = {
-        {"", "", centreLeft, centreTop, 77}, // none stored: centred, the record untouched
+        {"", "", centreLeft, centreTop, 77}, // none stored (or an empty store): centred, the record untouched
         {"1000", "", centreLeft, centreTop, 77},
         {"-300", "20000", 0, 15360 - 315, -300},
         {"19200", " 450 ", 19200, 450, 19200}, // exactly the screen width: used as it is
@@ -220,13 +218,7 @@ struct KeyringHarness : FakeDesktop {
     FakeTimer checkTimer;
     FakeTimer replyTimer;
     FakeTimer retryTimer;
-    shell::PopChk popChk{globals,
-                         {.network = tcp,
-                          .timers = {.check = checkTimer, .reply = replyTimer, .passwordRetry = &retryTimer},
-                          .clock = clock,
-                          .log = systemLog,
-                          .settings = keyed,
-                          .desktop = *this}};
+    shell::PopChk popChk{globals, ports(tcp, checkTimer, replyTimer, &retryTimer, &keyed)};
 
     KeyringHarness()
     {

@@ -25,15 +25,6 @@ namespace vindel::test {
 // read the program's outward behaviour in order, like a transcript.
 using Journal = QStringList;
 
-// A fake that writes into the journal.
-class Journaling {
-public:
-    explicit Journaling(Journal& journal) : m_journal(journal) {}
-
-protected:
-    Journal& m_journal;
-};
-
 class FakeTimer : public check::Timer {
 public:
     void setHandler(std::function<void()> handler) override { m_handler = std::move(handler); }
@@ -60,9 +51,9 @@ private:
 // The connection as the server's side of a transcript: what the check does
 // to it goes into the journal ("connect", "send", "starttls", "close"), and
 // the test plays the server (serverSends, secure, fail).
-class FakeTcpClient : public check::TcpClient, Journaling {
+class FakeTcpClient : public check::TcpClient {
 public:
-    using Journaling::Journaling;
+    explicit FakeTcpClient(Journal& journal) : m_journal(journal) {}
     void setDataHandler(std::function<void(const QByteArray&)> h) override { m_data = std::move(h); }
     void setErrorHandler(std::function<void(const diag::Failure&)> h) override { m_error = std::move(h); }
     void setSecuredHandler(std::function<void(const Secured&)> h) override { m_secured = std::move(h); }
@@ -116,6 +107,7 @@ private:
     std::function<void(const QByteArray&)> m_data;
     std::function<void(const diag::Failure&)> m_error;
     std::function<void(const Secured&)> m_secured;
+    Journal& m_journal;
     bool m_open = false;
 };
 
@@ -199,13 +191,14 @@ struct FakeDesktop : shell::Desktop {
     std::function<std::optional<QString>(const QString&)> starter;
     bool anotherInstance = false; // another copy runs
 
-    shell::Ports ports(check::TcpClient& tcp, check::Timer& checkTimer, check::Timer& replyTimer)
+    shell::Ports ports(check::TcpClient& tcp, check::Timer& checkTimer, check::Timer& replyTimer,
+                       check::Timer* passwordRetry = nullptr, settings::ConfigStore* settings = nullptr)
     {
         return {.network = tcp,
-                .timers = {.check = checkTimer, .reply = replyTimer},
+                .timers = {.check = checkTimer, .reply = replyTimer, .passwordRetry = passwordRetry},
                 .clock = clock,
                 .log = systemLog,
-                .settings = config,
+                .settings = settings ? *settings : config,
                 .desktop = *this};
     }
 

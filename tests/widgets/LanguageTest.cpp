@@ -147,52 +147,38 @@ QStringList captions()
 
 TEST(Language, WindowsAndMessagesSpeakTheLanguageOfTheSession)
 {
-    const QStringList japanese{"ﾒｰﾙﾁｪｯｸ！",
-                               "ﾒｰﾗｰの起動",
-                               "設定",
-                               "常に手前に表示",
-                               "非表示",
-                               "ﾊﾞｰｼﾞｮﾝ情報",
-                               "終了",
-                               "表示",
-                               "Check Now!",
-                               "Vindel の設定",
-                               "ﾕｰｻﾞ名",
-                               "分",
-                               "Vindelからﾒｰﾗを起動した際に，ﾒｰﾙ数を初期化する．",
-                               "OK",
-                               "ｷｬﾝｾﾙ",
-                               "message 48 ﾕｰｻﾞ名を入力してください。",
-                               "Vindel のﾊﾞｰｼﾞｮﾝ情報",
-                               "ﾊﾞｰｼﾞｮﾝ",
-                               "このソフトウェアはメールウェアです。",
-                               "Vindel",
-                               "You have 3 Mail(s)",
-                               "OK",
-                               "message 64 ﾌﾟﾛｸﾞﾗﾑを再度起動してください。"};
-    const QStringList english{"Check mail!",
-                              "Launch mailer",
-                              "Settings",
-                              "Always on top",
-                              "Hide",
-                              "About",
-                              "Exit",
-                              "Show",
-                              "Check Now!",
-                              "Vindel Settings",
-                              "User name",
-                              "min",
-                              "Reset the mail count when launching the mailer",
-                              "OK",
-                              "Cancel",
-                              "message 48 Please enter a user name.",
-                              "About Vindel",
-                              "Version",
-                              "This software is mailware.",
-                              "Vindel",
-                              "You have 3 Mail(s)",
-                              "OK",
-                              "message 64 Please start the program again."};
+    // Each caption as the Japanese and as the English session shows it.
+    const std::pair<const char*, const char*> rows[] = {
+        {"ﾒｰﾙﾁｪｯｸ！", "Check mail!"},
+        {"ﾒｰﾗｰの起動", "Launch mailer"},
+        {"設定", "Settings"},
+        {"常に手前に表示", "Always on top"},
+        {"非表示", "Hide"},
+        {"ﾊﾞｰｼﾞｮﾝ情報", "About"},
+        {"終了", "Exit"},
+        {"表示", "Show"},
+        {"Check Now!", "Check Now!"},
+        {"Vindel の設定", "Vindel Settings"},
+        {"ﾕｰｻﾞ名", "User name"},
+        {"分", "min"},
+        {"Vindelからﾒｰﾗを起動した際に，ﾒｰﾙ数を初期化する．",
+         "Reset the mail count when launching the mailer"},
+        {"OK", "OK"},
+        {"ｷｬﾝｾﾙ", "Cancel"},
+        {"message 48 ﾕｰｻﾞ名を入力してください。", "message 48 Please enter a user name."},
+        {"Vindel のﾊﾞｰｼﾞｮﾝ情報", "About Vindel"},
+        {"ﾊﾞｰｼﾞｮﾝ", "Version"},
+        {"このソフトウェアはメールウェアです。", "This software is mailware."},
+        {"Vindel", "Vindel"},
+        {"You have 3 Mail(s)", "You have 3 Mail(s)"},
+        {"OK", "OK"},
+        {"message 64 ﾌﾟﾛｸﾞﾗﾑを再度起動してください。", "message 64 Please start the program again."},
+    };
+    QStringList japanese, english;
+    for (const auto& [ja, en] : rows) {
+        japanese << QString::fromUtf8(ja);
+        english << QString::fromUtf8(en);
+    }
     const struct {
         const char* lang;
         const QStringList& expected;
