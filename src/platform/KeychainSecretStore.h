@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/ConfigKeys.h"
 #include "settings/SecretStore.h"
 
 #include <QObject>
@@ -23,7 +24,7 @@ namespace vindel::platform {
 class KeychainSecretStore : public settings::SecretStore {
 public:
     explicit KeychainSecretStore(QString service = QStringLiteral("Vindel"),
-                                 QString key = QStringLiteral("PassWord"));
+                                 QString key = settings::keyOf(&settings::ConfigRecord::PassWord));
 
     void read(std::function<void(settings::SecretAnswer, const QString& secret)> done) override;
     void write(const QString& secret, std::function<void(settings::SecretAnswer)> done) override;
