@@ -4,10 +4,8 @@
 #include "DemoPop3Server.h"
 #include "QtPrinters.h"
 #include "support/DovecotServer.h"
-#include "support/SniWatcher.h"
 
 #include <QCryptographicHash>
-#include <QDBusConnectionInterface>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -204,11 +202,9 @@ protected:
         env.insert("XDG_CONFIG_HOME", home.filePath("config"));
         env.insert("XDG_STATE_HOME", home.filePath("state"));
         env.insert("XDG_RUNTIME_DIR", home.filePath("run"));
-        // A bus of the test's own, or one that is not there: never the
-        // machine's (a test password must never reach the user's keyring),
-        // and never one started on demand for the display.
-        env.insert("DBUS_SESSION_BUS_ADDRESS",
-                   !busAddress.isEmpty() ? busAddress : "unix:path=" + home.filePath("run/no-bus"));
+        // A bus that is not there: never the machine's (a test password must
+        // never reach the user's keyring), nor one started for the display.
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.filePath("run/no-bus"));
         for (const auto& [name, value] : extraEnvironment)
             value.isNull() ? env.remove(name) : env.insert(name, value);
         process.setProcessEnvironment(env);
@@ -237,7 +233,6 @@ protected:
 
     QTemporaryDir home;
     demo::DemoPop3Server server;
-    QString busAddress;                                  // a session bus for the program, none when empty
     QList<std::pair<QString, QString>> extraEnvironment; // a null value removes the variable
     QProcess first;
     QProcess second;
@@ -419,49 +414,6 @@ TEST_F(Program, TheNoticeStaysInFrontOfTheStatusWindow)
     xdotool({"windowactivate", status});
     EXPECT_FALSE(QTest::qWaitFor([&] { return !noticeInFront(); }, 2000))
         << stackingOrder().join(u' ').toStdString();
-}
-
-// A panel that starts after the program, and one that restarts, gets the
-// program's icon on the bus, as a menu; the item goes with the program.
-TEST_F(Program, TheTrayItemReachesAPanelThatStartsLaterAndAgain)
-{
-    PrivateBus bus;
-    if (bus.address().isEmpty())
-        GTEST_SKIP() << bus.error().toStdString();
-    busAddress = bus.address();
-    // No icon theme has the program's icon: its name must not be given.
-    extraEnvironment = {{"XDG_DATA_HOME", home.filePath("data")}, {"XDG_DATA_DIRS", home.filePath("data")}};
-    server.setCount(0);
-    launch(first);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server.sessions() == 1; }, 10000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !visibleWindowOf(first).isEmpty(); }, 5000)); // started
-
-    SniWatcher watcher(bus.connect(QStringLiteral("watcher")));
-    ASSERT_TRUE(watcher.start());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.registrations.size() == 1; }, 5000))
-        << "the program did not register with a watcher that came later";
-    const QString item = watcher.registrations[0];
-    EXPECT_EQ(item, QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(first.processId()));
-    EXPECT_EQ(watcher.itemProperty(QStringLiteral("IconName")).toString(), "");
-    EXPECT_EQ(watcher.itemProperty(QStringLiteral("Status")).toString(), "Active");
-    EXPECT_TRUE(watcher.itemProperty(QStringLiteral("ItemIsMenu")).toBool());
-
-    // The bus tells the program of the name's loss and return in that order.
-    watcher.stop();
-    ASSERT_TRUE(watcher.start());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.registrations.size() == 2; }, 5000))
-        << "the program did not register again after the watcher came back";
-    EXPECT_EQ(watcher.registrations[1], item);
-
-    first.terminate();
-    ASSERT_TRUE(waitForExit(first, 5000));
-    EXPECT_EQ(first.exitCode(), 0);
-    const QDBusConnection probe = bus.connect(QStringLiteral("watcher"));
-    EXPECT_FALSE(probe.interface()->isServiceRegistered(item).value());
-    // No picture files behind: the icon travels on the bus.
-    EXPECT_TRUE(QDir(home.filePath(QStringLiteral("run")))
-                    .entryList({QStringLiteral("*.png")}, QDir::Files)
-                    .isEmpty());
 }
 
 // "/c" and a missing server open the settings dialog, then the restart
