@@ -1,7 +1,7 @@
-// The real program beside a real panel (started by with-panel on a display
-// and session bus of its own): the panel draws the program's item, and
-// presses on that picture, made with xdotool, open the program's menu by the
-// icon, whose entries then run.
+// The real program beside a real panel (on the display and session bus of
+// its own that with-panel makes): the panel, started after the program and
+// then once more, draws the program's item, and presses on that picture, made
+// with xdotool, open the program's menu by the icon, whose entries then run.
 #include "DemoPop3Server.h"
 #include "QtPrinters.h"
 
@@ -124,19 +124,23 @@ QString panelLog()
     return log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll().right(4000)) : QString();
 }
 
-// The entries of the menu the item offers on the bus, as a panel reads them
-// before it shows the menu: labels, disabled ones marked, separators left out.
-QStringList menuEntries(const QDBusConnection& bus, const QString& registration)
+// A property of the item, as a panel reads it.
+QVariant itemProperty(const QDBusConnection& bus, const QString& item, const QString& name)
 {
-    // Watchers announce the name an item registered with, some with its path.
-    const QString item = registration.section(u'/', 0, 0);
     QDBusMessage get =
         QDBusMessage::createMethodCall(item, "/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get");
-    get << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("Menu");
-    const QDBusMessage path = bus.call(get, QDBus::Block, 5000);
-    if (path.arguments().isEmpty())
+    get << QStringLiteral("org.kde.StatusNotifierItem") << name;
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 5000);
+    return reply.arguments().isEmpty() ? QVariant() : reply.arguments()[0].value<QDBusVariant>().variant();
+}
+
+// The entries of the menu the item offers on the bus, as a panel reads them
+// before it shows the menu: labels, disabled ones marked, separators left out.
+QStringList menuEntries(const QDBusConnection& bus, const QString& item)
+{
+    const QString menu = itemProperty(bus, item, "Menu").value<QDBusObjectPath>().path();
+    if (menu.isEmpty())
         return {};
-    const QString menu = path.arguments()[0].value<QDBusVariant>().variant().value<QDBusObjectPath>().path();
     QDBusMessage aboutToShow =
         QDBusMessage::createMethodCall(item, menu, "com.canonical.dbusmenu", "AboutToShow");
     aboutToShow << 0;
@@ -177,17 +181,16 @@ struct Press {
     std::function<bool()> ran; // whether the entry's command has run
 };
 
-TEST(Panel, PressesOnTheIconOpenTheMenuThereAndItsEntriesRun)
+// The panel starts after the program, goes and comes again: each time the
+// program's one item reaches it and it draws the postbox.
+TEST(Panel, TheItemReachesAPanelThatStartsLaterAndAgainAndPressesOnItRunTheMenu)
 {
     if (qEnvironmentVariableIsSet("VINDEL_PANEL_MISSING"))
         GTEST_SKIP() << qPrintable(qEnvironmentVariable("VINDEL_PANEL_MISSING"));
-    ASSERT_TRUE(qEnvironmentVariableIsSet("VINDEL_PANEL")) << "run under tests/e2e/with-panel";
+    ASSERT_TRUE(qEnvironmentVariableIsSet("VINDEL_PANEL_COMMAND")) << "run under tests/e2e/with-panel";
     QDBusConnection bus = QDBusConnection::sessionBus();
     ASSERT_TRUE(bus.isConnected());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return bus.interface()->isServiceRegistered("org.kde.StatusNotifierWatcher").value(); }, 20000))
-        << "the panel offers no watcher\n"
-        << panelLog().toStdString();
+    // Listened to before any panel has a watcher on the bus.
     Registrations registrations;
     ASSERT_TRUE(bus.connect("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
                             "org.kde.StatusNotifierWatcher", "StatusNotifierItemRegistered", &registrations,
@@ -216,6 +219,9 @@ TEST(Panel, PressesOnTheIconOpenTheMenuThereAndItsEntriesRun)
     env.insert("XDG_CONFIG_HOME", home.filePath("config"));
     env.insert("XDG_STATE_HOME", home.filePath("state"));
     env.insert("XDG_RUNTIME_DIR", home.filePath("run"));
+    // No icon theme has the program's icon: its name must not be given.
+    env.insert("XDG_DATA_HOME", home.filePath("data"));
+    env.insert("XDG_DATA_DIRS", home.filePath("data"));
     program.setProcessEnvironment(env);
     program.setProcessChannelMode(QProcess::ForwardedChannels);
     program.start(QStringLiteral(VINDEL_BINARY), QStringList());
@@ -224,21 +230,51 @@ TEST(Panel, PressesOnTheIconOpenTheMenuThereAndItsEntriesRun)
         program.kill();
         program.waitForFinished(5000);
     });
-
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.sessions() == 1; }, 15000));
+
+    QProcess panel;
+    const auto stopPanel = [&] {
+        panel.terminate();
+        if (!panel.waitForFinished(5000))
+            panel.kill();
+        panel.waitForFinished(3000);
+    };
+    const auto panelGone = qScopeGuard(stopPanel);
+    const QString item = QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(program.processId());
     QImage shot;
     QRect icon;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !(icon = iconPlace(shot = screen())).isEmpty(); }, 15000))
-        << "the panel draws no postbox\n"
-        << panelLog().toStdString();
+    for (int start = 1; start <= 2; ++start) {
+        SCOPED_TRACE(start == 1 ? "the panel starts after the program" : "the panel starts again");
+        if (start == 2)
+            stopPanel();
+        panel.setStandardOutputFile(qEnvironmentVariable("VINDEL_PANEL_LOG"), QIODevice::Append);
+        panel.setStandardErrorFile(qEnvironmentVariable("VINDEL_PANEL_LOG"), QIODevice::Append);
+        panel.start(qEnvironmentVariable("VINDEL_PANEL_COMMAND"), QStringList());
+        ASSERT_TRUE(panel.waitForStarted(5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return registrations.items.size() == start; }, 20000))
+            << "the item did not reach the panel\n"
+            << panelLog().toStdString();
+        // Watchers announce the name an item registered with, some with its path.
+        EXPECT_EQ(registrations.items.last().section(u'/', 0, 0), item);
+        // Where the postbox stays (a tray's X11 icon may show for a moment).
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const QRect before = std::exchange(icon, iconPlace(shot = screen()));
+                return !icon.isEmpty() && icon == before;
+            },
+            15000))
+            << "the panel draws no postbox\n"
+            << panelLog().toStdString();
+    }
     EXPECT_FALSE(showsNewMail(shot, icon)) << "the new-mail picture at no mail";
-    ASSERT_FALSE(registrations.items.isEmpty());
+    EXPECT_EQ(itemProperty(bus, item, "IconName").toString(), "");
+    EXPECT_EQ(itemProperty(bus, item, "Status").toString(), "Active");
+    EXPECT_TRUE(itemProperty(bus, item, "ItemIsMenu").toBool());
     // Once the first check has ended, every entry is offered.
     const QStringList entries = {"ﾒｰﾙﾁｪｯｸ！", "ﾒｰﾗｰの起動",  "設定", "常に手前に表示",
                                  "非表示",    "ﾊﾞｰｼﾞｮﾝ情報", "終了"};
     QStringList offered;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return (offered = menuEntries(bus, registrations.items.first())) == entries; }, 10000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (offered = menuEntries(bus, item)) == entries; }, 10000))
         << offered.join(u'|').toStdString();
 
     // A press on the icon: the new window by the icon that it opens, if any.
@@ -292,8 +328,7 @@ TEST(Panel, PressesOnTheIconOpenTheMenuThereAndItsEntriesRun)
     if (const QString keep = qEnvironmentVariable("VINDEL_KEEP_SCREENSHOT"); !keep.isEmpty()) {
         // The menu open by the icon, once it is drawn, for the documentation:
         // after the check, with every entry offered.
-        (void)QTest::qWaitFor([&] { return menuEntries(bus, registrations.items.first()) == entries; },
-                              10000);
+        (void)QTest::qWaitFor([&] { return menuEntries(bus, item) == entries; }, 10000);
         if (!openMenu(3).isEmpty()) {
             QImage last;
             (void)QTest::qWaitFor([&] { return std::exchange(last, screen()) == last; }, 5000);
@@ -301,8 +336,17 @@ TEST(Panel, PressesOnTheIconOpenTheMenuThereAndItsEntriesRun)
         }
         run("xdotool", {"key", "Escape"});
     }
-    EXPECT_EQ(registrations.items.size(), 1) << registrations.items.join(u' ').toStdString();
-    EXPECT_EQ(program.state(), QProcess::Running);
+    // One item, registered once with each start of the panel.
+    EXPECT_EQ(registrations.items.size(), 2) << registrations.items.join(u' ').toStdString();
+
+    // The item goes with the program, and no picture files stay behind: the
+    // icon travels on the bus.
+    ASSERT_EQ(program.state(), QProcess::Running);
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(5000));
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_FALSE(bus.interface()->isServiceRegistered(item).value());
+    EXPECT_TRUE(QDir(home.filePath("run")).entryList({"*.png"}, QDir::Files).isEmpty());
 }
 
 } // namespace
