@@ -1,5 +1,6 @@
-// The keyring and the login manager's sleep signal over D-Bus. The tests run
-// on the private session bus of with-private-bus, never on the user's.
+// The keyring, the login manager's sleep signal and NetworkManager's state
+// over D-Bus. The tests run on the private session bus of with-private-bus,
+// never on the user's. The routing table's test runs in a network of its own.
 #include "Fakes.h"
 #include "platform/KeychainSecretStore.h"
 #include "platform/WakeWatchers.h"
@@ -8,7 +9,9 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusVirtualObject>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -130,6 +133,113 @@ TEST(DesktopBus, AResumeIsHeardFromTheLoginManagerOnly)
     prepareForSleep(manager, false);  // awake again
     ASSERT_TRUE(QTest::qWaitFor([&] { return resumes > 0; }, 10000));
     EXPECT_FALSE(QTest::qWaitFor([&] { return resumes > 1; }, 300));
+}
+
+// NetworkManager's object, as far as the watcher asks it: its State property.
+class FakeNetworkManager : public QDBusVirtualObject {
+public:
+    explicit FakeNetworkManager(uint state) : m_state(state) {}
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        asked = true;
+        return connection.send(message.createReply(QVariant::fromValue(QDBusVariant(m_state))));
+    }
+    bool asked = false;
+
+private:
+    uint m_state;
+};
+
+TEST(DesktopBus, TheNetworkIsBackWhenNetworkManagerRisesToTheLocalNetworkOrBeyond)
+{
+    if (const QString why = qEnvironmentVariable("VINDEL_BUS_MISSING"); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    QDBusConnection manager =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("manager"));
+    QDBusConnection impostor =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("other"));
+    ASSERT_TRUE(manager.registerService(QStringLiteral("org.freedesktop.NetworkManager")));
+    const auto stateChanged = [](QDBusConnection& from, uint state) {
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/NetworkManager"),
+                                                         QStringLiteral("org.freedesktop.NetworkManager"),
+                                                         QStringLiteral("StateChanged"));
+        signal << state;
+        ASSERT_TRUE(from.send(signal));
+    };
+    // 0 unknown, 20 disconnected, 40 connecting, 50 local network, 70 global.
+    struct Row {
+        uint before, after;
+        bool fromManager;
+        int calls;
+    };
+    for (const Row row :
+         {Row{20, 70, true, 1}, Row{70, 70, true, 0}, Row{70, 20, true, 0}, Row{40, 50, true, 1},
+          Row{20, 40, true, 0}, Row{0, 20, true, 0}, Row{20, 70, false, 0}}) {
+        SCOPED_TRACE(testing::Message()
+                     << row.before << " -> " << row.after << (row.fromManager ? "" : " (impostor)"));
+        FakeNetworkManager state(row.before);
+        ASSERT_TRUE(manager.registerVirtualObject(QStringLiteral("/org/freedesktop/NetworkManager"), &state));
+        int calls = 0;
+        platform::NetworkWatcher watcher(QDBusConnection::sessionBus(), [&] { ++calls; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return state.asked; }, 10000));
+        stateChanged(row.fromManager ? manager : impostor, row.after);
+        // The bus has passed that signal on before it answers this call; then
+        // a fall and a rise that are heard after it close the row.
+        ASSERT_EQ(
+            impostor.interface()->serviceOwner(QStringLiteral("org.freedesktop.NetworkManager")).value(),
+            manager.baseService());
+        stateChanged(manager, 20);
+        stateChanged(manager, 70);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return calls > row.calls; }, 10000));
+        EXPECT_FALSE(QTest::qWaitFor([&] { return calls > row.calls + 1; }, 300));
+        manager.unregisterObject(QStringLiteral("/org/freedesktop/NetworkManager"));
+    }
+}
+
+// Without NetworkManager: a default route that appears in a network of the
+// test's own. The test runs itself again in a new user and network namespace,
+// where it may add links and routes.
+TEST(Routes, ANewDefaultRouteIsTheNetworkComingBack)
+{
+    if (!qEnvironmentVariableIsSet("VINDEL_OWN_NETWORK")) {
+        QProcess inside;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VINDEL_OWN_NETWORK"), QStringLiteral("1"));
+        inside.setProcessEnvironment(environment);
+        inside.setProcessChannelMode(QProcess::MergedChannels);
+        inside.start(QStringLiteral("unshare"),
+                     {QStringLiteral("-rn"), QCoreApplication::applicationFilePath(),
+                      QStringLiteral("--gtest_filter=Routes.*")});
+        if (!inside.waitForStarted(30000))
+            GTEST_SKIP() << "no unshare: " << inside.errorString().toStdString();
+        ASSERT_TRUE(inside.waitForFinished(60000));
+        const QString output = QString::fromLocal8Bit(inside.readAll());
+        if (output.startsWith(QStringLiteral("unshare:")))
+            GTEST_SKIP() << "no user and network namespace here: " << output.toStdString();
+        if (output.contains(QStringLiteral("[  SKIPPED ]")))
+            GTEST_SKIP() << output.toStdString();
+        EXPECT_EQ(inside.exitCode(), 0) << output.toStdString();
+        EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
+        return;
+    }
+    // A new namespace has no routes; the watcher reads that table as it asks.
+    int calls = 0;
+    platform::NetworkWatcher watcher(QDBusConnection(QStringLiteral("no bus")), [&] { ++calls; });
+    ASSERT_TRUE(watcher.isWatching());
+    // A dummy link where the kernel has that driver, else a pair of virtual Ethernet links.
+    QProcess ip;
+    ip.setProcessChannelMode(QProcess::MergedChannels);
+    ip.start(QStringLiteral("sh"),
+             {QStringLiteral("-c"), QStringLiteral("{ ip link add d0 type dummy 2>/dev/null ||"
+                                                   " { ip link add d0 type veth peer name d1 &&"
+                                                   " ip link set d1 up; }; } &&"
+                                                   " ip link set d0 up && ip route add default dev d0")});
+    ASSERT_TRUE(ip.waitForFinished(30000));
+    if (ip.exitCode() != 0)
+        GTEST_SKIP() << "no link to route through: " << ip.readAll().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return calls > 0; }, 10000));
+    EXPECT_FALSE(QTest::qWaitFor([&] { return calls > 1; }, 300));
 }
 
 } // namespace
