@@ -133,7 +133,7 @@ void NetworkWatcher::stateChanged(uint state)
 // Neither Qt nor a small Debian library answers "is there a way out" from
 // the routing table without GLib: Qt's own network information on Linux is
 // NetworkManager's or GLib's, and libnl's route cache would bring two
-// libraries (some 600 KiB) for one question. So the kernel is asked
+// libraries (some 600 KiB on disk) for one question. So the kernel is asked
 // directly: a change of a link or a route re-reads the table, which also
 // catches the routes the kernel drops with a link without saying so.
 void NetworkWatcher::watchRoutes()
