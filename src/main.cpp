@@ -159,7 +159,7 @@ int main(int argc, char** argv)
     desktop.instance().listenForLaterStarts([&desktop] { desktop.bringToFront(); });
     // A network that comes back or a machine that wakes from sleep brings a
     // fresh count instead of leaving a stale one up to a minute or more.
-    platform::NetworkWatcher network([&popChk] { popChk.networkReturned(); });
+    platform::NetworkWatcher network(QDBusConnection::systemBus(), [&popChk] { popChk.networkReturned(); });
     platform::SleepWatcher sleep(QDBusConnection::systemBus(), [&popChk] { popChk.resumed(); });
     return QApplication::exec();
 }

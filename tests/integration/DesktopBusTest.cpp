@@ -1,5 +1,6 @@
-// The keyring and the login manager's sleep signal over D-Bus. The tests run
-// on the private session bus of with-private-bus, never on the user's.
+// The keyring, the login manager's sleep signal and NetworkManager's state
+// over D-Bus. The tests run on the private session bus of with-private-bus,
+// never on the user's. The routing table's test runs in a network of its own.
 #include "Fakes.h"
 #include "platform/KeychainSecretStore.h"
 #include "platform/WakeWatchers.h"
@@ -8,6 +9,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusVirtualObject>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -241,6 +243,82 @@ TEST(DesktopBus, AResumeIsHeardFromTheLoginManagerOnly)
     prepareForSleep(manager, false);  // awake again
     ASSERT_TRUE(QTest::qWaitFor([&] { return resumes > 0; }, 10000));
     EXPECT_FALSE(QTest::qWaitFor([&] { return resumes > 1; }, 300));
+}
+
+// NetworkManager's object, as far as the watcher asks it: its State property.
+struct FakeNetworkManager : QDBusVirtualObject {
+    uint state = 0;
+    bool asked = false;
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override
+    {
+        asked = true;
+        return bus.send(message.createReply(QVariant::fromValue(QDBusVariant(state))));
+    }
+};
+
+TEST(DesktopBus, TheNetworkIsBackWhenNetworkManagerRisesToTheLocalNetworkOrBeyond)
+{
+    if (const QString why = qEnvironmentVariable("VINDEL_BUS_MISSING"); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    auto manager = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "manager");
+    auto impostor = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "other");
+    const QString name = "org.freedesktop.NetworkManager", path = "/org/freedesktop/NetworkManager";
+    ASSERT_TRUE(manager.registerService(name));
+    const auto stateChanged = [&](QDBusConnection& from, uint state) {
+        ASSERT_TRUE(from.send(QDBusMessage::createSignal(path, name, "StateChanged") << state));
+    };
+    // 0 unknown, 20 disconnected, 40 connecting, 50 local network, 70 global.
+    using Row = std::tuple<uint, uint, bool, int>; // before, after, from the manager, calls back
+    for (const auto& [before, after, fromManager, back] :
+         {Row{20, 70, true, 1}, Row{70, 70, true, 0}, Row{70, 20, true, 0}, Row{40, 50, true, 1},
+          Row{20, 40, true, 0}, Row{0, 20, true, 0}, Row{20, 70, false, 0}}) {
+        SCOPED_TRACE(testing::Message() << before << " -> " << after << (fromManager ? "" : " (impostor)"));
+        FakeNetworkManager fake;
+        fake.state = before;
+        ASSERT_TRUE(manager.registerVirtualObject(path, &fake));
+        int calls = 0;
+        platform::NetworkWatcher watcher(QDBusConnection::sessionBus(), [&] { ++calls; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fake.asked; }, 10000));
+        stateChanged(fromManager ? manager : impostor, after);
+        // The bus has passed that signal on before it answers this call; a
+        // fall and a rise heard after it close the row.
+        (void)impostor.interface()->isServiceRegistered(name);
+        stateChanged(manager, 20);
+        stateChanged(manager, 70);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return calls > back; }, 10000));
+        EXPECT_FALSE(QTest::qWaitFor([&] { return calls > back + 1; }, 300));
+        manager.unregisterObject(path);
+    }
+}
+
+// Without NetworkManager: a default route that appears in a network of the
+// test's own. The test runs itself again in a new user and network namespace,
+// where it may add links and routes.
+TEST(Routes, ANewDefaultRouteIsTheNetworkComingBack)
+{
+    if (!qEnvironmentVariableIsSet("VINDEL_OWN_NETWORK")) {
+        QProcess inside;
+        inside.setProcessChannelMode(QProcess::MergedChannels);
+        inside.start(QStringLiteral("unshare"),
+                     {"-rn", "env", "VINDEL_OWN_NETWORK=1", QCoreApplication::applicationFilePath(),
+                      "--gtest_filter=Routes.*"});
+        ASSERT_TRUE(inside.waitForFinished(60000)) << inside.errorString().toStdString();
+        const std::string output = inside.readAll().toStdString();
+        if (output.starts_with("unshare:") || output.find("[  SKIPPED ]") != std::string::npos)
+            GTEST_SKIP() << output; // no namespaces allowed here, or no link to route through
+        EXPECT_EQ(inside.exitCode(), 0) << output;
+        return;
+    }
+    // A new namespace has no routes; the watcher reads that table as it asks.
+    int calls = 0;
+    platform::NetworkWatcher watcher(QDBusConnection(QStringLiteral("no bus")), [&] { ++calls; });
+    // A pair of virtual Ethernet links (the dummy link's driver is missing from some kernels).
+    if (QProcess::execute("sh", {"-c", "ip link add d0 type veth peer name d1 && ip link set d1 up &&"
+                                       " ip link set d0 up && ip route add default dev d0"}) != 0)
+        GTEST_SKIP() << "no virtual Ethernet link can be made here";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return calls > 0; }, 10000));
+    EXPECT_FALSE(QTest::qWaitFor([&] { return calls > 1; }, 300));
 }
 
 } // namespace
