@@ -1,42 +1,52 @@
 #include "windows/Pictures.h"
 
+#include "windows/BakedPictures.h"
+
+#include <QImage>
 #include <QPixmap>
-#include <QString>
 
+#include <cstring>
 #include <initializer_list>
-
-// The resources live in a static library: registering them explicitly keeps
-// the linker from dropping them.
-static void registerPictures()
-{
-    static const bool registered = [] {
-        Q_INIT_RESOURCE(vindel);
-        return true;
-    }();
-    (void)registered;
-}
+#include <string_view>
 
 namespace vindel::windows {
 namespace {
 
-QIcon load(const QString& name, std::initializer_list<int> sizes = {16, 32})
+// A picture from the pixels compiled into the program. Reading image files
+// would load every image format plug-in Qt has, and keep them for the run.
+QPixmap baked(std::string_view name, int size)
 {
-    registerPictures();
+    for (const BakedPicture& picture : bakedPictures()) {
+        if (picture.name != name || picture.size != size)
+            continue;
+        const QByteArray pixels =
+            qUncompress(picture.packedPixels.data(), qsizetype(picture.packedPixels.size()));
+        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+        if (pixels.size() != image.sizeInBytes())
+            break;
+        std::memcpy(image.bits(), pixels.constData(), pixels.size());
+        return QPixmap::fromImage(std::move(image));
+    }
+    qFatal("picture %.*s-%d is not baked into the program", int(name.size()), name.data(), size);
+}
+
+QIcon load(std::string_view name, std::initializer_list<int> sizes = {16, 32})
+{
     QIcon icon;
     for (const int size : sizes)
-        icon.addFile(QStringLiteral(":/pictures/%1-%2.png").arg(name).arg(size), QSize(size, size));
+        icon.addPixmap(baked(name, size));
     return icon;
 }
 
 } // namespace
 
-// Each picture is read once and then shared: the state pictures change with
-// every new count, and reading them afresh each time only adds memory.
+// Each picture is made once and then shared: the state pictures change with
+// every new count, and making them afresh each time only adds memory.
 QIcon Pictures::state(shell::StatePicture picture)
 {
-    static const QIcon normal = load(QStringLiteral("state-normal"), {16, 32, 48, 256});
-    static const QIcon newMail = load(QStringLiteral("state-newmail"));
-    static const QIcon error = load(QStringLiteral("state-error"));
+    static const QIcon normal = load("state-normal", {16, 32, 48, 256});
+    static const QIcon newMail = load("state-newmail");
+    static const QIcon error = load("state-error");
     switch (picture) {
     case shell::StatePicture::NewMail:
         return newMail;
@@ -55,27 +65,26 @@ QIcon Pictures::application()
 
 QIcon Pictures::mailer()
 {
-    static const QIcon icon = load(QStringLiteral("mailer"));
+    static const QIcon icon = load("mailer");
     return icon;
 }
 
 QIcon Pictures::notice()
 {
-    static const QIcon icon = load(QStringLiteral("notice"));
+    static const QIcon icon = load("notice");
     return icon;
 }
 
 QIcon Pictures::about()
 {
-    static const QIcon icon = load(QStringLiteral("about"));
+    static const QIcon icon = load("about");
     return icon;
 }
 
 QCursor Pictures::envelopeCursor()
 {
-    registerPictures();
     // The hot spot is the envelope's upper left corner.
-    return QCursor(QPixmap(QStringLiteral(":/pictures/cursor-envelope-32.png")), 10, 8);
+    return QCursor(baked("cursor-envelope", 32), 10, 8);
 }
 
 } // namespace vindel::windows

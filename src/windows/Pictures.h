@@ -7,7 +7,7 @@
 
 namespace vindel::windows {
 
-// The program's own pictures, compiled in from resources/vindel.qrc. Each
+// The program's own pictures, compiled in from resources/pictures. Each
 // icon holds a hand-drawn 16 x 16 version besides the 32 x 32 one. Each is
 // read once; every call hands out the same shared icon.
 class Pictures {
