@@ -164,6 +164,14 @@ TEST_F(StatusWindowTest, LayoutIsTheTwipsLayoutAtTheScreenResolution)
     const auto argb = [](const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); };
     EXPECT_EQ(argb(button(0)->pixmap().toImage()), argb(QImage(":/pictures/state-normal-16.png")));
     EXPECT_EQ(argb(button(3)->pixmap().toImage()), argb(QImage(":/pictures/mailer-16.png")));
+    // The window system is offered every drawn size, the large one as drawn
+    // (shown premultiplied, as every pixmap with transparency is).
+    window.setWindowIcon(shell::StatePicture::Normal);
+    EXPECT_EQ(window.windowIcon().availableSizes(), QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {256, 256}}));
+    for (const int size : {48, 256})
+        EXPECT_EQ(window.windowIcon().pixmap(size).toImage(),
+                  QImage(QStringLiteral(":/pictures/state-normal-%1.png").arg(size))
+                      .convertToFormat(QImage::Format_ARGB32_Premultiplied));
 }
 
 // The sizes that loading the settings centres the window with (the place
