@@ -45,9 +45,10 @@ QIcon load(std::string_view name, std::initializer_list<int> sizes = {16, 32})
 // An icon that keeps its small pictures and makes its large one afresh each
 // time it is asked for, then lets it go. Only the window system asks for the
 // large size (Qt hands it every size of a window's icon, once per change);
-// kept, its pixels would stay resident for the whole run. Every question is
-// answered by a plain Qt icon holding either the small pictures or all of
-// them, the one that picks the same picture, so what is drawn is unchanged.
+// kept, its pixels would stay resident for the whole run. The answers are
+// those of a plain Qt icon holding all the pictures: such an icon takes the
+// smallest picture at least as large (by area) as asked for, or else the
+// largest, and shrinks it smoothly to fit.
 class LargeOnDemandIcon final : public QIconEngine {
 public:
     LargeOnDemandIcon(std::string_view name, std::initializer_list<int> kept, int large)
@@ -57,28 +58,39 @@ public:
 
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
-        // The large picture as it is (what the window system asks for) is
-        // what Qt's icon would give, but Qt's would also keep it in its
-        // pixmap cache for a while.
-        if (size == QSize(m_large, m_large) && mode == QIcon::Normal && state == QIcon::Off)
+        if (fitsKept(size))
+            return m_kept.pixmap(size, 1.0, mode, state);
+        if (mode != QIcon::Normal || state != QIcon::Off)
+            return withLarge().pixmap(size, 1.0, mode, state);
+        // Made here rather than by a Qt icon holding the large picture: that
+        // would also keep each answer in Qt's pixmap cache, under a new key
+        // every time.
+        const QSize fitted =
+            QSize(m_large, m_large).scaled(size.boundedTo({m_large, m_large}), Qt::KeepAspectRatio);
+        if (fitted == QSize(m_large, m_large))
             return baked(m_name, m_large);
-        return iconFor(size).pixmap(size, 1.0, mode, state);
+        if (m_shrunk.size() != fitted)
+            m_shrunk = baked(m_name, m_large).scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return m_shrunk;
     }
-    // size is in device pixels; asking the chosen icon for the same logical
-    // size at the same scale gets it the same device pixels.
+    // size is in device pixels; scale only says how they will be shown.
     QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override
     {
-        return iconFor(size).pixmap(size / scale, scale, mode, state);
+        if (fitsKept(size))
+            return m_kept.pixmap(size / scale, scale, mode, state);
+        return pixmap(size, mode, state);
     }
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
     {
         const qreal scale =
             painter->device() ? painter->device()->devicePixelRatio() : qApp->devicePixelRatio();
-        iconFor(rect.size() * scale).paint(painter, rect, Qt::AlignCenter, mode, state);
+        painter->drawPixmap(rect, scaledPixmap(rect.size() * scale, mode, state, scale));
     }
     QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
-        return pixmap(size, mode, state).size();
+        if (fitsKept(size))
+            return m_kept.actualSize(size, mode, state);
+        return QSize(m_large, m_large).scaled(size.boundedTo({m_large, m_large}), Qt::KeepAspectRatio);
     }
     QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
     {
@@ -91,13 +103,14 @@ public:
     QIconEngine* clone() const override { return new LargeOnDemandIcon(*this); }
 
 private:
-    // Qt's pixmap icons take the smallest picture at least as large (by
-    // area) as asked for: a request that fits the largest kept picture never
+    // A request no larger (by area) than the largest kept picture never
     // picks the large one.
-    QIcon iconFor(const QSize& size) const
+    bool fitsKept(const QSize& size) const
     {
-        if (size.width() <= m_largestKept && size.height() <= m_largestKept)
-            return m_kept;
+        return qint64(size.width()) * size.height() <= qint64(m_largestKept) * m_largestKept;
+    }
+    QIcon withLarge() const
+    {
         QIcon all = m_kept;
         all.addPixmap(baked(m_name, m_large));
         return all;
@@ -107,6 +120,7 @@ private:
     QIcon m_kept;
     int m_largestKept;
     int m_large;
+    QPixmap m_shrunk; // the large picture at the last smaller size asked for
 };
 
 } // namespace

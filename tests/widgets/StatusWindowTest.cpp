@@ -13,8 +13,11 @@
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
@@ -164,14 +167,27 @@ TEST_F(StatusWindowTest, LayoutIsTheTwipsLayoutAtTheScreenResolution)
     const auto argb = [](const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); };
     EXPECT_EQ(argb(button(0)->pixmap().toImage()), argb(QImage(":/pictures/state-normal-16.png")));
     EXPECT_EQ(argb(button(3)->pixmap().toImage()), argb(QImage(":/pictures/mailer-16.png")));
-    // The window system is offered every drawn size, the large one as drawn
-    // (shown premultiplied, as every pixmap with transparency is).
+    // The window system is offered every drawn size, and every size asked
+    // for looks as Qt's own icon of the drawn pictures would draw it.
     window.setWindowIcon(shell::StatePicture::Normal);
-    EXPECT_EQ(window.windowIcon().availableSizes(), QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {256, 256}}));
-    for (const int size : {48, 256})
-        EXPECT_EQ(window.windowIcon().pixmap(size).toImage(),
-                  QImage(QStringLiteral(":/pictures/state-normal-%1.png").arg(size))
-                      .convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    const QIcon shown = window.windowIcon();
+    QIcon drawn;
+    for (const int size : {16, 32, 48, 256})
+        drawn.addFile(QStringLiteral(":/pictures/state-normal-%1.png").arg(size), QSize(size, size));
+    EXPECT_EQ(shown.availableSizes(), drawn.availableSizes());
+    const auto painted = [](const QIcon& icon, QSize size) {
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        icon.paint(&painter, image.rect());
+        return image;
+    };
+    for (const QSize size : {QSize(16, 16), QSize(24, 24), QSize(48, 48), QSize(60, 30), QSize(64, 64),
+                             QSize(256, 256), QSize(300, 300)}) {
+        EXPECT_EQ(shown.actualSize(size), drawn.actualSize(size)) << size.width();
+        EXPECT_EQ(shown.pixmap(size).toImage(), drawn.pixmap(size).toImage()) << size.width();
+        EXPECT_EQ(painted(shown, size), painted(drawn, size)) << size.width();
+    }
 }
 
 // The sizes that loading the settings centres the window with (the place
