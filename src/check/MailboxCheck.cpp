@@ -111,6 +111,8 @@ std::optional<diag::Failure> MailboxCheck::startCheck()
     m_variables.state = SessionState::Connect;
     m_credentials = settings.credentials;
     m_framer.clear();
+    m_framer.setLiterals(address.protocol == Protocol::Imap);
+    m_imap.reset();
     m_rejected = false;
     armReplyLimit();
     return std::nullopt;
@@ -162,8 +164,10 @@ void MailboxCheck::handleReply(const QByteArray& reply)
 {
     using Act = SessionStep::Act;
     m_variables.ErrorCount = 0;
-    const SessionStep step =
-        pop3::answer(m_variables.state, reply, m_credentials, m_address.security == Security::StartTls);
+    const bool startTlsFirst = m_address.security == Security::StartTls;
+    const SessionStep step = m_address.protocol == Protocol::Imap
+                                 ? m_imap.answer(m_variables.state, reply, m_credentials, startTlsFirst)
+                                 : pop3::answer(m_variables.state, reply, m_credentials, startTlsFirst);
     if (step.act != Act::Reject && step.act != Act::NoTls)
         m_log.write(pop3::replyText(reply), diag::EventType::Information);
 
@@ -217,6 +221,12 @@ void MailboxCheck::sendStep(const SessionStep& step)
     armReplyLimit();
 }
 
+SessionStep MailboxCheck::loginStep() const
+{
+    return m_address.protocol == Protocol::Imap ? imap::Session::loginStep(m_credentials)
+                                                : pop3::userStep(m_credentials);
+}
+
 void MailboxCheck::beginTls()
 {
     // Whatever came behind the "+OK" before the handshake was sent in the
@@ -246,7 +256,7 @@ void MailboxCheck::secured(const TcpClient::Secured& secured)
     if (m_variables.state != SessionState::StartTls)
         return; // implicit TLS: the greeting comes next
     m_variables.ErrorCount = 0;
-    const SessionStep step = pop3::userStep(m_credentials);
+    const SessionStep step = loginStep();
     if (step.act == SessionStep::Act::Refuse)
         endOnReply(failures::UnsendableCredential, step.text);
     else

@@ -2,6 +2,7 @@
 
 #include "check/CheckEvents.h"
 #include "check/CheckVariables.h"
+#include "check/ImapSession.h"
 #include "check/Pop3Session.h"
 #include "check/ReplyFramer.h"
 #include "check/ServerAddress.h"
@@ -60,6 +61,7 @@ private:
     void dataArrived(const QByteArray& bytes);
     void handleReply(const QByteArray& reply);
     void sendStep(const SessionStep& step);
+    SessionStep loginStep() const;
     void beginTls();
     void secured(const TcpClient::Secured& secured);
     void endOnReply(const diag::Catalogued& failure, const QString& description);
@@ -78,6 +80,7 @@ private:
     Credentials m_credentials; // those of the running check
     ServerAddress m_address;   // where the running check connected, and how
     ReplyFramer m_framer;
+    imap::Session m_imap; // the IMAP conversation of the running check, when it is one
     bool m_draining = false;
     bool m_rejected = false; // the check ended on this connection's reply
     int m_replyLimitMs = defaultReplyLimitMs;
