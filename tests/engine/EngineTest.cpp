@@ -48,17 +48,23 @@ TEST_F(Dovecot, TheEngineLogsInWithTheRightPasswordOnly)
 }
 
 // What goes inside TLS is the plain conversation exactly, STLS before it for
-// the STLS form; the log names the certificate and never the password.
+// the STLS form; the log names the certificate and never the password. Over
+// IMAP the count is that of the unseen messages in INBOX (all three are).
 TEST_F(Dovecot, TheEngineCountsTheRealMailboxOverTlsAndOverStls)
 {
-    ASSERT_NE(dovecot.startWithTls(3, "right-password"), 0) << dovecot.log().toStdString();
+    ASSERT_NE(dovecot.startWithImap(3, "right-password"), 0) << dovecot.log().toStdString();
     const QByteArray login = "USER vindel\r\nPASS right-password\r\nSTAT\r\nQUIT\r\n";
+    const QByteArray imapLogin =
+        "v2 LOGIN \"vindel\" \"right-password\"\r\nv3 STATUS INBOX (UNSEEN)\r\nv4 LOGOUT\r\n";
     const struct {
         QString server;
         QByteArray sent;
     } forms[] = {
         {QStringLiteral("pop3s://localhost:%1").arg(dovecot.tlsPort()), login},
         {QStringLiteral("pop3+stls://localhost:%1").arg(dovecot.port()), "STLS\r\n" + login},
+        {QStringLiteral("imaps://localhost:%1").arg(dovecot.imapsPort()), imapLogin},
+        {QStringLiteral("imap+starttls://localhost:%1").arg(dovecot.imapPort()),
+         "v1 STARTTLS\r\n" + imapLogin},
     };
     for (const auto& form : forms) {
         SCOPED_TRACE(form.server.toStdString());

@@ -150,6 +150,22 @@ std::vector<TlsCase> cases()
         // The wrong kind of server on the port.
         {"PlainServerOnTheTlsPort", "pop3s://", none, none, 12157, handshakeFailed},
         {"TlsServerOnAPlainPort", "", "server", none, 10060, timedOut},
+        // IMAP: a literal announcing gigabytes is refused unread, whatever
+        // follows; untagged data is no answer, and the limit ends the wait.
+        {"ImapLiteralOfGigabytesThenTheBytes", "imaps://", "self", "self", 99999, "Reply longer than 65536",
+         ServerScript()
+             .send("* OK\r\n")
+             .expect("v2 LOGIN \"vindel\" \"secret\"\r\n")
+             .send("v2 OK\r\n")
+             .expect("v3 STATUS INBOX (UNSEEN)\r\n")
+             .send("* STATUS {4000000000}\r\n")
+             .flood('\n', 256 * 1024 * 1024)},
+        {"ImapNoTaggedAnswer", "imaps://", "self", "self", 10060, timedOut,
+         ServerScript()
+             .send("* PREAUTH\r\n")
+             .expect("v3 STATUS INBOX (UNSEEN)\r\n")
+             .send("* 1 EXISTS\r\n")
+             .stayOpen()},
         // And what must work: a pinned certificate whatever its dates, the
         // host's name with the root's final dot, and the pinned self-signed
         // certificate over both forms.

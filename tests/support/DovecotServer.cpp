@@ -41,13 +41,18 @@ quint16 DovecotServer::startWithTls(int messageCount, const QString& password)
     return startServer(messageCount, password, true);
 }
 
+quint16 DovecotServer::startWithImap(int messageCount, const QString& password)
+{
+    return startServer(messageCount, password, true, true);
+}
+
 QString DovecotServer::certificatePath(const QString& name) const
 {
     return m_folder ? serverFolder(*m_folder) + QStringLiteral("/tls/") + name + QStringLiteral(".pem")
                     : QString();
 }
 
-quint16 DovecotServer::startServer(int messageCount, const QString& password, bool tls)
+quint16 DovecotServer::startServer(int messageCount, const QString& password, bool tls, bool imap)
 {
     stop();
     m_startOutput.clear();
@@ -67,6 +72,12 @@ quint16 DovecotServer::startServer(int messageCount, const QString& password, bo
         quint16 tlsPort = 0;
         for (int pick = 0; tls && pick < 5 && (tlsPort == 0 || tlsPort == port); ++pick)
             tlsPort = freePort();
+        const auto taken = [&](quint16 p) { return p == 0 || p == port || p == tlsPort; };
+        quint16 imapPort = 0, imapsPort = 0;
+        for (int pick = 0; imap && pick < 5 && taken(imapPort); ++pick)
+            imapPort = freePort();
+        for (int pick = 0; imap && pick < 5 && (taken(imapsPort) || imapsPort == imapPort); ++pick)
+            imapsPort = freePort();
         QStringList arguments{QStringLiteral("start"),
                               serverFolder(*m_folder),
                               QString::number(port),
@@ -75,13 +86,18 @@ quint16 DovecotServer::startServer(int messageCount, const QString& password, bo
                               QString::number(messageCount)};
         if (tls)
             arguments << QString::number(tlsPort);
+        if (imap)
+            arguments << QString::number(imapPort) << QString::number(imapsPort);
         QString output;
-        const bool started =
-            port != 0 && (!tls || (tlsPort != 0 && tlsPort != port)) && runScript(arguments, output);
+        const bool started = port != 0 && (!tls || (tlsPort != 0 && tlsPort != port)) &&
+                             (!imap || (!taken(imapPort) && !taken(imapsPort) && imapPort != imapsPort)) &&
+                             runScript(arguments, output);
         m_startOutput += output;
         if (started) {
             m_port = port;
             m_tlsPort = tlsPort;
+            m_imapPort = imapPort;
+            m_imapsPort = imapsPort;
             return port;
         }
         if (!output.contains(u"Address already in use"))
@@ -98,6 +114,8 @@ void DovecotServer::stop()
     runScript({QStringLiteral("stop"), serverFolder(*m_folder)}, output);
     m_port = 0;
     m_tlsPort = 0;
+    m_imapPort = 0;
+    m_imapsPort = 0;
     m_folder.reset();
 }
 
