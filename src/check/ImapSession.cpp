@@ -67,14 +67,25 @@ bool untagged(const QByteArray& response, const char* word)
             response[start.size()] == '\n');
 }
 
-// The UNSEEN number of "* STATUS INBOX (... UNSEEN n ...)"; empty when the
-// line holds none.
+// The UNSEEN number of "* STATUS INBOX (... UNSEEN n ...)", the name as an
+// atom, quoted or a literal; empty when the line holds none or is about
+// another mailbox.
 QString unseenOf(const QByteArray& response)
 {
-    static const QRegularExpression status(QStringLiteral(R"(^\* STATUS .*\([^)]*\bUNSEEN (\d+)[^)]*\)\s*$)"),
-                                           QRegularExpression::CaseInsensitiveOption |
-                                               QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression status(
+        QStringLiteral(R"(^\* STATUS (?:INBOX|"INBOX"|\{5\}\r\nINBOX) \([^)]*\bUNSEEN (\d+)[^)]*\)\s*$)"),
+        QRegularExpression::CaseInsensitiveOption);
     return status.match(QString::fromLatin1(response)).captured(1);
+}
+
+SessionStep starttlsRefused(const QString& text)
+{
+    return {Act::NoTls,
+            SessionState::StartTls,
+            {},
+            {},
+            QStringLiteral("The server refused STARTTLS, so the connection cannot be encrypted: %1")
+                .arg(text.trimmed())};
 }
 
 } // namespace
@@ -114,13 +125,7 @@ SessionStep Session::answer(SessionState state, const QByteArray& response, cons
             if (untagged(response, "PREAUTH")) {
                 // Logged in before any TLS could start: nothing is sent in the clear.
                 if (startTlsFirst)
-                    return {Act::NoTls,
-                            state,
-                            {},
-                            {},
-                            QStringLiteral("The server refused STARTTLS, so the "
-                                           "connection cannot be encrypted: %1")
-                                .arg(text.trimmed())};
+                    return starttlsRefused(text);
                 return command(SessionState::Stat, "STATUS INBOX (UNSEEN)");
             }
             return {Act::Reject, state, {}, {}, text.mid(2)};
@@ -140,12 +145,7 @@ SessionStep Session::answer(SessionState state, const QByteArray& response, cons
     const bool ok = ours && status.startsWith(QStringLiteral("OK"), Qt::CaseInsensitive) &&
                     (status.size() == 2 || !status[2].isLetterOrNumber());
     if (state == SessionState::StartTls && !ok)
-        return {Act::NoTls,
-                state,
-                {},
-                {},
-                QStringLiteral("The server refused STARTTLS, so the connection cannot be encrypted: %1")
-                    .arg(text.trimmed())};
+        return starttlsRefused(text);
     if (!ok)
         return {Act::Reject, state, {}, {}, status};
 

@@ -383,7 +383,7 @@ TEST(SessionReplies, AnImapCheckEndsOnAnyAnswerButTheAwaitedOk)
         {"* OK\r\n* BYE gone\r\n", login, "BYE gone\r\n"},
         {"* OK\r\nv2 NO [AUTHENTICATIONFAILED] no\r\n", login, "NO [AUTHENTICATIONFAILED] no\r\n"},
         {"* OK\r\nv3 OK early\r\n", login, "v3 OK early\r\n"},
-        {"* OK\r\nv2 OK\r\nv3 OK\r\n", login + "v3 STATUS INBOX (UNSEEN)\r\n",
+        {"* OK\r\nv2 OK\r\n* STATUS Trash (UNSEEN 4)\r\nv3 OK\r\n", login + "v3 STATUS INBOX (UNSEEN)\r\n",
          "The server gave no UNSEEN count for INBOX"},
     };
     for (const auto& [replies, sent, description] : cases) {
