@@ -1,8 +1,8 @@
 #include "check/ImapSession.h"
 
-#include "diag/Failures.h"
-
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace vindel::check::imap {
 namespace {
@@ -25,10 +25,10 @@ QByteArray tagOf(SessionState state)
     }
 }
 
-SessionStep command(SessionState next, const QByteArray& words, const QString& logWords = {})
+SessionStep command(SessionState next, const QByteArray& words)
 {
     const QByteArray line = tagOf(next) + ' ' + words;
-    return {Act::Send, next, logWords.isEmpty() ? QString::fromLatin1(line) : logWords, line + "\r\n", {}};
+    return {Act::Send, next, QString::fromLatin1(line), line + "\r\n", {}};
 }
 
 QByteArray quoted(const QByteArray& value)
@@ -42,29 +42,27 @@ QByteArray quoted(const QByteArray& value)
     return out + '"';
 }
 
+QString quotedText(QString value)
+{
+    return u'"' + value.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\"")) + u'"';
+}
+
 bool endsALine(const QByteArray& value)
 {
     return value.contains('\r') || value.contains('\n') || value.contains('\0');
 }
 
-SessionStep refused(const QString& what)
+bool hasEightBitBytes(const QByteArray& value)
 {
-    return {Act::Refuse,
-            SessionState::Password,
-            {},
-            {},
-            QStringLiteral("The %1 was not sent: it holds a line break or a NUL character. "
-                           "Correct it in the settings.")
-                .arg(what)};
+    return std::any_of(value.begin(), value.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
-// "* WORD" at the start of an untagged line, case aside.
-bool untagged(const QByteArray& response, const char* word)
+QString refusalText(const QString& what)
 {
-    const QByteArray start = QByteArray("* ") + word;
-    return response.size() > start.size() && response.left(start.size()).toUpper() == start &&
-           (response[start.size()] == ' ' || response[start.size()] == '\r' ||
-            response[start.size()] == '\n');
+    return QStringLiteral("The %1 was not sent: it holds a line break or a NUL character. "
+                          "Correct it in the settings.")
+        .arg(what);
 }
 
 // The UNSEEN number of "* STATUS INBOX (... UNSEEN n ...)", the name as an
@@ -90,17 +88,73 @@ SessionStep starttlsRefused(const QString& text)
 
 } // namespace
 
+bool isUntagged(const QByteArray& response, const char* word)
+{
+    const QByteArray start = QByteArray("* ") + word;
+    return response.size() > start.size() && response.left(start.size()).toUpper() == start &&
+           (response[start.size()] == ' ' || response[start.size()] == '\r' ||
+            response[start.size()] == '\n');
+}
+
+Tagged taggedAnswer(const QByteArray& response, const QByteArray& tag)
+{
+    if (tag.isEmpty() || !response.startsWith(tag + ' '))
+        return Tagged::Other;
+    const QByteArray status = response.mid(tag.size() + 1, 3).toUpper();
+    const bool ok = status.startsWith("OK") && (status.size() == 2 || !std::isalnum(uchar(status[2])));
+    return ok ? Tagged::Ok : Tagged::NotOk;
+}
+
+Login::Login(const QByteArray& tag, const Credentials& credentials)
+{
+    if (endsALine(credentials.userName)) {
+        m_refusal = refusalText(QStringLiteral("user name"));
+        return;
+    }
+    if (endsALine(credentials.passWord)) {
+        m_refusal = refusalText(QStringLiteral("password"));
+        return;
+    }
+    QByteArray piece = tag + " LOGIN ";
+    QString shown = QString::fromLatin1(piece);
+    // A literal ends the piece; its bytes open the next one, sent after "+".
+    const auto add = [&](const QByteArray& value, const QString& valueShown, bool secret) {
+        if (!hasEightBitBytes(value)) {
+            piece += quoted(value);
+            shown += secret ? valueShown : quotedText(valueShown);
+            return;
+        }
+        piece += '{' + QByteArray::number(value.size()) + "}\r\n";
+        m_pieces << piece;
+        m_logWords << shown + (secret ? QStringLiteral("{*}") : QStringLiteral("{%1}").arg(value.size()));
+        piece = value;
+        shown = valueShown;
+    };
+    add(credentials.userName, credentials.userNameText, false);
+    piece += ' ';
+    shown += u' ';
+    add(credentials.passWord, QStringLiteral("**********"), true);
+    m_pieces << piece + "\r\n";
+    m_logWords << shown;
+}
+
+bool Login::takeNext(QByteArray& bytes, QString& logWords)
+{
+    if (m_pieces.isEmpty())
+        return false;
+    bytes = m_pieces.takeFirst();
+    logWords = m_logWords.takeFirst();
+    return true;
+}
+
 SessionStep Session::loginStep(const Credentials& credentials)
 {
-    if (endsALine(credentials.userName))
-        return refused(QStringLiteral("user name"));
-    if (endsALine(credentials.passWord))
-        return refused(QStringLiteral("password"));
-    QString shownName = credentials.userNameText;
-    shownName.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
-    return command(SessionState::Password,
-                   "LOGIN " + quoted(credentials.userName) + ' ' + quoted(credentials.passWord),
-                   QStringLiteral("v2 LOGIN \"%1\" **********").arg(shownName));
+    m_login = Login(tagOf(SessionState::Password), credentials);
+    if (!m_login.refusal().isEmpty())
+        return {Act::Refuse, SessionState::Password, {}, {}, m_login.refusal()};
+    SessionStep step{Act::Send, SessionState::Password, {}, {}, {}};
+    m_login.takeNext(step.command, step.logWords);
+    return step;
 }
 
 SessionStep Session::answer(SessionState state, const QByteArray& response, const Credentials& credentials,
@@ -111,18 +165,18 @@ SessionStep Session::answer(SessionState state, const QByteArray& response, cons
         return {Act::Nothing, state, {}, {}, {}};
 
     if (response.startsWith("* ")) {
-        if (untagged(response, "BYE")) {
+        if (isUntagged(response, "BYE")) {
             if (state == SessionState::Quit)
                 return {Act::Nothing, state, {}, {}, {}}; // the answer to LOGOUT comes first
             return {Act::Reject, state, {}, {}, text.mid(2)};
         }
         if (state == SessionState::Connect) {
-            if (untagged(response, "OK")) {
+            if (isUntagged(response, "OK")) {
                 if (startTlsFirst)
                     return command(SessionState::StartTls, "STARTTLS");
                 return loginStep(credentials);
             }
-            if (untagged(response, "PREAUTH")) {
+            if (isUntagged(response, "PREAUTH")) {
                 // Logged in before any TLS could start: nothing is sent in the clear.
                 if (startTlsFirst)
                     return starttlsRefused(text);
@@ -138,15 +192,20 @@ SessionStep Session::answer(SessionState state, const QByteArray& response, cons
         return {Act::Nothing, state, {}, {}, {}};
     }
 
+    // The server waits for a literal of LOGIN: its next piece goes.
+    if (state == SessionState::Password && (response.startsWith("+ ") || response.startsWith("+\r"))) {
+        SessionStep step{Act::Send, SessionState::Password, {}, {}, {}};
+        if (m_login.takeNext(step.command, step.logWords))
+            return step;
+    }
+
     // A tagged answer: only the one of the command now waited for counts.
     const QByteArray tag = tagOf(state);
-    const bool ours = !tag.isEmpty() && response.startsWith(tag + ' ');
-    const QString status = ours ? text.mid(tag.size() + 1) : text;
-    const bool ok = ours && status.startsWith(QStringLiteral("OK"), Qt::CaseInsensitive) &&
-                    (status.size() == 2 || !status[2].isLetterOrNumber());
-    if (state == SessionState::StartTls && !ok)
+    const Tagged answer = taggedAnswer(response, tag);
+    const QString status = answer == Tagged::Other ? text : text.mid(tag.size() + 1);
+    if (state == SessionState::StartTls && answer != Tagged::Ok)
         return starttlsRefused(text);
-    if (!ok)
+    if (answer != Tagged::Ok)
         return {Act::Reject, state, {}, {}, status};
 
     switch (state) {

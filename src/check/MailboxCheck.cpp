@@ -28,6 +28,22 @@ MailboxCheck::MailboxCheck(TcpClient& tcp, Timer& checkTimer, Timer& replyTimer,
     m_tcp.setSecuredHandler([this](const TcpClient::Secured& s) { secured(s); });
 }
 
+void MailboxCheck::listenWith(TcpClient& tcp, Timer& timer)
+{
+    m_listener.emplace(tcp, timer, m_log, [this] {
+        if (isPacing())
+            checkSoon();
+    });
+    m_listener->setReplyLimit(m_replyLimitMs);
+}
+
+void MailboxCheck::setReplyLimit(int milliseconds)
+{
+    m_replyLimitMs = milliseconds;
+    if (m_listener)
+        m_listener->setReplyLimit(milliseconds);
+}
+
 void MailboxCheck::begin()
 {
     m_variables.ErrorCount = 0;
@@ -52,6 +68,8 @@ void MailboxCheck::shutDown()
     stopWaiting();
     m_checkTimer.setEnabled(false);
     m_tcp.close();
+    if (m_listener)
+        m_listener->stop();
 }
 
 void MailboxCheck::checkCommand()
@@ -105,6 +123,10 @@ std::optional<diag::Failure> MailboxCheck::startCheck()
         m_log.writeAlways(errorText(failure), diag::EventType::Warning);
         return failure;
     }
+    // Another server or login than the one listened to: the listening ends
+    // now, and starts again with the first count of the new one.
+    if (m_listener && !m_listener->listensTo(address, settings.credentials))
+        m_listener->stop();
     if (auto failure = m_tcp.connectToServer(address))
         return failure;
     m_address = address;
@@ -187,6 +209,12 @@ void MailboxCheck::handleReply(const QByteArray& reply)
         break;
     case Act::Report: {
         m_variables.state = step.next;
+        // Listening starts before the report, whose notice may stay up
+        // while the program is ended.
+        if (m_listener && m_address.protocol == Protocol::Imap)
+            m_listener->listen(m_address, m_credentials, m_events.settings().interval * minuteMs);
+        else if (m_listener)
+            m_listener->stop();
         m_events.countFound(step.text, m_variables.PrevMailCount);
         m_variables.PrevMailCount = step.text;
         m_log.write(step.logWords, diag::EventType::Information);
@@ -221,9 +249,9 @@ void MailboxCheck::sendStep(const SessionStep& step)
     armReplyLimit();
 }
 
-SessionStep MailboxCheck::loginStep() const
+SessionStep MailboxCheck::loginStep()
 {
-    return m_address.protocol == Protocol::Imap ? imap::Session::loginStep(m_credentials)
+    return m_address.protocol == Protocol::Imap ? m_imap.loginStep(m_credentials)
                                                 : pop3::userStep(m_credentials);
 }
 

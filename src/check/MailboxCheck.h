@@ -2,6 +2,7 @@
 
 #include "check/CheckEvents.h"
 #include "check/CheckVariables.h"
+#include "check/IdleListener.h"
 #include "check/ImapSession.h"
 #include "check/Pop3Session.h"
 #include "check/ReplyFramer.h"
@@ -34,6 +35,12 @@ public:
     MailboxCheck(TcpClient& tcp, Timer& checkTimer, Timer& replyTimer, diag::EventLog& log,
                  CheckEvents& events);
 
+    // With a connection and a timer of its own, an IMAP server that offers
+    // IDLE is listened to from the first count on: a change it tells of
+    // starts a check about one second later while the timer paces checks
+    // (never during a check, never after checking has stopped).
+    void listenWith(TcpClient& tcp, Timer& timer);
+
     // Start-up: nothing reported yet, no failures, the first check about one
     // second from now.
     void begin();
@@ -53,7 +60,7 @@ public:
     // The user has read the mail: the next check that still finds mail
     // counts as a change.
     void forgetReportedCount() { m_variables.PrevMailCount = QStringLiteral("0"); }
-    void setReplyLimit(int milliseconds) { m_replyLimitMs = milliseconds; }
+    void setReplyLimit(int milliseconds);
 
 private:
     void tick();
@@ -61,7 +68,7 @@ private:
     void dataArrived(const QByteArray& bytes);
     void handleReply(const QByteArray& reply);
     void sendStep(const SessionStep& step);
-    SessionStep loginStep() const;
+    SessionStep loginStep();
     void beginTls();
     void secured(const TcpClient::Secured& secured);
     void endOnReply(const diag::Catalogued& failure, const QString& description);
@@ -81,6 +88,7 @@ private:
     ServerAddress m_address;   // where the running check connected, and how
     ReplyFramer m_framer;
     imap::Session m_imap; // the IMAP conversation of the running check, when it is one
+    std::optional<IdleListener> m_listener;
     bool m_draining = false;
     bool m_rejected = false; // the check ended on this connection's reply
     int m_replyLimitMs = defaultReplyLimitMs;

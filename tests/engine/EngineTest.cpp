@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QSslCertificate>
+#include <QSslSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -90,6 +91,65 @@ TEST_F(Dovecot, TheEngineCountsTheRealMailboxOverTlsAndOverStls)
         EXPECT_EQ(log.contains("INFO  ") && log.contains(" STLS\n"), form.sent.startsWith("STLS"));
         EXPECT_FALSE(log.contains("right-password"));
     }
+}
+
+// Another mail program reads everything: it marks every message in INBOX
+// seen over a connection of its own.
+bool markAllSeen(quint16 port, const QString& caPath)
+{
+    QSslSocket socket;
+    QSslConfiguration tls = socket.sslConfiguration();
+    tls.addCaCertificates(QSslCertificate::fromPath(caPath));
+    socket.setSslConfiguration(tls);
+    socket.connectToHostEncrypted(QStringLiteral("localhost"), port);
+    QByteArray heard;
+    const auto command = [&](const QByteArray& tag, const QByteArray& words) {
+        socket.write(tag + ' ' + words + "\r\n");
+        while (!heard.contains("\n" + tag + " OK")) {
+            if (!socket.waitForReadyRead(10000))
+                return false;
+            heard += socket.readAll();
+        }
+        return true;
+    };
+    heard = "\n";
+    return socket.waitForEncrypted(10000) && command("a", "LOGIN vindel right-password") &&
+           command("b", "SELECT INBOX") && command("c", "STORE 1:* +FLAGS.SILENT (\\Seen)") &&
+           command("d", "LOGOUT");
+}
+
+// With the interval at ten minutes, only the server's word can bring a
+// count within seconds: a delivered message is told with its notice, and
+// reading it elsewhere brings the no-mail status.
+TEST_F(Dovecot, ImapServersTellOfNewAndReadMailWithinSeconds)
+{
+    ASSERT_NE(dovecot.startWithImap(0, "right-password"), 0) << dovecot.log().toStdString();
+    RealHarness h(QStringLiteral("imaps://localhost:%1").arg(dovecot.imapsPort()), "right-password");
+    const auto ca = QSslCertificate::fromPath(dovecot.certificatePath("ca"));
+    h.tcp.addCaCertificates(ca);
+    h.listeningTcp.addCaCertificates(ca);
+    h.store.put("Interval", "10");
+    QTemporaryDir logFolder;
+    h.arguments = QStringList{"/t"};
+    h.logFolder = logFolder.path();
+    ASSERT_TRUE(h.runFirstCheck());
+    EXPECT_EQ(h.window.status, "You have No mail");
+    const auto log = [&] {
+        QFile file(logFolder.filePath("Vindel.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log().contains("Listening for changes"); }, 10000))
+        << log().toStdString();
+
+    ASSERT_TRUE(dovecot.deliver());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return h.window.status == "You have 1 Mail(s)"; }, 15000))
+        << h.journal.join('\n').toStdString();
+    EXPECT_TRUE(h.journal.contains("notice You have 1 Mail(s)"));
+
+    ASSERT_TRUE(markAllSeen(dovecot.imapsPort(), dovecot.certificatePath("ca")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return h.window.status == "You have No mail"; }, 15000))
+        << h.journal.join('\n').toStdString();
+    EXPECT_TRUE(h.journal.filter("message").isEmpty());
 }
 
 } // namespace

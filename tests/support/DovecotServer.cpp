@@ -1,9 +1,14 @@
 #include "support/DovecotServer.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QHostAddress>
 #include <QProcess>
 #include <QTcpServer>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vindel::test {
 namespace {
@@ -104,6 +109,29 @@ quint16 DovecotServer::startServer(int messageCount, const QString& password, bo
             break;
     }
     return 0;
+}
+
+bool DovecotServer::deliver()
+{
+    if (!m_folder)
+        return false;
+    static int delivered = 0;
+    const QString maildir = serverFolder(*m_folder) + QStringLiteral("/home/vindel/Maildir/");
+    const QString name = QStringLiteral("%1.M%2P%3.vindel-test")
+                             .arg(QDateTime::currentSecsSinceEpoch())
+                             .arg(++delivered)
+                             .arg(QCoreApplication::applicationPid());
+    QFile file(maildir + QStringLiteral("tmp/") + name);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write("From: late@example.org\r\nTo: user@example.org\r\nSubject: Late\r\n\r\nBody.\r\n");
+    file.close();
+    // The mailbox belongs to the server's mail user, who must read it.
+    struct stat folder {};
+    if (::stat(QFile::encodeName(maildir).constData(), &folder) != 0 ||
+        ::chown(QFile::encodeName(file.fileName()).constData(), folder.st_uid, folder.st_gid) != 0)
+        return false;
+    return QFile::rename(file.fileName(), maildir + QStringLiteral("new/") + name);
 }
 
 void DovecotServer::stop()

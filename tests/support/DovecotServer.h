@@ -32,6 +32,9 @@ public:
     quint16 imapPort() const { return m_imapPort; }
     quint16 imapsPort() const { return m_imapsPort; }
     quint16 tlsPort() const { return m_tlsPort; }
+    // Delivers one more unseen message into the user's INBOX as a mail
+    // delivery agent would (written in tmp, then moved into new).
+    bool deliver();
     // The throwaway authority and the server's certificate (PEM files).
     QString certificatePath(const QString& name) const;
     // What the start script printed and the server's own log.

@@ -192,10 +192,15 @@ struct FakeDesktop : shell::Desktop {
     bool anotherInstance = false; // another copy runs
 
     shell::Ports ports(check::TcpClient& tcp, check::Timer& checkTimer, check::Timer& replyTimer,
-                       check::Timer* passwordRetry = nullptr, settings::ConfigStore* settings = nullptr)
+                       check::Timer* passwordRetry = nullptr, settings::ConfigStore* settings = nullptr,
+                       check::TcpClient* listening = nullptr, check::Timer* listeningTimer = nullptr)
     {
         return {.network = tcp,
-                .timers = {.check = checkTimer, .reply = replyTimer, .passwordRetry = passwordRetry},
+                .listening = listening,
+                .timers = {.check = checkTimer,
+                           .reply = replyTimer,
+                           .passwordRetry = passwordRetry,
+                           .listening = listeningTimer},
                 .clock = clock,
                 .log = systemLog,
                 .settings = settings ? *settings : config,
