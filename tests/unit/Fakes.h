@@ -287,7 +287,11 @@ struct Harness : FakeDesktop {
     FakeTcpClient tcp{journal};
     FakeTimer checkTimer;
     FakeTimer replyTimer;
-    shell::PopChk popChk{globals, ports(tcp, checkTimer, replyTimer)};
+    Journal pushJournal; // what the IMAP push listener does to its own connection
+    FakeTcpClient listening{pushJournal};
+    FakeTimer listeningTimer;
+    shell::PopChk popChk{globals,
+                         ports(tcp, checkTimer, replyTimer, nullptr, nullptr, &listening, &listeningTimer)};
 
     Harness()
     {

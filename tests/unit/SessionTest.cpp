@@ -399,6 +399,35 @@ TEST(SessionReplies, AnImapCheckEndsOnAnyAnswerButTheAwaitedOk)
     }
 }
 
+// A name or password with 8-bit bytes cannot be a quoted string: it goes as
+// a literal once the server asks for it, and a refusal ends the check.
+TEST(SessionCredentials, AnImapLoginWithEightBitBytesGoesAsLiterals)
+{
+    const QString kana = QStringLiteral("ｱﾘｽ"); // 9 bytes in UTF-8
+    const struct {
+        QString user, password;
+        QByteArray replies, sent;
+    } rows[] = {
+        {"alice", QStringLiteral("päss"), "* OK\r\n+ go\r\nv2 OK\r\n",
+         "v2 LOGIN \"alice\" {5}\r\np\xc3\xa4ss\r\nv3 STATUS INBOX (UNSEEN)\r\n"},
+        {kana, kana, "* OK\r\n+ go\r\n+ go\r\nv2 OK\r\n",
+         "v2 LOGIN {9}\r\n" + kana.toUtf8() + " {9}\r\n" + kana.toUtf8() +
+             "\r\nv3 STATUS INBOX (UNSEEN)\r\n"},
+        {"alice", QStringLiteral("päss"), "* OK\r\nv2 NO no literals\r\n", "v2 LOGIN \"alice\" {5}\r\n"},
+    };
+    for (const auto& row : rows) {
+        Harness h;
+        h.store.put("Pop3Server", "imaps://h");
+        h.store.put("UserName", row.user);
+        h.store.put("PassWord", row.password);
+        ASSERT_TRUE(h.startChecking());
+        h.tcp.secure();
+        h.tcp.serverSends(row.replies);
+        EXPECT_EQ(h.tcp.sent, row.sent);
+        EXPECT_EQ(h.journal.filter("message").size(), row.replies.contains("NO") ? 1 : 0);
+    }
+}
+
 TEST(SessionReplies, TheCountIsTheTextBeforeTheFirstBlank)
 {
     const std::pair<QByteArray, QString> cases[] = {
@@ -440,6 +469,117 @@ TEST_F(Session, ASilentServerEndsTheCheckAsATimeOut)
     EXPECT_FALSE(h.replyTimer.isEnabled());
     EXPECT_EQ(h.systemLog.lines.value(0).left(35), "2 2026-12-07 09:30:05 [Error] 10060");
     EXPECT_EQ(h.errorCountShown(), 1);
+}
+
+// An IMAP server that offers IDLE is listened to from the first count on;
+// what it tells of starts a check a second later while the checks are paced.
+struct ImapHarness {
+    ImapHarness()
+    {
+        h.store.put("Pop3Server", "imaps://h");
+        h.store.put("Interval", "10");
+    }
+    // One whole check that finds `unseen` messages.
+    void count(int unseen)
+    {
+        h.checkTimer.fire();
+        h.tcp.secure();
+        h.tcp.serverSends("* OK\r\nv2 OK\r\n* STATUS INBOX (UNSEEN " + QByteArray::number(unseen) +
+                          ")\r\nv3 OK\r\nv4 OK\r\n");
+    }
+    Harness h;
+};
+
+TEST(Push, TheListenerIdlesOnInboxAndAChangeStartsACheck)
+{
+    ImapHarness imap;
+    Harness& h = imap.h;
+    ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+    EXPECT_TRUE(h.pushJournal.isEmpty()); // nothing before the first count
+    imap.count(0);
+    h.listening.secure();
+    h.listening.serverSends("* OK [CAPABILITY IMAP4rev1] hi\r\n");
+    h.listening.serverSends("i1 OK\r\n");
+    h.listening.serverSends("* CAPABILITY IMAP4rev1 IDLE\r\ni2 OK\r\n");
+    h.listening.serverSends("* 0 EXISTS\r\n* OK [UIDVALIDITY 1]\r\ni3 OK\r\n");
+    h.listening.serverSends("+ idling\r\n* OK Still here\r\n");
+    EXPECT_EQ(h.listening.sent,
+              "i1 LOGIN \"alice\" \"s3cret\"\r\ni2 CAPABILITY\r\ni3 EXAMINE INBOX\r\ni4 IDLE\r\n");
+    EXPECT_EQ(h.checkTimer.interval(), 60000);
+    EXPECT_EQ(h.listeningTimer.interval(), 28 * 60000);
+
+    h.listening.serverSends("* 1 EXISTS\r\n* 1 RECENT\r\n");
+    EXPECT_EQ(h.checkTimer.interval(), 1000);
+    imap.count(1);
+    EXPECT_EQ(h.window.status, "You have 1 Mail(s)");
+    EXPECT_EQ(h.pushJournal,
+              (Journal{"connect tls h:993", "secured TLS 1.3", "send i1 LOGIN \"alice\" \"s3cret\"\r\n",
+                       "send i2 CAPABILITY\r\n", "send i3 EXAMINE INBOX\r\n", "send i4 IDLE\r\n"}));
+
+    // A change while a check runs, or after checking has stopped, starts nothing.
+    h.popChk.checkNow();
+    h.listening.serverSends("* 1 FETCH (FLAGS (\\Seen))\r\n");
+    EXPECT_FALSE(h.checkTimer.isEnabled());
+    h.tcp.fail(10061, "refused");
+    for (int retry = 0; retry < 2; ++retry) {
+        ASSERT_TRUE(h.checkTimer.fire());
+        h.tcp.fail(10061, "refused");
+    }
+    ASSERT_FALSE(h.checkTimer.isEnabled()); // stopped at the third failure in a row
+    h.listening.serverSends("* 1 EXPUNGE\r\n");
+    EXPECT_FALSE(h.checkTimer.isEnabled());
+
+    // Renewed before the server's half hour: DONE, then IDLE again.
+    h.listening.sent.clear();
+    ASSERT_TRUE(h.listeningTimer.fire());
+    h.listening.serverSends("i4 OK\r\n");
+    EXPECT_EQ(h.listening.sent, "DONE\r\ni5 IDLE\r\n");
+    h.popChk.exitProgram();
+    EXPECT_FALSE(h.listening.isOpen());
+    EXPECT_FALSE(h.listeningTimer.isEnabled());
+}
+
+// Whatever goes wrong on the listening connection is never shown: it is
+// made again after a pause that doubles up to the check interval.
+TEST(Push, TheListenersTroublesAreQuietAndBackOff)
+{
+    const std::function<void(Harness&)> troubles[] = {
+        [](Harness& h) { h.listening.serverSends("* BYE going\r\n"); },
+        [](Harness& h) { h.listening.serverSends("* OK\r\ni1 NO [AUTHENTICATIONFAILED]\r\n"); },
+        [](Harness& h) { h.listening.fail(10054, "reset"); },
+        [](Harness& h) { h.listeningTimer.fire(); }, // no answer within the reply limit
+        [](Harness& h) { h.listening.serverSends("+ what\r\n"); },
+        [](Harness& h) { h.listening.serverSends("* OK {99999999}\r\n"); },
+    };
+    for (const auto& trouble : troubles) {
+        ImapHarness fresh;
+        Harness& h = fresh.h;
+        ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+        fresh.count(0);
+        QList<int> pauses;
+        for (int drop = 0; drop < 10; ++drop) {
+            h.listening.secure();
+            trouble(h);
+            EXPECT_FALSE(h.listening.isOpen());
+            pauses << h.listeningTimer.interval();
+            ASSERT_TRUE(h.listeningTimer.fire()); // connects again
+        }
+        EXPECT_EQ(pauses,
+                  (QList<int>{2000, 4000, 8000, 16000, 32000, 64000, 128000, 256000, 512000, 600000}));
+        EXPECT_TRUE(h.journal.filter("message").isEmpty());
+        EXPECT_EQ(h.errorCountShown(), 0); // the checks' own count is untouched
+    }
+
+    // A server without IDLE is left alone: the interval paces the checks.
+    ImapHarness plain;
+    ASSERT_EQ(plain.h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+    plain.count(0);
+    plain.h.listening.secure();
+    plain.h.listening.serverSends("* OK\r\ni1 OK\r\n* CAPABILITY IMAP4rev1\r\ni2 OK\r\n");
+    EXPECT_FALSE(plain.h.listening.isOpen());
+    EXPECT_FALSE(plain.h.listeningTimer.isEnabled());
+    plain.count(0);
+    EXPECT_EQ(plain.h.pushJournal.filter("connect").size(), 1);
 }
 
 } // namespace
