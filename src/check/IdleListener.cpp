@@ -1,6 +1,7 @@
 #include "check/IdleListener.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace vindel::check {
 
@@ -32,6 +33,7 @@ void IdleListener::listen(const ServerAddress& address, const Credentials& crede
     m_address = address;
     m_credentials = credentials;
     m_pauseMs = firstPauseMs;
+    m_deaf = false; // the count that asked for listening is fresh
     connect();
 }
 
@@ -108,7 +110,11 @@ void IdleListener::handle(const QByteArray& response)
             return lost(QStringLiteral("an unasked continuation: %1").arg(text));
         m_step = Step::Idle;
         m_log.write(QStringLiteral("Listening for changes to INBOX"), diag::EventType::Information);
-        return wait(renewalMs);
+        wait(renewalMs);
+        // What changed while nobody listened was not heard: a check finds it.
+        if (std::exchange(m_deaf, false))
+            m_changed();
+        return;
     }
 
     const imap::Tagged answer = imap::taggedAnswer(response, m_tag);
@@ -197,6 +203,7 @@ void IdleListener::lost(const QString& why)
     m_tcp.close();
     m_framer.clear();
     m_step = Step::Pause;
+    m_deaf = true;
     m_log.write(
         QStringLiteral("Listening for changes stopped (%1); again in %2 s").arg(why).arg(m_pauseMs / 1000),
         diag::EventType::Information);

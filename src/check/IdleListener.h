@@ -24,6 +24,9 @@ namespace vindel::check {
 // login is asked for. IDLE is renewed every 28 minutes, before a server may
 // end it as idle for 30.
 //
+// Once listening again after a lost connection, a check is started too, as
+// a change may have come while nobody listened.
+//
 // One timer serves for all waits, as only one is ever pending: a reply's
 // limit, the renewal and the pause before reconnecting.
 class IdleListener {
@@ -78,6 +81,7 @@ private:
     QByteArray m_tag; // of the command whose answer is awaited
     int m_tags = 0;
     bool m_offersIdle = false;
+    bool m_deaf = false; // the connection was lost since the last IDLE began
     int m_pauseMs = firstPauseMs;
     int m_longestPauseMs = firstPauseMs;
     int m_replyLimitMs = 60000;

@@ -124,32 +124,37 @@ bool markAllSeen(quint16 port, const QString& caPath)
 TEST_F(Dovecot, ImapServersTellOfNewAndReadMailWithinSeconds)
 {
     ASSERT_NE(dovecot.startWithImap(0, "right-password"), 0) << dovecot.log().toStdString();
-    RealHarness h(QStringLiteral("imaps://localhost:%1").arg(dovecot.imapsPort()), "right-password");
     const auto ca = QSslCertificate::fromPath(dovecot.certificatePath("ca"));
-    h.tcp.addCaCertificates(ca);
-    h.listeningTcp.addCaCertificates(ca);
-    h.store.put("Interval", "10");
-    QTemporaryDir logFolder;
-    h.arguments = QStringList{"/t"};
-    h.logFolder = logFolder.path();
-    ASSERT_TRUE(h.runFirstCheck());
-    EXPECT_EQ(h.window.status, "You have No mail");
-    const auto log = [&] {
-        QFile file(logFolder.filePath("Vindel.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return log().contains("Listening for changes"); }, 10000))
-        << log().toStdString();
+    for (const QString& server : {QStringLiteral("imaps://localhost:%1").arg(dovecot.imapsPort()),
+                                  QStringLiteral("imap+starttls://localhost:%1").arg(dovecot.imapPort())}) {
+        SCOPED_TRACE(server.toStdString());
+        RealHarness h(server, "right-password");
+        h.tcp.addCaCertificates(ca);
+        h.listeningTcp.addCaCertificates(ca);
+        h.store.put("Interval", "10");
+        QTemporaryDir logFolder;
+        h.arguments = QStringList{"/t"};
+        h.logFolder = logFolder.path();
+        ASSERT_TRUE(h.runFirstCheck());
+        EXPECT_EQ(h.window.status, "You have No mail");
+        const auto log = [&] {
+            QFile file(logFolder.filePath("Vindel.log"));
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log().contains("Listening for changes"); }, 10000))
+            << log().toStdString();
 
-    ASSERT_TRUE(dovecot.deliver());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return h.window.status == "You have 1 Mail(s)"; }, 15000))
-        << h.journal.join('\n').toStdString();
-    EXPECT_TRUE(h.journal.contains("notice You have 1 Mail(s)"));
+        ASSERT_TRUE(dovecot.deliver());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return h.window.status == "You have 1 Mail(s)"; }, 15000))
+            << h.journal.join('\n').toStdString();
+        EXPECT_TRUE(h.journal.contains("notice You have 1 Mail(s)"));
 
-    ASSERT_TRUE(markAllSeen(dovecot.imapsPort(), dovecot.certificatePath("ca")));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return h.window.status == "You have No mail"; }, 15000))
-        << h.journal.join('\n').toStdString();
-    EXPECT_TRUE(h.journal.filter("message").isEmpty());
+        ASSERT_TRUE(markAllSeen(dovecot.imapsPort(), dovecot.certificatePath("ca")));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return h.window.status == "You have No mail"; }, 15000))
+            << h.journal.join('\n').toStdString();
+        EXPECT_TRUE(h.journal.filter("message").isEmpty());
+        EXPECT_FALSE(log().contains("right-password"));
+    }
 }
 
 } // namespace

@@ -516,6 +516,17 @@ TEST(Push, TheListenerIdlesOnInboxAndAChangeStartsACheck)
               (Journal{"connect tls h:993", "secured TLS 1.3", "send i1 LOGIN \"alice\" \"s3cret\"\r\n",
                        "send i2 CAPABILITY\r\n", "send i3 EXAMINE INBOX\r\n", "send i4 IDLE\r\n"}));
 
+    // Listening again after a lost connection starts a check: a change may
+    // have come unheard.
+    h.listening.serverSends("* BYE restarting\r\n");
+    ASSERT_TRUE(h.listeningTimer.fire());
+    h.listening.sent.clear();
+    h.listening.secure();
+    h.listening.serverSends("* OK\r\ni5 OK\r\n* CAPABILITY IDLE\r\ni6 OK\r\ni7 OK\r\n+ idling\r\n");
+    EXPECT_EQ(h.listening.sent,
+              "i5 LOGIN \"alice\" \"s3cret\"\r\ni6 CAPABILITY\r\ni7 EXAMINE INBOX\r\ni8 IDLE\r\n");
+    EXPECT_EQ(h.checkTimer.interval(), 1000);
+
     // A change while a check runs, or after checking has stopped, starts nothing.
     h.popChk.checkNow();
     h.listening.serverSends("* 1 FETCH (FLAGS (\\Seen))\r\n");
@@ -532,8 +543,8 @@ TEST(Push, TheListenerIdlesOnInboxAndAChangeStartsACheck)
     // Renewed before the server's half hour: DONE, then IDLE again.
     h.listening.sent.clear();
     ASSERT_TRUE(h.listeningTimer.fire());
-    h.listening.serverSends("i4 OK\r\n");
-    EXPECT_EQ(h.listening.sent, "DONE\r\ni5 IDLE\r\n");
+    h.listening.serverSends("i8 OK\r\n");
+    EXPECT_EQ(h.listening.sent, "DONE\r\ni9 IDLE\r\n");
     h.popChk.exitProgram();
     EXPECT_FALSE(h.listening.isOpen());
     EXPECT_FALSE(h.listeningTimer.isEnabled());
