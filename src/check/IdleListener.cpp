@@ -45,6 +45,15 @@ void IdleListener::stop()
     m_step = Step::Off;
 }
 
+void IdleListener::listenAfresh()
+{
+    if (m_step == Step::Off || m_step == Step::NoIdle)
+        return;
+    m_pauseMs = firstPauseMs;
+    m_deaf = true;
+    connect();
+}
+
 void IdleListener::connect()
 {
     m_tcp.close();

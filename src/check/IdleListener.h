@@ -41,6 +41,10 @@ public:
     void listen(const ServerAddress& address, const Credentials& credentials, int longestPauseMs);
     // Drops the connection; nothing is listened to until listen().
     void stop();
+    // The network came back or the machine woke: an idling connection may
+    // be dead without a word and a pause may have grown long, so listening
+    // starts afresh now, with a check once it idles.
+    void listenAfresh();
     bool listensTo(const ServerAddress& address, const Credentials& credentials) const;
     void setReplyLimit(int milliseconds) { m_replyLimitMs = milliseconds; }
 

@@ -40,6 +40,12 @@ public:
     // starts a check about one second later while the timer paces checks
     // (never during a check, never after checking has stopped).
     void listenWith(TcpClient& tcp, Timer& timer);
+    // The network came back or the machine woke: listening starts afresh.
+    void listenAfresh()
+    {
+        if (m_listener)
+            m_listener->listenAfresh();
+    }
 
     // Start-up: nothing reported yet, no failures, the first check about one
     // second from now.

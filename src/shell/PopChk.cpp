@@ -166,12 +166,14 @@ void PopChk::windowMoved(int leftTwips, int topTwips)
 
 void PopChk::networkReturned()
 {
+    m_check.listenAfresh();
     if (m_connectionLost)
         checkSoonWhilePacing();
 }
 
 void PopChk::resumed()
 {
+    m_check.listenAfresh();
     checkSoonWhilePacing();
 }
 

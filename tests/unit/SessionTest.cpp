@@ -527,6 +527,17 @@ TEST(Push, TheListenerIdlesOnInboxAndAChangeStartsACheck)
               "i5 LOGIN \"alice\" \"s3cret\"\r\ni6 CAPABILITY\r\ni7 EXAMINE INBOX\r\ni8 IDLE\r\n");
     EXPECT_EQ(h.checkTimer.interval(), 1000);
 
+    // After sleep the idling connection may be dead without a word: made afresh.
+    h.pushJournal.clear();
+    h.popChk.resumed();
+    EXPECT_EQ(h.pushJournal, (Journal{"close", "connect tls h:993"}));
+    h.listening.secure();
+    h.listening.serverSends("* OK\r\ni9 OK\r\n* CAPABILITY IDLE\r\ni10 OK\r\ni11 OK\r\n");
+    imap.count(0);
+    ASSERT_EQ(h.checkTimer.interval(), 60000);
+    h.listening.serverSends("+ idling\r\n");
+    EXPECT_EQ(h.checkTimer.interval(), 1000);
+
     // A change while a check runs, or after checking has stopped, starts nothing.
     h.popChk.checkNow();
     h.listening.serverSends("* 1 FETCH (FLAGS (\\Seen))\r\n");
@@ -543,8 +554,8 @@ TEST(Push, TheListenerIdlesOnInboxAndAChangeStartsACheck)
     // Renewed before the server's half hour: DONE, then IDLE again.
     h.listening.sent.clear();
     ASSERT_TRUE(h.listeningTimer.fire());
-    h.listening.serverSends("i8 OK\r\n");
-    EXPECT_EQ(h.listening.sent, "DONE\r\ni9 IDLE\r\n");
+    h.listening.serverSends("i12 OK\r\n");
+    EXPECT_EQ(h.listening.sent, "DONE\r\ni13 IDLE\r\n");
     h.popChk.exitProgram();
     EXPECT_FALSE(h.listening.isOpen());
     EXPECT_FALSE(h.listeningTimer.isEnabled());
