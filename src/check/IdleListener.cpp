@@ -12,6 +12,7 @@ IdleListener::IdleListener(TcpClient& tcp, Timer& timer, diag::EventLog& log, st
     m_timer.setHandler([this] { timeUp(); });
     m_tcp.setDataHandler([this](const QByteArray& bytes) { dataArrived(bytes); });
     m_tcp.setErrorHandler([this](const diag::Failure& failure) { lost(failure.description); });
+    m_tcp.setClosedHandler([this] { lost(QStringLiteral("the server closed the connection")); });
     m_tcp.setSecuredHandler([this](const TcpClient::Secured&) {
         if (m_step == Step::StartTls)
             login();
@@ -59,6 +60,7 @@ void IdleListener::connect()
     m_tcp.close();
     m_framer.clear();
     m_offersIdle = false;
+    m_tags = 0; // each connection numbers its commands from i1
     if (auto failure = m_tcp.connectToServer(m_address)) {
         lost(failure->description);
         return;

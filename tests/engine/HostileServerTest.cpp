@@ -7,6 +7,7 @@
 #include "DemoPop3Server.h"
 #include "ProcessFigures.h"
 #include "RealHarness.h"
+#include "check/IdleListener.h"
 #include "support/ScriptedPop3Server.h"
 
 #include <QElapsedTimer>
@@ -315,6 +316,70 @@ TEST_P(HostileServer, EndsAsItShouldWithinTheLimit)
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, HostileServer, ::testing::ValuesIn(catalogue()),
                          [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
+
+} // namespace
+} // namespace vindel::test
+
+namespace vindel::test {
+namespace {
+
+// The push listener against servers that break IDLE, over the real socket:
+// its troubles are its own (nothing is reported, nothing tells of a change
+// that was not told), and it comes back after a pause that doubles, so a
+// server that keeps dropping it is not hammered.
+TEST(HostileListener, ComesBackAfterAPauseThatDoubles)
+{
+    const ServerScript upToIdle = ServerScript()
+                                      .send("* OK hi\r\n")
+                                      .expect("i1 LOGIN \"u\" \"p\"\r\n")
+                                      .send("i1 OK\r\n")
+                                      .expect("i2 CAPABILITY\r\n")
+                                      .send("* CAPABILITY IMAP4rev1 IDLE\r\ni2 OK\r\n")
+                                      .expect("i3 EXAMINE INBOX\r\n")
+                                      .send("i3 OK\r\n")
+                                      .expect("i4 IDLE\r\n");
+    const struct {
+        const char* name;
+        ServerScript script;
+        bool idles;
+    } rows[] = {
+        {"IDLE without a continuation", ServerScript(upToIdle).stayOpen(), false},
+        {"dropped as soon as it idles", ServerScript(upToIdle).send("+ idling\r\n").close(), true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedPop3Server server(row.script);
+        ASSERT_TRUE(server.isListening());
+        platform::QtTcpClient tcp;
+        platform::QtTimer timer;
+        FakeClock clock;
+        MemorySink systemLog;
+        diag::EventLog log(clock, systemLog);
+        int changes = 0;
+        check::IdleListener listener(tcp, timer, log, [&] { ++changes; });
+        listener.setReplyLimit(defaultLimitMs);
+        listener.listen({"127.0.0.1", server.port(), check::Security::Plain, {}, {}, check::Protocol::Imap},
+                        {"u", "p", "u"}, 60000);
+        QElapsedTimer sinceAccept;
+        QList<qint64> gaps;
+        for (int connection = 1; connection < 3; ++connection) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return server.connectionCount() > connection; }, 20000));
+            if (sinceAccept.isValid())
+                gaps << sinceAccept.elapsed();
+            sinceAccept.start();
+        }
+        EXPECT_GE(gaps.value(0), 3500); // the second pause is 4 s
+        // Idling again after a lost connection asks for one check, as a
+        // change may have gone unheard; the first idle asks for none.
+        if (row.idles)
+            EXPECT_TRUE(QTest::qWaitFor([&] { return changes == 2; }, 5000)) << changes;
+        else
+            EXPECT_EQ(changes, 0);
+        EXPECT_TRUE(systemLog.lines.isEmpty());
+        EXPECT_TRUE(server.mismatches().isEmpty()) << server.mismatches().join('\n').toStdString();
+        listener.stop();
+    }
+}
 
 } // namespace
 } // namespace vindel::test

@@ -522,9 +522,9 @@ TEST(Push, TheListenerIdlesOnInboxAndAChangeStartsACheck)
     ASSERT_TRUE(h.listeningTimer.fire());
     h.listening.sent.clear();
     h.listening.secure();
-    h.listening.serverSends("* OK\r\ni5 OK\r\n* CAPABILITY IDLE\r\ni6 OK\r\ni7 OK\r\n+ idling\r\n");
+    h.listening.serverSends("* OK\r\ni1 OK\r\n* CAPABILITY IDLE\r\ni2 OK\r\ni3 OK\r\n+ idling\r\n");
     EXPECT_EQ(h.listening.sent,
-              "i5 LOGIN \"alice\" \"s3cret\"\r\ni6 CAPABILITY\r\ni7 EXAMINE INBOX\r\ni8 IDLE\r\n");
+              "i1 LOGIN \"alice\" \"s3cret\"\r\ni2 CAPABILITY\r\ni3 EXAMINE INBOX\r\ni4 IDLE\r\n");
     EXPECT_EQ(h.checkTimer.interval(), 1000);
 
     // After sleep the idling connection may be dead without a word: made afresh.
@@ -532,7 +532,7 @@ TEST(Push, TheListenerIdlesOnInboxAndAChangeStartsACheck)
     h.popChk.resumed();
     EXPECT_EQ(h.pushJournal, (Journal{"close", "connect tls h:993"}));
     h.listening.secure();
-    h.listening.serverSends("* OK\r\ni9 OK\r\n* CAPABILITY IDLE\r\ni10 OK\r\ni11 OK\r\n");
+    h.listening.serverSends("* OK\r\ni1 OK\r\n* CAPABILITY IDLE\r\ni2 OK\r\ni3 OK\r\n");
     imap.count(0);
     ASSERT_EQ(h.checkTimer.interval(), 60000);
     h.listening.serverSends("+ idling\r\n");
@@ -554,8 +554,8 @@ TEST(Push, TheListenerIdlesOnInboxAndAChangeStartsACheck)
     // Renewed before the server's half hour: DONE, then IDLE again.
     h.listening.sent.clear();
     ASSERT_TRUE(h.listeningTimer.fire());
-    h.listening.serverSends("i12 OK\r\n");
-    EXPECT_EQ(h.listening.sent, "DONE\r\ni13 IDLE\r\n");
+    h.listening.serverSends("i4 OK\r\n");
+    EXPECT_EQ(h.listening.sent, "DONE\r\ni5 IDLE\r\n");
     h.popChk.exitProgram();
     EXPECT_FALSE(h.listening.isOpen());
     EXPECT_FALSE(h.listeningTimer.isEnabled());
