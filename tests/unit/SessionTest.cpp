@@ -473,83 +473,61 @@ TEST_F(Session, ASilentServerEndsTheCheckAsATimeOut)
 
 // An IMAP server that offers IDLE is listened to from the first count on;
 // what it tells of starts a check a second later while the checks are paced.
-struct ImapHarness {
+struct ImapHarness : Harness {
     ImapHarness()
     {
-        h.store.put("Pop3Server", "imaps://h");
-        h.store.put("Interval", "10");
+        store.put("Pop3Server", "imaps://h");
+        store.put("Interval", "10");
+        running = popChk.start({}, QDir::tempPath()) == shell::PopChk::StartResult::Running;
     }
     // One whole check that finds `unseen` messages.
     void count(int unseen)
     {
-        h.checkTimer.fire();
-        h.tcp.secure();
-        h.tcp.serverSends("* OK\r\nv2 OK\r\n* STATUS INBOX (UNSEEN " + QByteArray::number(unseen) +
-                          ")\r\nv3 OK\r\nv4 OK\r\n");
+        checkTimer.fire();
+        tcp.secure();
+        tcp.serverSends("* OK\r\nv2 OK\r\n* STATUS INBOX (UNSEEN " + QByteArray::number(unseen) +
+                        ")\r\nv3 OK\r\nv4 OK\r\n");
     }
-    Harness h;
+    // The listening connection from its greeting to IDLE.
+    void idle()
+    {
+        listening.secure();
+        listening.serverSends(
+            "* OK\r\ni1 OK\r\n* CAPABILITY IMAP4rev1 IDLE\r\ni2 OK\r\n* 0 EXISTS\r\ni3 OK\r\n"
+            "+ idling\r\n");
+    }
+    // A change told on the listening connection: whether a check is due soon.
+    bool told(const QByteArray& change)
+    {
+        listening.serverSends(change);
+        return checkTimer.isEnabled() && checkTimer.interval() == 1000;
+    }
+    bool running = false;
 };
 
-TEST(Push, TheListenerIdlesOnInboxAndAChangeStartsACheck)
+TEST(Push, TheListenerIdlesOnInboxAndAChangeStartsACheckWhileChecksArePaced)
 {
-    ImapHarness imap;
-    Harness& h = imap.h;
-    ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+    ImapHarness h;
+    ASSERT_TRUE(h.running);
     EXPECT_TRUE(h.pushJournal.isEmpty()); // nothing before the first count
-    imap.count(0);
-    h.listening.secure();
-    h.listening.serverSends("* OK [CAPABILITY IMAP4rev1] hi\r\n");
-    h.listening.serverSends("i1 OK\r\n");
-    h.listening.serverSends("* CAPABILITY IMAP4rev1 IDLE\r\ni2 OK\r\n");
-    h.listening.serverSends("* 0 EXISTS\r\n* OK [UIDVALIDITY 1]\r\ni3 OK\r\n");
-    h.listening.serverSends("+ idling\r\n* OK Still here\r\n");
+    h.count(0);
+    h.idle();
     EXPECT_EQ(h.listening.sent,
               "i1 LOGIN \"alice\" \"s3cret\"\r\ni2 CAPABILITY\r\ni3 EXAMINE INBOX\r\ni4 IDLE\r\n");
-    EXPECT_EQ(h.checkTimer.interval(), 60000);
     EXPECT_EQ(h.listeningTimer.interval(), 28 * 60000);
-
-    h.listening.serverSends("* 1 EXISTS\r\n* 1 RECENT\r\n");
-    EXPECT_EQ(h.checkTimer.interval(), 1000);
-    imap.count(1);
+    EXPECT_FALSE(h.told("* OK Still here\r\n"));
+    EXPECT_TRUE(h.told("* 1 EXISTS\r\n* 1 RECENT\r\n"));
+    h.count(1);
     EXPECT_EQ(h.window.status, "You have 1 Mail(s)");
-    EXPECT_EQ(h.pushJournal,
-              (Journal{"connect tls h:993", "secured TLS 1.3", "send i1 LOGIN \"alice\" \"s3cret\"\r\n",
-                       "send i2 CAPABILITY\r\n", "send i3 EXAMINE INBOX\r\n", "send i4 IDLE\r\n"}));
 
-    // Listening again after a lost connection starts a check: a change may
-    // have come unheard.
-    h.listening.serverSends("* BYE restarting\r\n");
-    ASSERT_TRUE(h.listeningTimer.fire());
-    h.listening.sent.clear();
-    h.listening.secure();
-    h.listening.serverSends("* OK\r\ni1 OK\r\n* CAPABILITY IDLE\r\ni2 OK\r\ni3 OK\r\n+ idling\r\n");
-    EXPECT_EQ(h.listening.sent,
-              "i1 LOGIN \"alice\" \"s3cret\"\r\ni2 CAPABILITY\r\ni3 EXAMINE INBOX\r\ni4 IDLE\r\n");
-    EXPECT_EQ(h.checkTimer.interval(), 1000);
-
-    // After sleep the idling connection may be dead without a word: made afresh.
-    h.pushJournal.clear();
-    h.popChk.resumed();
-    EXPECT_EQ(h.pushJournal, (Journal{"close", "connect tls h:993"}));
-    h.listening.secure();
-    h.listening.serverSends("* OK\r\ni1 OK\r\n* CAPABILITY IDLE\r\ni2 OK\r\ni3 OK\r\n");
-    imap.count(0);
-    ASSERT_EQ(h.checkTimer.interval(), 60000);
-    h.listening.serverSends("+ idling\r\n");
-    EXPECT_EQ(h.checkTimer.interval(), 1000);
-
-    // A change while a check runs, or after checking has stopped, starts nothing.
+    // Not while a check runs, nor once checking has stopped on failures.
     h.popChk.checkNow();
-    h.listening.serverSends("* 1 FETCH (FLAGS (\\Seen))\r\n");
-    EXPECT_FALSE(h.checkTimer.isEnabled());
-    h.tcp.fail(10061, "refused");
-    for (int retry = 0; retry < 2; ++retry) {
-        ASSERT_TRUE(h.checkTimer.fire());
+    EXPECT_FALSE(h.told("* 1 FETCH (FLAGS (\\Seen))\r\n"));
+    for (int failure = 0; failure < 3; ++failure) {
         h.tcp.fail(10061, "refused");
+        h.checkTimer.fire();
     }
-    ASSERT_FALSE(h.checkTimer.isEnabled()); // stopped at the third failure in a row
-    h.listening.serverSends("* 1 EXPUNGE\r\n");
-    EXPECT_FALSE(h.checkTimer.isEnabled());
+    EXPECT_FALSE(h.told("* 1 EXPUNGE\r\n"));
 
     // Renewed before the server's half hour: DONE, then IDLE again.
     h.listening.sent.clear();
@@ -559,6 +537,35 @@ TEST(Push, TheListenerIdlesOnInboxAndAChangeStartsACheck)
     h.popChk.exitProgram();
     EXPECT_FALSE(h.listening.isOpen());
     EXPECT_FALSE(h.listeningTimer.isEnabled());
+}
+
+// Listening again after a drop or a wake from sleep (when an idling
+// connection may be dead without a word) asks for a check, as a change may
+// have come unheard.
+TEST(Push, ListeningAgainAfterADropOrASleepStartsACheck)
+{
+    ImapHarness h;
+    h.count(0);
+    h.idle();
+    const std::function<void()> losses[] = {
+        [&] {
+            h.listening.serverSends("* BYE restarting\r\n");
+            h.listeningTimer.fire();
+        },
+        [&] {
+            h.popChk.resumed();
+            h.count(0);
+        },
+    };
+    for (const auto& loss : losses) {
+        h.pushJournal.clear();
+        loss();
+        EXPECT_EQ(h.checkTimer.interval(), 60000);
+        h.idle();
+        EXPECT_EQ(h.pushJournal.filter("connect").size(), 1);
+        EXPECT_EQ(h.checkTimer.interval(), 1000);
+        h.count(0);
+    }
 }
 
 // Whatever goes wrong on the listening connection is never shown: it is
@@ -574,10 +581,8 @@ TEST(Push, TheListenersTroublesAreQuietAndBackOff)
         [](Harness& h) { h.listening.serverSends("* OK {99999999}\r\n"); },
     };
     for (const auto& trouble : troubles) {
-        ImapHarness fresh;
-        Harness& h = fresh.h;
-        ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
-        fresh.count(0);
+        ImapHarness h;
+        h.count(0);
         QList<int> pauses;
         for (int drop = 0; drop < 10; ++drop) {
             h.listening.secure();
@@ -594,14 +599,13 @@ TEST(Push, TheListenersTroublesAreQuietAndBackOff)
 
     // A server without IDLE is left alone: the interval paces the checks.
     ImapHarness plain;
-    ASSERT_EQ(plain.h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
     plain.count(0);
-    plain.h.listening.secure();
-    plain.h.listening.serverSends("* OK\r\ni1 OK\r\n* CAPABILITY IMAP4rev1\r\ni2 OK\r\n");
-    EXPECT_FALSE(plain.h.listening.isOpen());
-    EXPECT_FALSE(plain.h.listeningTimer.isEnabled());
+    plain.listening.secure();
+    plain.listening.serverSends("* OK\r\ni1 OK\r\n* CAPABILITY IMAP4rev1\r\ni2 OK\r\n");
+    EXPECT_FALSE(plain.listening.isOpen());
+    EXPECT_FALSE(plain.listeningTimer.isEnabled());
     plain.count(0);
-    EXPECT_EQ(plain.h.pushJournal.filter("connect").size(), 1);
+    EXPECT_EQ(plain.pushJournal.filter("connect").size(), 1);
 }
 
 } // namespace
