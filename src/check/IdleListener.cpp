@@ -145,6 +145,8 @@ void IdleListener::handle(const QByteArray& response)
             return lost(failure->description);
         return wait(m_replyLimitMs);
     case Step::Login:
+        if (m_login.isUnfinished())
+            return lost(QStringLiteral("LOGIN answered before it was whole"));
         return send(Step::Capability, "CAPABILITY");
     case Step::Capability:
         if (!m_offersIdle) {

@@ -212,6 +212,10 @@ SessionStep Session::answer(SessionState state, const QByteArray& response, cons
     case SessionState::StartTls:
         return {Act::Secure, state, {}, {}, {}};
     case SessionState::Password:
+        // An OK before the literal's bytes went cannot answer LOGIN: what
+        // follows would be read as those bytes.
+        if (m_login.isUnfinished())
+            return {Act::Reject, state, {}, {}, status};
         return command(SessionState::Stat, "STATUS INBOX (UNSEEN)");
     case SessionState::Stat: {
         if (m_unseen.isEmpty())

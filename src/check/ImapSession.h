@@ -32,6 +32,8 @@ public:
     // The next piece and how the log shows it (the password masked); false
     // when every piece has gone.
     bool takeNext(QByteArray& bytes, QString& logWords);
+    // Pieces are still to go: no answer to LOGIN can be its last yet.
+    bool isUnfinished() const { return !m_pieces.isEmpty(); }
 
 private:
     QList<QByteArray> m_pieces;
