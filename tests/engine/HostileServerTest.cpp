@@ -5,10 +5,10 @@
 // with its number through the error report) and that the check ends within
 // the reply limit, memory stays small, no descriptor is left open and the
 // settings are not written.
+#include "Certificates.h"
 #include "DemoPop3Server.h"
 #include "ProcessFigures.h"
 #include "RealHarness.h"
-#include "TestCertificates.h"
 #include "support/ScriptedPop3Server.h"
 
 #include <QElapsedTimer>

@@ -4,9 +4,9 @@
 // connection closed), that it ended within its limit, that nothing of the
 // login went out, and that no descriptor is left open; and that what must
 // work over TLS does, a flood inside TLS included.
+#include "Certificates.h"
 #include "ProcessFigures.h"
 #include "RealHarness.h"
-#include "TestCertificates.h"
 #include "support/ScriptedPop3Server.h"
 
 #include <QElapsedTimer>
