@@ -46,25 +46,27 @@ QByteArray run(FuzzedDataProvider& input)
     return QByteArray(input.ConsumeIntegralInRange<qsizetype>(1, maxRun), byte);
 }
 
-// The n of a line (up to its line feed at lineEnd) that ends in "{n}" or
-// "{n+}", -1 when it announces no literal.
-qint64 literalAt(const QByteArray& bytes, qsizetype lineEnd)
+// The n of a line (up to its line feed at lineEnd) that ends in "{n}" (or,
+// from the client, "{n+}"), -1 when it announces no literal.
+qint64 literalAt(const QByteArray& bytes, qsizetype lineEnd, bool fromClient = true)
 {
-    static const QRegularExpression announcement(QStringLiteral(R"(\{(\d{1,12})\+?\}\r?$)"));
+    static const QRegularExpression client(QStringLiteral(R"(\{(\d{1,12})\+?\}\r?$)"));
+    static const QRegularExpression server(QStringLiteral(R"(\{(\d{1,12})\}\r?$)"));
     const QRegularExpressionMatch match =
-        announcement.match(QString::fromLatin1(bytes.first(lineEnd).last(std::min<qsizetype>(lineEnd, 16))));
+        (fromClient ? client : server)
+            .match(QString::fromLatin1(bytes.first(lineEnd).last(std::min<qsizetype>(lineEnd, 16))));
     return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
 
-// A complete IMAP reply has a line feed only at its end, behind a literal's
-// announcement, or among a literal's bytes.
+// A complete IMAP reply has a line feed only behind a literal's
+// announcement, among a literal's bytes, and at its end, which announces none.
 bool wholeLiteralReply(const QByteArray& reply)
 {
     for (qsizetype at = 0;;) {
         const qsizetype end = reply.indexOf('\n', at);
+        const qint64 literal = end < 0 ? -1 : literalAt(reply, end, false);
         if (end < 0 || end == reply.size() - 1)
-            return end == reply.size() - 1;
-        const qint64 literal = literalAt(reply, end);
+            return end == reply.size() - 1 && literal < 0;
         if (literal < 0 || end + 1 + literal > reply.size())
             return false;
         at = end + 1 + literal;
