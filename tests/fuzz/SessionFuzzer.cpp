@@ -127,6 +127,8 @@ struct Connection {
     bool preauth = false;
     bool startTlsAsked = false; // the check asked the client for the handshake
     bool secured = false;
+    bool statusAnswered = false; // a reply tagged as STATUS's came
+    bool logoutAnswered = false; // and one tagged as LOGOUT's
 };
 
 // The user name and password of an IMAP run: bytes that need quoting, a
@@ -362,17 +364,29 @@ void checkSession(FuzzedDataProvider& input, bool imapRun)
                     c.preauth = c.preauth || (c.replies == 0 && upper.startsWith("* PREAUTH"));
                     if (tag != "*" && upper.mid(tag.size() + 1).startsWith("OK"))
                         c.answered << reply.line.left(tag.size());
-                }
-                if (c.refusedAt < 0 && !reply.overlong && reply.line.startsWith("+OK"))
+                    // Refused in any state before the end: a tagged answer
+                    // other than OK, and BYE before STATUS is answered.
+                    const bool tagged = !upper.startsWith("* ") && !upper.startsWith("+");
+                    const bool bye =
+                        upper.startsWith("* BYE") && QByteArray(" \r\n").contains(upper.mid(5, 1));
+                    if (c.refusedAt < 0 && !c.logoutAnswered &&
+                        ((tagged && !upper.mid(tag.size() + 1).startsWith("OK")) ||
+                         (bye && !c.statusAnswered)))
+                        c.refusedAt = c.replies;
+                    c.statusAnswered = c.statusAnswered || reply.line.startsWith("v3 ");
+                    c.logoutAnswered = c.logoutAnswered || reply.line.startsWith("v4 ");
+                } else if (c.refusedAt < 0 && !reply.overlong && reply.line.startsWith("+OK")) {
                     ++c.accepted;
-                else if (c.refusedAt < 0)
+                } else if (c.refusedAt < 0 && !imap) {
                     c.refusedAt = c.replies;
+                }
                 ++c.replies;
             }
             const qsizetype before = h.journal.size();
             h.tcp.serverSends(chunk);
-            // A reply other than "+OK" that the conversation reached is reported.
-            if (!imap && listening && c.refusedAt >= 0 && c.refusedAt <= 3)
+            // A reply other than "+OK" that the conversation reached is
+            // reported, and so is an IMAP refusal before its end.
+            if (listening && c.refusedAt >= 0 && (imap || c.refusedAt <= 3))
                 require(std::ranges::any_of(h.journal.mid(before), reportsAFailure),
                         "a refused reply was not reported");
             follow(h, read, logLines, c, imap, startTls);
