@@ -3,8 +3,9 @@
 // windows faked), through a minimal blocking client doing the same five
 // exchanges, and through `fetchmail --check` when it is installed. Then the
 // same over TLS (pop3s, the server's certificate verified against the test
-// authority): the engine against a minimal blocking OpenSSL client. Prints
-// medians side by side.
+// authority): the engine against a minimal blocking OpenSSL client, and the
+// same for one IMAP check over TLS (imaps: LOGIN, STATUS INBOX (UNSEEN),
+// LOGOUT). Prints medians side by side.
 //
 //   check_bench [repetitions]     (default 300)
 #include "RealHarness.h"
@@ -165,7 +166,57 @@ public:
     {
         QElapsedTimer clock;
         clock.start();
-        const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int descriptor = -1;
+        SSL* ssl = open(port, descriptor);
+        bool ok = ssl != nullptr;
+        const std::string commands[] = {"USER vindel\r\n", "PASS " + password.toStdString() + "\r\n",
+                                        "STAT\r\n", "QUIT\r\n"};
+        std::string line;
+        ok = ok && readLine(ssl, line) && line.rfind("+OK", 0) == 0;
+        for (const std::string& command : commands) {
+            ok = ok && write(ssl, command);
+            ok = ok && readLine(ssl, line) && line.rfind("+OK", 0) == 0;
+        }
+        const qint64 elapsedNs = clock.nsecsElapsed();
+        SSL_free(ssl);
+        ::close(descriptor);
+        return ok ? elapsedNs / 1e6 : -1;
+    }
+
+    // The IMAP check: the greeting, then LOGIN, STATUS INBOX (UNSEEN) and
+    // LOGOUT, each read up to its tagged "OK" (the tags the engine uses).
+    double onceImap(quint16 port)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        int descriptor = -1;
+        SSL* ssl = open(port, descriptor);
+        bool ok = ssl != nullptr;
+        const std::string commands[] = {"v2 LOGIN \"vindel\" \"" + password.toStdString() + "\"\r\n",
+                                        "v3 STATUS INBOX (UNSEEN)\r\n", "v4 LOGOUT\r\n"};
+        std::string line;
+        ok = ok && readLine(ssl, line) && line.rfind("* OK", 0) == 0;
+        bool counted = false;
+        for (const std::string& command : commands) {
+            const std::string tag = command.substr(0, 3);
+            ok = ok && write(ssl, command);
+            do {
+                ok = ok && readLine(ssl, line);
+                counted = counted || line.rfind("* STATUS INBOX (UNSEEN ", 0) == 0;
+            } while (ok && line.rfind(tag, 0) != 0);
+            ok = ok && line.rfind(tag + "OK", 0) == 0;
+        }
+        const qint64 elapsedNs = clock.nsecsElapsed();
+        SSL_free(ssl);
+        ::close(descriptor);
+        return ok && counted ? elapsedNs / 1e6 : -1;
+    }
+
+private:
+    // A connection to 127.0.0.1 with the handshake done, or null.
+    SSL* open(quint16 port, int& descriptor)
+    {
+        descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
@@ -176,23 +227,18 @@ public:
         SSL* ssl = SSL_new(m_context);
         SSL_set_fd(ssl, descriptor);
         X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), "127.0.0.1"); // as the engine checks it
-        ok = ok && SSL_connect(ssl) == 1;
-        const std::string commands[] = {"USER vindel\r\n", "PASS " + password.toStdString() + "\r\n",
-                                        "STAT\r\n", "QUIT\r\n"};
-        std::string line;
-        ok = ok && readLine(ssl, line) && line.rfind("+OK", 0) == 0;
-        for (const std::string& command : commands) {
-            ok = ok && SSL_write(ssl, command.data(), static_cast<int>(command.size())) ==
-                           static_cast<int>(command.size());
-            ok = ok && readLine(ssl, line) && line.rfind("+OK", 0) == 0;
-        }
-        const qint64 elapsedNs = clock.nsecsElapsed();
+        if (ok && SSL_connect(ssl) == 1)
+            return ssl;
         SSL_free(ssl);
-        ::close(descriptor);
-        return ok ? elapsedNs / 1e6 : -1;
+        return nullptr;
     }
 
-private:
+    static bool write(SSL* ssl, const std::string& command)
+    {
+        return SSL_write(ssl, command.data(), static_cast<int>(command.size())) ==
+               static_cast<int>(command.size());
+    }
+
     // One reply line, read in blocks as a TLS client naturally would.
     bool readLine(SSL* ssl, std::string& line)
     {
@@ -301,8 +347,11 @@ int main(int argc, char** argv)
 
     vindel::test::DovecotServer dovecot;
     // Over loopback dovecot takes the plain login too, so one server serves
-    // the plain and the TLS figures.
-    const quint16 port = dovecot.startWithTls(messages, password);
+    // the plain, the TLS and the IMAP figures (IMAP only with dovecot-imapd).
+    quint16 port = dovecot.startWithImap(messages, password);
+    const bool imap = port != 0;
+    if (!imap)
+        port = dovecot.startWithTls(messages, password);
     if (port == 0) {
         std::fprintf(stderr, "dovecot did not start:\n%s\n", qPrintable(dovecot.log()));
         return 1;
@@ -377,7 +426,36 @@ int main(int argc, char** argv)
     const double tlsEngineMedian = medianOf(tlsEngineSeries.ms);
     std::printf("TLS engine / TLS raw client: %.3fx (goal at most 1.10x); TLS engine / plain engine: %.2fx\n",
                 tlsEngineMedian / medianOf(rawTlsSeries.ms), tlsEngineMedian / engineMedian);
-    return engineSeries.failures + rawSeries.failures + tlsEngineSeries.failures + rawTlsSeries.failures > 0
-               ? 1
-               : 0;
+    int failures =
+        engineSeries.failures + rawSeries.failures + tlsEngineSeries.failures + rawTlsSeries.failures;
+
+    // One IMAP check over TLS from the start.
+    if (!imap) {
+        std::printf("\nIMAP: dovecot-imapd is not installed, left out\n");
+        return failures > 0 ? 1 : 0;
+    }
+    EngineRun imapEngine(QStringLiteral("imaps://127.0.0.1:%1").arg(dovecot.imapsPort()), caFile);
+    Series imapEngineSeries{"engine over imaps"};
+    Series rawImapSeries{"minimal OpenSSL client"};
+    for (int i = 0; i < 20; ++i) {
+        imapEngine.once();
+        rawTls.onceImap(dovecot.imapsPort());
+    }
+    for (int i = 0; i < repetitions; ++i) {
+        imapEngineSeries.add(imapEngine.once());
+        rawImapSeries.add(rawTls.onceImap(dovecot.imapsPort()));
+    }
+    std::printf("\nIMAP over TLS (imaps on 127.0.0.1:%u, %d unseen; greeting, LOGIN, STATUS INBOX (UNSEEN), "
+                "LOGOUT answered)\n",
+                dovecot.imapsPort(), messages);
+    std::printf("%-22s %10s %10s %10s %9s\n", "client", "median ms", "p10 ms", "p90 ms", "failures");
+    for (Series* series : {&imapEngineSeries, &rawImapSeries})
+        std::printf("%-22s %10.3f %10.3f %10.3f %9d\n", series->name, medianOf(series->ms),
+                    percentile(series->ms, 0.1), percentile(series->ms, 0.9), series->failures);
+    const double imapEngineMedian = medianOf(imapEngineSeries.ms);
+    std::printf(
+        "imaps engine / imaps raw client: %.3fx (goal at most 1.10x); imaps engine / pop3s engine: %.2fx\n",
+        imapEngineMedian / medianOf(rawImapSeries.ms), imapEngineMedian / tlsEngineMedian);
+    failures += imapEngineSeries.failures + rawImapSeries.failures;
+    return failures > 0 ? 1 : 0;
 }

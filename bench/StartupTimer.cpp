@@ -5,6 +5,12 @@
 //
 //   startup_timer <runs> <settle-ms> <program> [arguments...]
 //
+// With --after, times how soon a running program answers a command with a
+// new top-level window: runs the command, waits for it, then for a window of
+// process <pid> to be mapped, and then for that window to go, each round.
+//
+//   startup_timer --after <rounds> <pid> <command> [arguments...]
+//
 // Needs $DISPLAY (run it under Xvfb); no window manager is needed.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -72,10 +78,73 @@ int ignoreErrors(Display*, XErrorEvent*)
     return 0; // a window can go away between its event and our question
 }
 
+// Waits up to 20 s for an event of `type` about a top-level window; with
+// pid > 0 one of that process, else the window `window`. Gives the window.
+Window waitFor(Display* display, int type, long pid, Window window)
+{
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < deadline) {
+        while (XPending(display)) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type != type)
+                continue;
+            const Window about = type == MapNotify ? event.xmap.window : event.xunmap.window;
+            if (pid > 0 ? windowPid(display, about) == pid : about == window)
+                return about;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return None;
+}
+
+int timeAnswers(Display* display, int rounds, long pid, char** command)
+{
+    std::vector<double> answerMs;
+    for (int round = 0; round < rounds; ++round) {
+        const Clock::time_point started = Clock::now();
+        pid_t child = 0;
+        int status = 0;
+        if (posix_spawn(&child, command[0], nullptr, nullptr, command, environ) != 0 ||
+            ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            std::fprintf(stderr, "round %d: %s failed\n", round + 1, command[0]);
+            return 1;
+        }
+        const Window shown = waitFor(display, MapNotify, pid, None);
+        if (shown == None) {
+            std::fprintf(stderr, "round %d: no window of process %ld was mapped within 20 s\n", round + 1,
+                         pid);
+            return 1;
+        }
+        answerMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - started).count());
+        std::printf("round %2d: window mapped %7.1f ms after the command began\n", round + 1,
+                    answerMs.back());
+        std::fflush(stdout);
+        waitFor(display, UnmapNotify, 0, shown);
+    }
+    std::printf("median: window mapped %.1f ms after the command began (%d rounds)\n", median(answerMs),
+                rounds);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc >= 5 && std::strcmp(argv[1], "--after") == 0) {
+        Display* display = XOpenDisplay(nullptr);
+        if (!display) {
+            std::fprintf(stderr, "cannot open the display\n");
+            return 1;
+        }
+        XSetErrorHandler(ignoreErrors);
+        XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+        XSync(display, False);
+        const int result =
+            timeAnswers(display, std::max(1, std::atoi(argv[2])), std::atol(argv[3]), argv + 4);
+        XCloseDisplay(display);
+        return result;
+    }
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s <runs> <settle-ms> <program> [arguments...]\n", argv[0]);
         return 2;

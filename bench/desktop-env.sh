@@ -44,3 +44,9 @@ chmod 600 "$work/config/Vindel/Vindel.conf"
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime"
 export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent # the test password stays out of any keyring
 export QT_QPA_PLATFORM=xcb
+# CPU ticks (utime + stime) of a process, all threads.
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+# Voluntary and involuntary context switches summed over all threads.
+switches() {
+    cat /proc/"$1"/task/*/status | awk '/^voluntary_ctxt_switches/ {v += $2} /^nonvoluntary_ctxt_switches/ {n += $2} END {print v, n}'
+}

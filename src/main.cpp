@@ -122,6 +122,8 @@ int main(int argc, char** argv)
 
     platform::IniSettingsStore store;
     platform::QtTcpClient tcp;
+    platform::QtTcpClient listeningTcp;
+    platform::QtTimer listeningTimer;
     platform::QtTimer checkTimer;
     platform::QtTimer replyTimer;
     platform::QtTimer passwordRetryTimer;
@@ -134,13 +136,16 @@ int main(int argc, char** argv)
     windows::QtDesktop desktop(
         globals, config,
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("vindel-tray")));
-    shell::PopChk popChk(
-        globals, {.network = tcp,
-                  .timers = {.check = checkTimer, .reply = replyTimer, .passwordRetry = &passwordRetryTimer},
-                  .clock = clock,
-                  .log = systemLog,
-                  .settings = config,
-                  .desktop = desktop});
+    shell::PopChk popChk(globals, {.network = tcp,
+                                   .listening = &listeningTcp,
+                                   .timers = {.check = checkTimer,
+                                              .reply = replyTimer,
+                                              .passwordRetry = &passwordRetryTimer,
+                                              .listening = &listeningTimer},
+                                   .clock = clock,
+                                   .log = systemLog,
+                                   .settings = config,
+                                   .desktop = desktop});
     desktop.setBehaviour(&popChk);
 
     // A kill, Ctrl+C or the end of the desktop session runs the same

@@ -28,6 +28,22 @@ MailboxCheck::MailboxCheck(TcpClient& tcp, Timer& checkTimer, Timer& replyTimer,
     m_tcp.setSecuredHandler([this](const TcpClient::Secured& s) { secured(s); });
 }
 
+void MailboxCheck::listenWith(TcpClient& tcp, Timer& timer)
+{
+    m_listener.emplace(tcp, timer, m_log, [this] {
+        if (isPacing())
+            checkSoon();
+    });
+    m_listener->setReplyLimit(m_replyLimitMs);
+}
+
+void MailboxCheck::setReplyLimit(int milliseconds)
+{
+    m_replyLimitMs = milliseconds;
+    if (m_listener)
+        m_listener->setReplyLimit(milliseconds);
+}
+
 void MailboxCheck::begin()
 {
     m_variables.ErrorCount = 0;
@@ -52,6 +68,8 @@ void MailboxCheck::shutDown()
     stopWaiting();
     m_checkTimer.setEnabled(false);
     m_tcp.close();
+    if (m_listener)
+        m_listener->stop();
 }
 
 void MailboxCheck::checkCommand()
@@ -105,12 +123,18 @@ std::optional<diag::Failure> MailboxCheck::startCheck()
         m_log.writeAlways(errorText(failure), diag::EventType::Warning);
         return failure;
     }
+    // Another server or login than the one listened to: the listening ends
+    // now, and starts again with the first count of the new one.
+    if (m_listener && !m_listener->listensTo(address, settings.credentials))
+        m_listener->stop();
     if (auto failure = m_tcp.connectToServer(address))
         return failure;
     m_address = address;
     m_variables.state = SessionState::Connect;
     m_credentials = settings.credentials;
     m_framer.clear();
+    m_framer.setLiterals(address.protocol == Protocol::Imap);
+    m_imap.reset();
     m_rejected = false;
     armReplyLimit();
     return std::nullopt;
@@ -162,8 +186,10 @@ void MailboxCheck::handleReply(const QByteArray& reply)
 {
     using Act = SessionStep::Act;
     m_variables.ErrorCount = 0;
-    const SessionStep step =
-        pop3::answer(m_variables.state, reply, m_credentials, m_address.security == Security::StartTls);
+    const bool startTlsFirst = m_address.security == Security::StartTls;
+    const SessionStep step = m_address.protocol == Protocol::Imap
+                                 ? m_imap.answer(m_variables.state, reply, m_credentials, startTlsFirst)
+                                 : pop3::answer(m_variables.state, reply, m_credentials, startTlsFirst);
     if (step.act != Act::Reject && step.act != Act::NoTls)
         m_log.write(pop3::replyText(reply), diag::EventType::Information);
 
@@ -183,6 +209,12 @@ void MailboxCheck::handleReply(const QByteArray& reply)
         break;
     case Act::Report: {
         m_variables.state = step.next;
+        // Listening starts before the report, whose notice may stay up
+        // while the program is ended.
+        if (m_listener && m_address.protocol == Protocol::Imap)
+            m_listener->listen(m_address, m_credentials, m_events.settings().interval * minuteMs);
+        else if (m_listener)
+            m_listener->stop();
         m_events.countFound(step.text, m_variables.PrevMailCount);
         m_variables.PrevMailCount = step.text;
         m_log.write(step.logWords, diag::EventType::Information);
@@ -217,6 +249,12 @@ void MailboxCheck::sendStep(const SessionStep& step)
     armReplyLimit();
 }
 
+SessionStep MailboxCheck::loginStep()
+{
+    return m_address.protocol == Protocol::Imap ? m_imap.loginStep(m_credentials)
+                                                : pop3::userStep(m_credentials);
+}
+
 void MailboxCheck::beginTls()
 {
     // Whatever came behind the "+OK" before the handshake was sent in the
@@ -246,7 +284,7 @@ void MailboxCheck::secured(const TcpClient::Secured& secured)
     if (m_variables.state != SessionState::StartTls)
         return; // implicit TLS: the greeting comes next
     m_variables.ErrorCount = 0;
-    const SessionStep step = pop3::userStep(m_credentials);
+    const SessionStep step = loginStep();
     if (step.act == SessionStep::Act::Refuse)
         endOnReply(failures::UnsendableCredential, step.text);
     else

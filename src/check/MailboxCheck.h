@@ -2,6 +2,8 @@
 
 #include "check/CheckEvents.h"
 #include "check/CheckVariables.h"
+#include "check/IdleListener.h"
+#include "check/ImapSession.h"
 #include "check/Pop3Session.h"
 #include "check/ReplyFramer.h"
 #include "check/ServerAddress.h"
@@ -33,6 +35,18 @@ public:
     MailboxCheck(TcpClient& tcp, Timer& checkTimer, Timer& replyTimer, diag::EventLog& log,
                  CheckEvents& events);
 
+    // With a connection and a timer of its own, an IMAP server that offers
+    // IDLE is listened to from the first count on: a change it tells of
+    // starts a check about one second later while the timer paces checks
+    // (never during a check, never after checking has stopped).
+    void listenWith(TcpClient& tcp, Timer& timer);
+    // The network came back or the machine woke: listening starts afresh.
+    void listenAfresh()
+    {
+        if (m_listener)
+            m_listener->listenAfresh();
+    }
+
     // Start-up: nothing reported yet, no failures, the first check about one
     // second from now.
     void begin();
@@ -52,7 +66,7 @@ public:
     // The user has read the mail: the next check that still finds mail
     // counts as a change.
     void forgetReportedCount() { m_variables.PrevMailCount = QStringLiteral("0"); }
-    void setReplyLimit(int milliseconds) { m_replyLimitMs = milliseconds; }
+    void setReplyLimit(int milliseconds);
 
 private:
     void tick();
@@ -60,6 +74,7 @@ private:
     void dataArrived(const QByteArray& bytes);
     void handleReply(const QByteArray& reply);
     void sendStep(const SessionStep& step);
+    SessionStep loginStep();
     void beginTls();
     void secured(const TcpClient::Secured& secured);
     void endOnReply(const diag::Catalogued& failure, const QString& description);
@@ -78,6 +93,8 @@ private:
     Credentials m_credentials; // those of the running check
     ServerAddress m_address;   // where the running check connected, and how
     ReplyFramer m_framer;
+    imap::Session m_imap; // the IMAP conversation of the running check, when it is one
+    std::optional<IdleListener> m_listener;
     bool m_draining = false;
     bool m_rejected = false; // the check ended on this connection's reply
     int m_replyLimitMs = defaultReplyLimitMs;

@@ -4,6 +4,8 @@ namespace vindel::check {
 namespace {
 constexpr quint16 pop3Port = 110;
 constexpr quint16 pop3sPort = 995;
+constexpr quint16 imapPort = 143;
+constexpr quint16 imapsPort = 993;
 constexpr qsizetype sha256Bytes = 32;
 
 // A port suffix is taken only when it is a whole decimal number 1..65535.
@@ -110,6 +112,19 @@ ServerAddress parseServerAddress(const QString& setting)
         return parseTlsForm(setting.mid(implicitScheme.size()), Security::ImplicitTls, pop3sPort);
     if (setting.startsWith(stlsScheme, Qt::CaseInsensitive))
         return parseTlsForm(setting.mid(stlsScheme.size()), Security::StartTls, pop3Port);
+    const struct {
+        QString scheme;
+        Security security;
+        quint16 port;
+    } imapForms[] = {{QStringLiteral("imaps://"), Security::ImplicitTls, imapsPort},
+                     {QStringLiteral("imap+starttls://"), Security::StartTls, imapPort}};
+    for (const auto& form : imapForms) {
+        if (setting.startsWith(form.scheme, Qt::CaseInsensitive)) {
+            ServerAddress address = parseTlsForm(setting.mid(form.scheme.size()), form.security, form.port);
+            address.protocol = Protocol::Imap;
+            return address;
+        }
+    }
     bool ignored = true;
     return hostAndPort(setting, pop3Port, ignored);
 }

@@ -14,7 +14,8 @@ namespace vindel::check {
 // The non-blocking TCP client that carries one POP3 conversation at a time.
 // Received bytes and connection failures arrive through the callbacks, on
 // the event thread. Failures are entries of the failure catalogue
-// (diag/Failures.h). An orderly close by the server raises nothing.
+// (diag/Failures.h). An orderly close by the server raises no failure; only
+// the closed handler, where one is set, hears of it.
 //
 // A secured connection verifies the server's certificate and host name (or
 // accepts exactly the pinned certificate) before it hands on a single byte;
@@ -25,6 +26,7 @@ public:
     virtual ~TcpClient() = default;
     virtual void setDataHandler(std::function<void(const QByteArray&)> handler) = 0;
     virtual void setErrorHandler(std::function<void(const diag::Failure&)> handler) = 0;
+    virtual void setClosedHandler(std::function<void()> /*handler*/) {}
 
     // Starts connecting as the address asks (plain, TLS at once, or plain
     // until startTls()) and returns at once. A request that cannot be

@@ -467,6 +467,8 @@ void QtTcpClient::socketFailed(QAbstractSocket::SocketError error)
     // The data handler may have started a new connection meanwhile.
     if (failure && attempt == m_attempt && m_onError)
         m_onError(*failure);
+    else if (!failure && attempt == m_attempt && m_onClosed)
+        m_onClosed();
 }
 
 void QtTcpClient::connectTimedOut()

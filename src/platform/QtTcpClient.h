@@ -73,6 +73,7 @@ public:
 
     void setDataHandler(std::function<void(const QByteArray&)> handler) override;
     void setErrorHandler(std::function<void(const diag::Failure&)> handler) override;
+    void setClosedHandler(std::function<void()> handler) override { m_onClosed = std::move(handler); }
     std::optional<diag::Failure> connectToServer(const check::ServerAddress& address) override;
     std::optional<diag::Failure> startTls() override;
     void setSecuredHandler(std::function<void(const Secured&)> handler) override;
@@ -130,6 +131,7 @@ private:
     Options m_options;
     std::function<void(const QByteArray&)> m_onData;
     std::function<void(const diag::Failure&)> m_onError;
+    std::function<void()> m_onClosed;
     std::function<void(const Secured&)> m_onSecured;
     QList<QSslCertificate> m_extraCas;
 

@@ -19,6 +19,8 @@ PopChk::PopChk(settings::Globals& globals, const Ports& ports)
       m_painter(ports.desktop), m_errorReport(ports.desktop), m_mailCountReport(globals, ports.desktop),
       m_check(ports.network, ports.timers.check, ports.timers.reply, m_log, *this)
 {
+    if (ports.listening && ports.timers.listening)
+        m_check.listenWith(*ports.listening, *ports.timers.listening);
     if (m_passwordRetryTimer)
         m_passwordRetryTimer->setHandler([this] {
             m_passwordRetryTimer->setEnabled(false);
@@ -164,12 +166,14 @@ void PopChk::windowMoved(int leftTwips, int topTwips)
 
 void PopChk::networkReturned()
 {
+    m_check.listenAfresh();
     if (m_connectionLost)
         checkSoonWhilePacing();
 }
 
 void PopChk::resumed()
 {
+    m_check.listenAfresh();
     checkSoonWhilePacing();
 }
 

@@ -28,6 +28,8 @@ struct Timers {
     // Asks a keyring that has not answered again; needed when the settings
     // keep the password in a keyring.
     check::Timer* passwordRetry = nullptr;
+    // The listening connection's waits; needed with Ports::listening.
+    check::Timer* listening = nullptr;
 };
 
 // Everything the program's behaviour uses of the network, the clock, the log,
@@ -35,6 +37,9 @@ struct Timers {
 // main() (or by a test), each member by its name.
 struct Ports {
     check::TcpClient& network;
+    // A second connection that listens to an IMAP server for changes
+    // between checks; without it the interval alone paces the checks.
+    check::TcpClient* listening = nullptr;
     Timers timers;
     const diag::Clock& clock;
     diag::LogSink& log; // the system log

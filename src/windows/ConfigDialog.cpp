@@ -192,6 +192,8 @@ ConfigDialog::ConfigDialog(settings::Globals& globals, settings::ConfigStore& st
     m_server->setToolTip(QStringLiteral("host or host:port: plain POP3 (port 110)\n"
                                         "pop3s://host[:port]: TLS (port 995)\n"
                                         "pop3+stls://host[:port]: STLS (port 110)\n"
+                                        "imaps://host[:port]: IMAP, TLS (port 993)\n"
+                                        "imap+starttls://host[:port]: IMAP, STARTTLS (port 143)\n"
                                         "TLS forms may end in #sha256=<certificate fingerprint>"));
     label("Label1", QT_TRANSLATE_NOOP("ConfigDialog", "分"), twipsRect(1380, 1110, 255, 165));
 

@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QSslCertificate>
+#include <QSslSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -48,17 +49,23 @@ TEST_F(Dovecot, TheEngineLogsInWithTheRightPasswordOnly)
 }
 
 // What goes inside TLS is the plain conversation exactly, STLS before it for
-// the STLS form; the log names the certificate and never the password.
+// the STLS form; the log names the certificate and never the password. Over
+// IMAP the count is that of the unseen messages in INBOX (all three are).
 TEST_F(Dovecot, TheEngineCountsTheRealMailboxOverTlsAndOverStls)
 {
-    ASSERT_NE(dovecot.startWithTls(3, "right-password"), 0) << dovecot.log().toStdString();
+    ASSERT_NE(dovecot.startWithImap(3, "right-password"), 0) << dovecot.log().toStdString();
     const QByteArray login = "USER vindel\r\nPASS right-password\r\nSTAT\r\nQUIT\r\n";
+    const QByteArray imapLogin =
+        "v2 LOGIN \"vindel\" \"right-password\"\r\nv3 STATUS INBOX (UNSEEN)\r\nv4 LOGOUT\r\n";
     const struct {
         QString server;
         QByteArray sent;
     } forms[] = {
         {QStringLiteral("pop3s://localhost:%1").arg(dovecot.tlsPort()), login},
         {QStringLiteral("pop3+stls://localhost:%1").arg(dovecot.port()), "STLS\r\n" + login},
+        {QStringLiteral("imaps://localhost:%1").arg(dovecot.imapsPort()), imapLogin},
+        {QStringLiteral("imap+starttls://localhost:%1").arg(dovecot.imapPort()),
+         "v1 STARTTLS\r\n" + imapLogin},
     };
     for (const auto& form : forms) {
         SCOPED_TRACE(form.server.toStdString());
@@ -83,6 +90,70 @@ TEST_F(Dovecot, TheEngineCountsTheRealMailboxOverTlsAndOverStls)
             << log.toStdString();
         EXPECT_EQ(log.contains("INFO  ") && log.contains(" STLS\n"), form.sent.startsWith("STLS"));
         EXPECT_FALSE(log.contains("right-password"));
+    }
+}
+
+// Another mail program reads everything: it marks every message in INBOX
+// seen over a connection of its own.
+bool markAllSeen(quint16 port, const QString& caPath)
+{
+    QSslSocket socket;
+    QSslConfiguration tls = socket.sslConfiguration();
+    tls.addCaCertificates(QSslCertificate::fromPath(caPath));
+    socket.setSslConfiguration(tls);
+    socket.connectToHostEncrypted(QStringLiteral("localhost"), port);
+    QByteArray heard;
+    const auto command = [&](const QByteArray& tag, const QByteArray& words) {
+        socket.write(tag + ' ' + words + "\r\n");
+        while (!heard.contains("\n" + tag + " OK")) {
+            if (!socket.waitForReadyRead(10000))
+                return false;
+            heard += socket.readAll();
+        }
+        return true;
+    };
+    heard = "\n";
+    return socket.waitForEncrypted(10000) && command("a", "LOGIN vindel right-password") &&
+           command("b", "SELECT INBOX") && command("c", "STORE 1:* +FLAGS.SILENT (\\Seen)") &&
+           command("d", "LOGOUT");
+}
+
+// With the interval at ten minutes, only the server's word can bring a
+// count within seconds: a delivered message is told with its notice, and
+// reading it elsewhere brings the no-mail status.
+TEST_F(Dovecot, ImapServersTellOfNewAndReadMailWithinSeconds)
+{
+    ASSERT_NE(dovecot.startWithImap(0, "right-password"), 0) << dovecot.log().toStdString();
+    const auto ca = QSslCertificate::fromPath(dovecot.certificatePath("ca"));
+    for (const QString& server : {QStringLiteral("imaps://localhost:%1").arg(dovecot.imapsPort()),
+                                  QStringLiteral("imap+starttls://localhost:%1").arg(dovecot.imapPort())}) {
+        SCOPED_TRACE(server.toStdString());
+        RealHarness h(server, "right-password");
+        h.tcp.addCaCertificates(ca);
+        h.listeningTcp.addCaCertificates(ca);
+        h.store.put("Interval", "10");
+        QTemporaryDir logFolder;
+        h.arguments = QStringList{"/t"};
+        h.logFolder = logFolder.path();
+        ASSERT_TRUE(h.runFirstCheck());
+        EXPECT_EQ(h.window.status, "You have No mail");
+        const auto log = [&] {
+            QFile file(logFolder.filePath("Vindel.log"));
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log().contains("Listening for changes"); }, 10000))
+            << log().toStdString();
+
+        ASSERT_TRUE(dovecot.deliver());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return h.window.status == "You have 1 Mail(s)"; }, 15000))
+            << h.journal.join('\n').toStdString();
+        EXPECT_TRUE(h.journal.contains("notice You have 1 Mail(s)"));
+
+        ASSERT_TRUE(markAllSeen(dovecot.imapsPort(), dovecot.certificatePath("ca")));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return h.window.status == "You have No mail"; }, 15000))
+            << h.journal.join('\n').toStdString();
+        EXPECT_TRUE(h.journal.filter("message").isEmpty());
+        EXPECT_FALSE(log().contains("right-password"));
     }
 }
 

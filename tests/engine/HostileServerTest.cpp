@@ -1,12 +1,15 @@
-// A catalogue of hostile and broken POP3 servers, each run against the real
-// socket and timers on 127.0.0.1. Every case asserts the program's reaction
+// A catalogue of hostile and broken POP3 and IMAP servers, each run against
+// the real socket and timers on 127.0.0.1 (IMAP inside TLS, with a pinned
+// self-signed certificate). Every case asserts the program's reaction
 // (a normal count, a rejected reply as error 99999, or a connection error
 // with its number through the error report) and that the check ends within
 // the reply limit, memory stays small, no descriptor is left open and the
 // settings are not written.
+#include "Certificates.h"
 #include "DemoPop3Server.h"
 #include "ProcessFigures.h"
 #include "RealHarness.h"
+#include "check/IdleListener.h"
 #include "support/ScriptedPop3Server.h"
 
 #include <QElapsedTimer>
@@ -18,6 +21,7 @@
 #include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace vindel::test {
 namespace {
@@ -63,8 +67,20 @@ struct HostileCase {
     int withinMs = defaultLimitMs + 1000; // from the start of the check to its end
     bool drainServer = false;             // wait until the server has sent everything
     Check alsoCheck = {};                 // what else the case must show
-    int boxOpenMs = 0; // how long a message box stays open, running its own event loop as a real one does
+    int boxOpenMs = 0;   // how long a message box stays open, running its own event loop as a real one does
+    QString scheme = {}; // "imaps://" or "imap+starttls://" (the script starts at STARTTLS); none: POP3
 };
+
+// The setting for a check against the server, which gets the identity the
+// case's scheme needs.
+QString serverSetting(const QString& scheme, ScriptedPop3Server& server)
+{
+    if (scheme.isEmpty())
+        return local(server.port());
+    const Certificates& certificates = Certificates::get();
+    server.setTlsIdentity({certificates.certificate("self")}, certificates.key("self"), scheme == "imaps://");
+    return scheme + local(server.port()) + certificates.pin("self");
+}
 
 // The rest of a well-behaved conversation after the greeting.
 ServerScript loginAndStat(ServerScript script, const QByteArray& statReply = "+OK 2 320\r\n")
@@ -109,6 +125,18 @@ ServerScript dripped(const QList<QByteArray>& replies, int pauseMs)
     return script.stayOpen();
 }
 
+// An IMAP server up to the STATUS command: the greeting, with imap+starttls
+// STARTTLS and the handshake, and LOGIN.
+ServerScript imapUpToStatus(bool startTls)
+{
+    ServerScript script = ServerScript().send("* OK ready\r\n");
+    if (startTls)
+        script.expect("v1 STARTTLS\r\n").send("v1 OK begin\r\n").startTls();
+    return script.expect("v2 LOGIN \"vindel\" \"secret\"\r\n")
+        .send("v2 OK logged in\r\n")
+        .expect("v3 STATUS INBOX (UNSEEN)\r\n");
+}
+
 std::vector<HostileCase> catalogue()
 {
     const QByteArray longError = "-ERR " + QByteArray(505, 'e') + "\r\n"; // 512 octets with CR LF
@@ -128,6 +156,15 @@ std::vector<HostileCase> catalogue()
         QSignalSpy finished(&server, &ScriptedPop3Server::scriptFinished);
         EXPECT_FALSE(server.isFinished(0) || finished.wait(1000))
             << "the program read on from a connection it had given up";
+    };
+    ServerScript imapLongLines = imapUpToStatus(false);
+    imapLongLines.flood(QByteArray("* OK still there\r\n"), 1000000)
+        .send("* STATUS INBOX (UNSEEN 3)\r\nv3 OK\r\n")
+        .expect("v4 LOGOUT\r\n")
+        .send("* BYE\r\nv4 OK\r\n")
+        .stayOpen();
+    const HostileCase::Check noImapCount = [](const RealHarness& h, const ScriptedPop3Server&) {
+        EXPECT_TRUE(h.journal.filter("label You have").isEmpty()) << h.journal.join('\n').toStdString();
     };
     ServerScript longErrAfterPass = greeting();
     longErrAfterPass.expect("USER vindel\r\n")
@@ -207,6 +244,69 @@ std::vector<HostileCase> catalogue()
              // The count was shown before QUIT; the silence then ends the check.
              EXPECT_TRUE(h.journal.contains("label You have 2 Mail(s)"));
          }},
+
+        // IMAP. A literal that cannot fit under the cap is refused when it is
+        // announced: neither waited for nor kept, and a flood of it stalls.
+        {.name = "ImapLiteralOfGigabytesThenSilence",
+         .script = imapUpToStatus(false).send("* STATUS INBOX {4000000000}\r\n").send("x").stayOpen(),
+         .expected = rejected(overlongDescription),
+         .scheme = "imaps://"},
+        {.name = "ImapLiteralOfGigabytesThenAFlood",
+         .script = imapUpToStatus(true).send("* STATUS INBOX {4000000000}\r\n").flood('x', 64 * mebibyte),
+         .expected = rejected(overlongDescription),
+         .withinMs = 5000,
+         .alsoCheck = floodStalls,
+         .scheme = "imap+starttls://"},
+        // Untagged lines are read and passed over, a million of them in
+        // bounded memory; they are no answer, so they cannot hold a check
+        // past the reply limit.
+        {.name = "ImapMillionUntaggedLinesBeforeTheAnswer",
+         .script = imapLongLines,
+         .expected = counted("3"),
+         .replyLimitMs = 60000,
+         .withinMs = 60000,
+         .scheme = "imaps://"},
+        {.name = "ImapUntaggedLinesThatNeverEnd",
+         .script = imapUpToStatus(false).flood(QByteArray("* OK\r\n"), 1000000000),
+         .expected = failedWith(10060),
+         .scheme = "imaps://"},
+        // BYE ends the check at every step but the last.
+        {.name = "ImapByeAsTheGreeting",
+         .script = ServerScript().send("* BYE too busy\r\n").close(),
+         .expected = rejected("BYE too busy\r\n"),
+         .scheme = "imaps://"},
+        {.name = "ImapByeAfterLogin",
+         .script = imapUpToStatus(true).send("* BYE going down\r\n").close(),
+         .expected = rejected("BYE going down\r\n"),
+         .scheme = "imap+starttls://"},
+        {.name = "ImapByeAfterStatus",
+         .script = imapUpToStatus(false).send("* STATUS INBOX (UNSEEN 4)\r\n* BYE\r\n").stayOpen(),
+         .expected = rejected("BYE\r\n"),
+         .alsoCheck = noImapCount,
+         .scheme = "imaps://"},
+        // A tagged answer counts only for the command it names.
+        {.name = "ImapNoTaggedAnswer",
+         .script = imapUpToStatus(true).send("* STATUS INBOX (UNSEEN 4)\r\n").stayOpen(),
+         .expected = failedWith(10060),
+         .alsoCheck = noImapCount,
+         .scheme = "imap+starttls://"},
+        {.name = "ImapStatusAnsweredWithTheTagOfLogin",
+         .script = imapUpToStatus(false).send("* STATUS INBOX (UNSEEN 4)\r\nv2 OK\r\n").stayOpen(),
+         .expected = rejected("v2 OK\r\n"),
+         .alsoCheck = noImapCount,
+         .scheme = "imaps://"},
+        {.name = "ImapLoginAnsweredWithTheTagOfStatus",
+         .script = ServerScript()
+                       .send("* OK\r\n")
+                       .expect("v2 LOGIN \"vindel\" \"secret\"\r\n")
+                       .send("v3 OK\r\n")
+                       .stayOpen(),
+         .expected = rejected("v3 OK\r\n"),
+         .alsoCheck =
+             [](const RealHarness& h, const ScriptedPop3Server&) {
+                 EXPECT_EQ(h.wire.sent, "v2 LOGIN \"vindel\" \"secret\"\r\n"); // and no STATUS
+             },
+         .scheme = "imaps://"},
     };
 }
 
@@ -219,6 +319,24 @@ void PrintTo(const HostileCase& c, std::ostream* out)
 class HostileServer : public ::testing::TestWithParam<HostileCase> {
 protected:
     static void SetUpTestSuite() { warmUp(); }
+
+    // One secured check, before the first IMAP case counts descriptors, for
+    // what the TLS library opens once per process.
+    static void warmUpTls()
+    {
+        static bool done = false;
+        if (std::exchange(done, true))
+            return;
+        ScriptedPop3Server server(imapUpToStatus(false)
+                                      .send("* STATUS INBOX (UNSEEN 1)\r\nv3 OK\r\n")
+                                      .expect("v4 LOGOUT\r\n")
+                                      .send("v4 OK\r\n")
+                                      .stayOpen());
+        RealHarness h(serverSetting("imaps://", server));
+        ASSERT_EQ(h.popChk.start({}, QDir::tempPath()), shell::PopChk::StartResult::Running);
+        h.popChk.checkNow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return h.checkSucceeded(); }, 5000));
+    }
 
     // One ordinary check first, so that whatever Qt opens once per process
     // is open before the descriptors are counted.
@@ -259,13 +377,15 @@ void expectOutcome(const HostileCase& c, const RealHarness& h)
 TEST_P(HostileServer, EndsAsItShouldWithinTheLimit)
 {
     const HostileCase& c = GetParam();
+    if (!c.scheme.isEmpty())
+        warmUpTls();
     const int descriptorsBefore = ProcessFigures::openDescriptors();
     const bool peakResets = ProcessFigures::resetPeak();
     const qint64 residentBefore = ProcessFigures::residentKiB();
     {
         ScriptedPop3Server server(c.script);
         ASSERT_TRUE(server.isListening());
-        RealHarness h(local(server.port()));
+        RealHarness h(serverSetting(c.scheme, server));
         h.popChk.setReplyLimit(c.replyLimitMs);
         if (c.boxOpenMs > 0)
             h.onMessage = [&c] {
@@ -315,6 +435,70 @@ TEST_P(HostileServer, EndsAsItShouldWithinTheLimit)
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, HostileServer, ::testing::ValuesIn(catalogue()),
                          [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
+
+} // namespace
+} // namespace vindel::test
+
+namespace vindel::test {
+namespace {
+
+// The push listener against servers that break IDLE, over the real socket:
+// its troubles are its own (nothing is reported, nothing tells of a change
+// that was not told), and it comes back after a pause that doubles, so a
+// server that keeps dropping it is not hammered.
+TEST(HostileListener, ComesBackAfterAPauseThatDoubles)
+{
+    const ServerScript upToIdle = ServerScript()
+                                      .send("* OK hi\r\n")
+                                      .expect("i1 LOGIN \"u\" \"p\"\r\n")
+                                      .send("i1 OK\r\n")
+                                      .expect("i2 CAPABILITY\r\n")
+                                      .send("* CAPABILITY IMAP4rev1 IDLE\r\ni2 OK\r\n")
+                                      .expect("i3 EXAMINE INBOX\r\n")
+                                      .send("i3 OK\r\n")
+                                      .expect("i4 IDLE\r\n");
+    const struct {
+        const char* name;
+        ServerScript script;
+        bool idles;
+    } rows[] = {
+        {"IDLE without a continuation", ServerScript(upToIdle).stayOpen(), false},
+        {"dropped as soon as it idles", ServerScript(upToIdle).send("+ idling\r\n").close(), true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedPop3Server server(row.script);
+        ASSERT_TRUE(server.isListening());
+        platform::QtTcpClient tcp;
+        platform::QtTimer timer;
+        FakeClock clock;
+        MemorySink systemLog;
+        diag::EventLog log(clock, systemLog);
+        int changes = 0;
+        check::IdleListener listener(tcp, timer, log, [&] { ++changes; });
+        listener.setReplyLimit(defaultLimitMs);
+        listener.listen({"127.0.0.1", server.port(), check::Security::Plain, {}, {}, check::Protocol::Imap},
+                        {"u", "p", "u"}, 60000);
+        QElapsedTimer sinceAccept;
+        QList<qint64> gaps;
+        for (int connection = 1; connection < 3; ++connection) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return server.connectionCount() > connection; }, 20000));
+            if (sinceAccept.isValid())
+                gaps << sinceAccept.elapsed();
+            sinceAccept.start();
+        }
+        EXPECT_GE(gaps.value(0), 3500); // the second pause is 4 s
+        // Idling again after a lost connection asks for one check, as a
+        // change may have gone unheard; the first idle asks for none.
+        if (row.idles)
+            EXPECT_TRUE(QTest::qWaitFor([&] { return changes == 2; }, 5000)) << changes;
+        else
+            EXPECT_EQ(changes, 0);
+        EXPECT_TRUE(systemLog.lines.isEmpty());
+        EXPECT_TRUE(server.mismatches().isEmpty()) << server.mismatches().join('\n').toStdString();
+        listener.stop();
+    }
+}
 
 } // namespace
 } // namespace vindel::test

@@ -66,11 +66,14 @@ struct RealHarness : FakeDesktop {
     SentRecorder wire{tcp};
     ObservedTimer checkTimer;
     platform::QtTimer replyTimer;
-    shell::PopChk popChk{globals, ports(wire, checkTimer, replyTimer)};
+    platform::QtTcpClient listeningTcp; // the IMAP push listener's connection
+    platform::QtTimer listeningTimer;
+    shell::PopChk popChk{
+        globals, ports(wire, checkTimer, replyTimer, nullptr, nullptr, &listeningTcp, &listeningTimer)};
 
     explicit RealHarness(const QString& server, const QString& password = "secret",
                          platform::QtTcpClient::Options options = {})
-        : tcp(std::move(options))
+        : tcp(options), listeningTcp(std::move(options))
     {
         store.put("UserName", "vindel");
         store.put("PassWord", password);

@@ -4,18 +4,14 @@
 // connection closed), that it ended within its limit, that nothing of the
 // login went out, and that no descriptor is left open; and that what must
 // work over TLS does, a flood inside TLS included.
+#include "Certificates.h"
 #include "ProcessFigures.h"
 #include "RealHarness.h"
 #include "support/ScriptedPop3Server.h"
 
-#include <QCryptographicHash>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QSslKey>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -27,42 +23,6 @@ constexpr int limitMs = 400;
 // Weak certificates are refused by the client's own floor, not by the TLS
 // library's security level: the whole process runs at level 0.
 const bool anySecurityLevel = qputenv("OPENSSL_CONF", VINDEL_ANY_SECURITY_LEVEL);
-
-// The throwaway certificates of tls/make-certificates.sh, made once.
-struct Certificates {
-    QTemporaryDir folder;
-    bool made = false;
-
-    Certificates()
-    {
-        QProcess script;
-        script.start(QStringLiteral("bash"), {QStringLiteral(VINDEL_CERTIFICATE_SCRIPT), folder.path()});
-        made = script.waitForFinished(60000) && script.exitCode() == 0;
-    }
-    QSslCertificate certificate(const QString& name) const
-    {
-        return QSslCertificate::fromPath(folder.filePath(name + ".pem")).value(0);
-    }
-    QSslKey key(const QString& name) const
-    {
-        QFile file(folder.filePath(name + ".key"));
-        file.open(QIODevice::ReadOnly);
-        const QByteArray pem = file.readAll();
-        const QSslKey ec(pem, QSsl::Ec);
-        return ec.isNull() ? QSslKey(pem, QSsl::Rsa) : ec;
-    }
-    QString pin(const QString& name) const
-    {
-        return "#sha256=" +
-               QString::fromLatin1(
-                   QCryptographicHash::hash(certificate(name).toDer(), QCryptographicHash::Sha256).toHex());
-    }
-    static const Certificates& get()
-    {
-        static const Certificates certificates;
-        return certificates;
-    }
-};
 
 ServerScript login(ServerScript script)
 {
@@ -150,6 +110,22 @@ std::vector<TlsCase> cases()
         // The wrong kind of server on the port.
         {"PlainServerOnTheTlsPort", "pop3s://", none, none, 12157, handshakeFailed},
         {"TlsServerOnAPlainPort", "", "server", none, 10060, timedOut},
+        // IMAP: a literal announcing gigabytes is refused unread, whatever
+        // follows; untagged data is no answer, and the limit ends the wait.
+        {"ImapLiteralOfGigabytesThenTheBytes", "imaps://", "self", "self", 99999, "Reply longer than 65536",
+         ServerScript()
+             .send("* OK\r\n")
+             .expect("v2 LOGIN \"vindel\" \"secret\"\r\n")
+             .send("v2 OK\r\n")
+             .expect("v3 STATUS INBOX (UNSEEN)\r\n")
+             .send("* STATUS {4000000000}\r\n")
+             .flood('\n', 256 * 1024 * 1024)},
+        {"ImapNoTaggedAnswer", "imaps://", "self", "self", 10060, timedOut,
+         ServerScript()
+             .send("* PREAUTH\r\n")
+             .expect("v3 STATUS INBOX (UNSEEN)\r\n")
+             .send("* 1 EXISTS\r\n")
+             .stayOpen()},
         // And what must work: a pinned certificate whatever its dates, the
         // host's name with the root's final dot, and the pinned self-signed
         // certificate over both forms.

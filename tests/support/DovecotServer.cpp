@@ -1,9 +1,14 @@
 #include "support/DovecotServer.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QHostAddress>
 #include <QProcess>
 #include <QTcpServer>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vindel::test {
 namespace {
@@ -41,13 +46,18 @@ quint16 DovecotServer::startWithTls(int messageCount, const QString& password)
     return startServer(messageCount, password, true);
 }
 
+quint16 DovecotServer::startWithImap(int messageCount, const QString& password)
+{
+    return startServer(messageCount, password, true, true);
+}
+
 QString DovecotServer::certificatePath(const QString& name) const
 {
     return m_folder ? serverFolder(*m_folder) + QStringLiteral("/tls/") + name + QStringLiteral(".pem")
                     : QString();
 }
 
-quint16 DovecotServer::startServer(int messageCount, const QString& password, bool tls)
+quint16 DovecotServer::startServer(int messageCount, const QString& password, bool tls, bool imap)
 {
     stop();
     m_startOutput.clear();
@@ -67,6 +77,12 @@ quint16 DovecotServer::startServer(int messageCount, const QString& password, bo
         quint16 tlsPort = 0;
         for (int pick = 0; tls && pick < 5 && (tlsPort == 0 || tlsPort == port); ++pick)
             tlsPort = freePort();
+        const auto taken = [&](quint16 p) { return p == 0 || p == port || p == tlsPort; };
+        quint16 imapPort = 0, imapsPort = 0;
+        for (int pick = 0; imap && pick < 5 && taken(imapPort); ++pick)
+            imapPort = freePort();
+        for (int pick = 0; imap && pick < 5 && (taken(imapsPort) || imapsPort == imapPort); ++pick)
+            imapsPort = freePort();
         QStringList arguments{QStringLiteral("start"),
                               serverFolder(*m_folder),
                               QString::number(port),
@@ -75,19 +91,47 @@ quint16 DovecotServer::startServer(int messageCount, const QString& password, bo
                               QString::number(messageCount)};
         if (tls)
             arguments << QString::number(tlsPort);
+        if (imap)
+            arguments << QString::number(imapPort) << QString::number(imapsPort);
         QString output;
-        const bool started =
-            port != 0 && (!tls || (tlsPort != 0 && tlsPort != port)) && runScript(arguments, output);
+        const bool started = port != 0 && (!tls || (tlsPort != 0 && tlsPort != port)) &&
+                             (!imap || (!taken(imapPort) && !taken(imapsPort) && imapPort != imapsPort)) &&
+                             runScript(arguments, output);
         m_startOutput += output;
         if (started) {
             m_port = port;
             m_tlsPort = tlsPort;
+            m_imapPort = imapPort;
+            m_imapsPort = imapsPort;
             return port;
         }
         if (!output.contains(u"Address already in use"))
             break;
     }
     return 0;
+}
+
+bool DovecotServer::deliver()
+{
+    if (!m_folder)
+        return false;
+    static int delivered = 0;
+    const QString maildir = serverFolder(*m_folder) + QStringLiteral("/home/vindel/Maildir/");
+    const QString name = QStringLiteral("%1.M%2P%3.vindel-test")
+                             .arg(QDateTime::currentSecsSinceEpoch())
+                             .arg(++delivered)
+                             .arg(QCoreApplication::applicationPid());
+    QFile file(maildir + QStringLiteral("tmp/") + name);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write("From: late@example.org\r\nTo: user@example.org\r\nSubject: Late\r\n\r\nBody.\r\n");
+    file.close();
+    // The mailbox belongs to the server's mail user, who must read it.
+    struct stat folder {};
+    if (::stat(QFile::encodeName(maildir).constData(), &folder) != 0 ||
+        ::chown(QFile::encodeName(file.fileName()).constData(), folder.st_uid, folder.st_gid) != 0)
+        return false;
+    return QFile::rename(file.fileName(), maildir + QStringLiteral("new/") + name);
 }
 
 void DovecotServer::stop()
@@ -98,6 +142,8 @@ void DovecotServer::stop()
     runScript({QStringLiteral("stop"), serverFolder(*m_folder)}, output);
     m_port = 0;
     m_tlsPort = 0;
+    m_imapPort = 0;
+    m_imapsPort = 0;
     m_folder.reset();
 }
 

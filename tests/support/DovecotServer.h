@@ -25,8 +25,16 @@ public:
     // localhost by a throwaway authority; every login then needs TLS (on
     // port() only after STLS).
     quint16 startWithTls(int messageCount, const QString& password);
+    // The same, and IMAP on imapPort() (login only after STARTTLS) and over
+    // TLS on imapsPort() (needs dovecot-imapd).
+    quint16 startWithImap(int messageCount, const QString& password);
     quint16 port() const { return m_port; }
+    quint16 imapPort() const { return m_imapPort; }
+    quint16 imapsPort() const { return m_imapsPort; }
     quint16 tlsPort() const { return m_tlsPort; }
+    // Delivers one more unseen message into the user's INBOX as a mail
+    // delivery agent would (written in tmp, then moved into new).
+    bool deliver();
     // The throwaway authority and the server's certificate (PEM files).
     QString certificatePath(const QString& name) const;
     // What the start script printed and the server's own log.
@@ -34,12 +42,14 @@ public:
 
 private:
     bool runScript(const QStringList& arguments, QString& output) const;
-    quint16 startServer(int messageCount, const QString& password, bool tls);
+    quint16 startServer(int messageCount, const QString& password, bool tls, bool imap = false);
     void stop();
 
     std::unique_ptr<QTemporaryDir> m_folder;
     quint16 m_port = 0;
     quint16 m_tlsPort = 0;
+    quint16 m_imapPort = 0;
+    quint16 m_imapsPort = 0;
     QString m_startOutput;
 };
 

@@ -212,10 +212,12 @@ void ScriptedPop3Server::runSteps(Connection& c)
                 return;
             }
             // Inside TLS the queue is also what waits encrypted.
+            // Whole copies per chunk, so that every chunk starts a copy.
+            const QByteArray copies = step.bytes.repeated(std::max<qsizetype>(1, chunk / step.bytes.size()));
             while (c.flooded < step.count &&
                    c.socket->bytesToWrite() + c.socket->encryptedBytesToWrite() < queued) {
-                const qint64 size = std::min(chunk, step.count - c.flooded);
-                c.socket->write(QByteArray(size, step.bytes.at(0)));
+                const qint64 size = std::min<qint64>(copies.size(), step.count - c.flooded);
+                c.socket->write(copies.constData(), size);
                 c.flooded += size;
             }
             if (c.flooded < step.count)

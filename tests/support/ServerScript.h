@@ -17,7 +17,7 @@ public:
             Close,    // orderly close (FIN) after the pending bytes
             Reset,    // abortive close: the client sees ECONNRESET
             StayOpen, // do nothing more; keep recording what arrives
-            Flood,    // write count copies of one byte, as fast as the client takes them
+            Flood,    // write count bytes, copies of the given ones, as fast as the client takes them
             StartTls, // the server's side of a TLS handshake; the next step waits for its end
         };
         Kind kind;
@@ -50,6 +50,11 @@ public:
     ServerScript& flood(char byte, qint64 count)
     {
         return add({Step::Kind::Flood, QByteArray(1, byte), 0, count});
+    }
+    // The same with count copies of a line (or any bytes).
+    ServerScript& flood(const QByteArray& copy, qint64 count)
+    {
+        return add({Step::Kind::Flood, copy, 0, count * copy.size()});
     }
     ServerScript& expect(const QByteArray& bytes) { return add({Step::Kind::Expect, bytes}); }
     ServerScript& silence(int milliseconds) { return add({Step::Kind::Silence, {}, milliseconds}); }

@@ -192,10 +192,15 @@ struct FakeDesktop : shell::Desktop {
     bool anotherInstance = false; // another copy runs
 
     shell::Ports ports(check::TcpClient& tcp, check::Timer& checkTimer, check::Timer& replyTimer,
-                       check::Timer* passwordRetry = nullptr, settings::ConfigStore* settings = nullptr)
+                       check::Timer* passwordRetry = nullptr, settings::ConfigStore* settings = nullptr,
+                       check::TcpClient* listening = nullptr, check::Timer* listeningTimer = nullptr)
     {
         return {.network = tcp,
-                .timers = {.check = checkTimer, .reply = replyTimer, .passwordRetry = passwordRetry},
+                .listening = listening,
+                .timers = {.check = checkTimer,
+                           .reply = replyTimer,
+                           .passwordRetry = passwordRetry,
+                           .listening = listeningTimer},
                 .clock = clock,
                 .log = systemLog,
                 .settings = settings ? *settings : config,
@@ -282,7 +287,11 @@ struct Harness : FakeDesktop {
     FakeTcpClient tcp{journal};
     FakeTimer checkTimer;
     FakeTimer replyTimer;
-    shell::PopChk popChk{globals, ports(tcp, checkTimer, replyTimer)};
+    Journal pushJournal; // what the IMAP push listener does to its own connection
+    FakeTcpClient listening{pushJournal};
+    FakeTimer listeningTimer;
+    shell::PopChk popChk{globals,
+                         ports(tcp, checkTimer, replyTimer, nullptr, nullptr, &listening, &listeningTimer)};
 
     Harness()
     {

@@ -50,10 +50,26 @@ TEST(ReplyFramer, CapsALineWithoutEndAndDropsItsRest)
     EXPECT_EQ(drain(framer), QList<QByteArray>{"+OK next\r\n"});
 }
 
+TEST(ReplyFramer, WithLiteralsAResponseAndItsLiteralsAreOneReplyUnderTheSameCap)
+{
+    ReplyFramer framer;
+    framer.setLiterals(true);
+    framer.feed("* STATUS {5}\r\nIN\nBO X {0}\r\n (UNSEEN 2)\r\nv3 OK");
+    EXPECT_EQ(drain(framer), QList<QByteArray>{"* STATUS {5}\r\nIN\nBO X {0}\r\n (UNSEEN 2)\r\n"});
+    framer.feed(" done\r\n* 1 FETCH {4294967296}\r\n");
+    // Refused as soon as it is announced; its bytes are counted off, never kept.
+    EXPECT_EQ(drain(framer), (QList<QByteArray>{"v3 OK done\r\n", "<overlong>"}));
+    for (int i = 0; i < 50; ++i)
+        framer.feed(QByteArray(64 * 1024, '\n'));
+    EXPECT_TRUE(drain(framer).isEmpty());
+    EXPECT_EQ(framer.pendingSize(), 0);
+}
+
 TEST(ServerAddress, EachFormTakesItsHostPortAndPinAndRefusesWhatCannotBeUsed)
 {
     using A = check::ServerAddress;
     using S = check::Security;
+    using P = check::Protocol;
     const QByteArray pin = QByteArray::fromHex(QByteArray(64, 'a'));
     const QString hex = QString(64, u'a');
     const QString colons = QString::fromLatin1(QByteArray(32, '\xAA').toHex(':').toUpper());
@@ -83,13 +99,18 @@ TEST(ServerAddress, EachFormTakesItsHostPortAndPinAndRefusesWhatCannotBeUsed)
         {"pop3s://h:9#SHA256=" + colons, {"h", 9, S::ImplicitTls, pin}},
         // A pin on a plain form is no pin: the whole text stays the host, as before.
         {"h#sha256=" + hex, {"h#sha256=" + hex, 110}},
+        // IMAP: the two TLS forms only, read as the POP3 ones.
+        {"imaps://h", {"h", 993, S::ImplicitTls, {}, {}, P::Imap}},
+        {"IMAP+STARTTLS://[::1]:1143/", {"::1", 1143, S::StartTls, {}, {}, P::Imap}},
+        {"imap+starttls://h#sha256=" + colons, {"h", 143, S::StartTls, pin, {}, P::Imap}},
+        {"imap://h", {"imap://h", 110}},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(check::parseServerAddress(text), expected) << text.toStdString();
     for (const QString& unusable :
          {"pop3s://h#sha256=" + hex.left(63), "pop3s://h#sha256=" + hex + "0", "pop3s://h#md5=" + hex,
           "pop3s://h#sha256=" + hex.left(63) + "g", QString("pop3s://h:99999"), QString("pop3+stls://"),
-          QString("pop3s://:995")}) {
+          QString("pop3s://:995"), QString("imaps://h#sha256=1"), QString("imap+starttls://:143")}) {
         const A address = check::parseServerAddress(unusable);
         EXPECT_FALSE(address.problem.isEmpty()) << unusable.toStdString();
         EXPECT_TRUE(address.pin.isEmpty()) << unusable.toStdString();
@@ -108,6 +129,8 @@ protected:
 TEST(SessionTranscript, AFullCheckIsTheExactConversation)
 {
     const QByteArray secure = "<handshake done>";
+    const QString login = R"(send v2 LOGIN "alice" "s\"3\\cret")"
+                          "\r\n";
     struct Step {
         QByteArray server; // bytes the server sends, or the end of the handshake
         Journal acts;
@@ -137,22 +160,42 @@ TEST(SessionTranscript, AFullCheckIsTheExactConversation)
           {"+OK POP3 server ready\r\n", {"label Send User Name...", "send USER alice\r\n"}}},
          {"TLS 1.3 with mail.example.test, certificate CN=mail.example.test, SHA-256 AB:CD\n",
           "+OK POP3 server ready\r\n", "USER alice\n"}},
+        // IMAP: the password is sent quoted and logged masked.
+        {"imaps://mail.example.test",
+         {{"", {"label Connecting...", "connect tls mail.example.test:993"}},
+          {secure, {"secured TLS 1.3"}},
+          {"* OK [CAPABILITY IMAP4rev1] ready\r\n", {"label Send Password...", login}}},
+         {"TLS 1.3 with mail.example.test, certificate CN=mail.example.test, SHA-256 AB:CD\n",
+          "* OK [CAPABILITY IMAP4rev1] ready\r\n", "v2 LOGIN \"alice\" **********\n"}},
     };
+    const Journal found{"label You have 3 Mail(s)", "tray 1 Vindel - You have 3 Mail(s)",
+                        "notice You have 3 Mail(s)", "picture 1"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.server);
         Harness h;
         QTemporaryDir dir;
+        const bool imap = QByteArray(c.server).startsWith("imap");
         h.store.put("Pop3Server", c.server);
+        if (imap)
+            h.store.put("PassWord", R"(s"3\cret)");
         ASSERT_TRUE(h.startChecking({"/t"}, dir.path()));
         EXPECT_EQ(h.window.colour, shell::TextColour::Blue);
         std::vector<Step> steps = c.steps;
-        steps.push_back({"+OK\r\n", {"label Send Password...", "send PASS s3cret\r\n"}});
-        steps.push_back({"+OK logged in\r\n", {"label Now Checking...", "send STAT\r\n"}});
-        steps.push_back({"+OK 3 4567\r\n",
-                         {"label You have 3 Mail(s)", "tray 1 Vindel - You have 3 Mail(s)",
-                          "notice You have 3 Mail(s)", "picture 1", "send QUIT\r\n"}});
-        // What comes behind the answer to QUIT is no reply: no error report.
-        steps.push_back({"+OK bye\r\n-ERR junk\r\n+OK\r\n", {"close"}});
+        if (imap) {
+            steps.push_back({"v2 OK [CAPABILITY IMAP4rev1 IDLE] in\r\n",
+                             {"label Now Checking...", "send v3 STATUS INBOX (UNSEEN)\r\n"}});
+            // Untagged data, a literal split across segments: the count waits for the tagged OK.
+            steps.push_back({"* 4 EXISTS\r\n* STATUS {5}\r\nIN", {}});
+            steps.push_back({"BOX (MESSAGES 9 UNSEEN 3)\r\n", {}});
+            steps.push_back({"v3 OK done\r\n", found + Journal{"send v4 LOGOUT\r\n"}});
+            steps.push_back({"* BYE out\r\nv4 OK bye\r\nv9 NO junk\r\n", {"close"}});
+        } else {
+            steps.push_back({"+OK\r\n", {"label Send Password...", "send PASS s3cret\r\n"}});
+            steps.push_back({"+OK logged in\r\n", {"label Now Checking...", "send STAT\r\n"}});
+            steps.push_back({"+OK 3 4567\r\n", found + Journal{"send QUIT\r\n"}});
+            // What comes behind the answer to QUIT is no reply: no error report.
+            steps.push_back({"+OK bye\r\n-ERR junk\r\n+OK\r\n", {"close"}});
+        }
         for (const Step& step : steps) {
             if (step.server == secure)
                 h.tcp.secure();
@@ -168,9 +211,18 @@ TEST(SessionTranscript, AFullCheckIsTheExactConversation)
         QFile file(dir.filePath("Vindel.log"));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         QString log;
-        for (const QString& line : QStringList{"Vindel Started\n"} + c.log +
-                                       QStringList{"+OK\r\n", "PASS **********\n", "+OK logged in\r\n",
-                                                   "STAT\n", "+OK 3 4567\r\n", "QUIT\n", "+OK bye\r\n"})
+        const QStringList tail = imap ? QStringList{"v2 OK [CAPABILITY IMAP4rev1 IDLE] in\r\n",
+                                                    "v3 STATUS INBOX (UNSEEN)\n",
+                                                    "* 4 EXISTS\r\n",
+                                                    "* STATUS {5}\\x0D\\x0AINBOX (MESSAGES 9 UNSEEN 3)\r\n",
+                                                    "v3 OK done\r\n",
+                                                    "v4 LOGOUT\n",
+                                                    "* BYE out\r\n",
+                                                    "v4 OK bye\r\n"}
+                                      : QStringList{"+OK\r\n",    "PASS **********\n", "+OK logged in\r\n",
+                                                    "STAT\n",     "+OK 3 4567\r\n",    "QUIT\n",
+                                                    "+OK bye\r\n"};
+        for (const QString& line : QStringList{"Vindel Started\n"} + c.log + tail)
             log += "INFO  2026-12-07 09:30:05 " + line;
         EXPECT_EQ(QString::fromUtf8(file.readAll()), log);
     }
@@ -196,6 +248,12 @@ TEST(SessionSecurity, NoFallbackToPlainWhenTlsCannotBeHad)
          diag::Failure{12157, "no TLS"}},
         {"pop3+stls://h", "+OK ready\r\n+OK\r\n+OK\r\n", "STLS\r\n",
          "message 48 Error 12157\r\n\r\nThe server sent more text after agreeing to STLS"},
+        {"imap+starttls://h", "* OK ready\r\nv1 BAD what\r\n", "v1 STARTTLS\r\n",
+         "message 48 Error 12180\r\n\r\nThe server refused STARTTLS, so the connection cannot be "
+         "encrypted: v1 BAD what"},
+        // Logged in before TLS could start: nothing is sent in the clear.
+        {"imap+starttls://h", "* PREAUTH hi\r\n", "",
+         "message 48 Error 12180\r\n\r\nThe server refused STARTTLS"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.server);
@@ -315,6 +373,62 @@ TEST(SessionReplies, OnlyAnExactPlusOkIsAccepted)
     }
 }
 
+// An IMAP server that says goodbye, refuses, answers another command or
+// gives no count ends the check as a rejected reply there.
+TEST(SessionReplies, AnImapCheckEndsOnAnyAnswerButTheAwaitedOk)
+{
+    const QByteArray login = "v2 LOGIN \"alice\" \"s3cret\"\r\n";
+    const std::tuple<QByteArray, QByteArray, QString> cases[] = {
+        {"* BYE full\r\n", "", "BYE full\r\n"},
+        {"* OK\r\n* BYE gone\r\n", login, "BYE gone\r\n"},
+        {"* OK\r\nv2 NO [AUTHENTICATIONFAILED] no\r\n", login, "NO [AUTHENTICATIONFAILED] no\r\n"},
+        {"* OK\r\nv3 OK early\r\n", login, "v3 OK early\r\n"},
+        {"* OK\r\nv2 OK\r\n* STATUS Trash (UNSEEN 4)\r\nv3 OK\r\n", login + "v3 STATUS INBOX (UNSEEN)\r\n",
+         "The server gave no UNSEEN count for INBOX"},
+    };
+    for (const auto& [replies, sent, description] : cases) {
+        Harness fresh;
+        fresh.store.put("Pop3Server", "imaps://h");
+        ASSERT_TRUE(fresh.startChecking());
+        fresh.tcp.secure();
+        fresh.journal.clear();
+        fresh.tcp.serverSends(replies);
+        EXPECT_EQ(fresh.tcp.sent, sent) << replies.constData();
+        EXPECT_EQ(fresh.journal.filter("message").value(0), "message 48 Error 99999\r\n\r\n" + description)
+            << replies.constData();
+    }
+}
+
+// A name or password with 8-bit bytes cannot be a quoted string: it goes as
+// a literal once the server asks for it, and a refusal ends the check.
+TEST(SessionCredentials, AnImapLoginWithEightBitBytesGoesAsLiterals)
+{
+    const QString kana = QStringLiteral("ｱﾘｽ"); // 9 bytes in UTF-8
+    const struct {
+        QString user, password;
+        QByteArray replies, sent;
+    } rows[] = {
+        {"alice", QStringLiteral("päss"), "* OK\r\n+ go\r\nv2 OK\r\n",
+         "v2 LOGIN \"alice\" {5}\r\np\xc3\xa4ss\r\nv3 STATUS INBOX (UNSEEN)\r\n"},
+        {kana, kana, "* OK\r\n+ go\r\n+ go\r\nv2 OK\r\n",
+         "v2 LOGIN {9}\r\n" + kana.toUtf8() + " {9}\r\n" + kana.toUtf8() +
+             "\r\nv3 STATUS INBOX (UNSEEN)\r\n"},
+        {"alice", QStringLiteral("päss"), "* OK\r\nv2 NO no literals\r\n", "v2 LOGIN \"alice\" {5}\r\n"},
+        {"alice", QStringLiteral("päss"), "* OK\r\nv2 OK early\r\n", "v2 LOGIN \"alice\" {5}\r\n"},
+    };
+    for (const auto& row : rows) {
+        Harness h;
+        h.store.put("Pop3Server", "imaps://h");
+        h.store.put("UserName", row.user);
+        h.store.put("PassWord", row.password);
+        ASSERT_TRUE(h.startChecking());
+        h.tcp.secure();
+        h.tcp.serverSends(row.replies);
+        EXPECT_EQ(h.tcp.sent, row.sent);
+        EXPECT_EQ(h.journal.filter("message").size(), row.sent.endsWith("}\r\n") ? 1 : 0);
+    }
+}
+
 TEST(SessionReplies, TheCountIsTheTextBeforeTheFirstBlank)
 {
     const std::pair<QByteArray, QString> cases[] = {
@@ -356,6 +470,143 @@ TEST_F(Session, ASilentServerEndsTheCheckAsATimeOut)
     EXPECT_FALSE(h.replyTimer.isEnabled());
     EXPECT_EQ(h.systemLog.lines.value(0).left(35), "2 2026-12-07 09:30:05 [Error] 10060");
     EXPECT_EQ(h.errorCountShown(), 1);
+}
+
+// An IMAP server that offers IDLE is listened to from the first count on;
+// what it tells of starts a check a second later while the checks are paced.
+struct ImapHarness : Harness {
+    ImapHarness()
+    {
+        store.put("Pop3Server", "imaps://h");
+        store.put("Interval", "10");
+        running = popChk.start({}, QDir::tempPath()) == shell::PopChk::StartResult::Running;
+    }
+    // One whole check that finds `unseen` messages.
+    void count(int unseen)
+    {
+        checkTimer.fire();
+        tcp.secure();
+        tcp.serverSends("* OK\r\nv2 OK\r\n* STATUS INBOX (UNSEEN " + QByteArray::number(unseen) +
+                        ")\r\nv3 OK\r\nv4 OK\r\n");
+    }
+    // The listening connection from its greeting to IDLE.
+    void idle()
+    {
+        listening.secure();
+        listening.serverSends(
+            "* OK\r\ni1 OK\r\n* CAPABILITY IMAP4rev1 IDLE\r\ni2 OK\r\n* 0 EXISTS\r\ni3 OK\r\n"
+            "+ idling\r\n");
+    }
+    // A change told on the listening connection: whether a check is due soon.
+    bool told(const QByteArray& change)
+    {
+        listening.serverSends(change);
+        return checkTimer.isEnabled() && checkTimer.interval() == 1000;
+    }
+    bool running = false;
+};
+
+TEST(Push, TheListenerIdlesOnInboxAndAChangeStartsACheckWhileChecksArePaced)
+{
+    ImapHarness h;
+    ASSERT_TRUE(h.running);
+    EXPECT_TRUE(h.pushJournal.isEmpty()); // nothing before the first count
+    h.count(0);
+    h.idle();
+    EXPECT_EQ(h.listening.sent,
+              "i1 LOGIN \"alice\" \"s3cret\"\r\ni2 CAPABILITY\r\ni3 EXAMINE INBOX\r\ni4 IDLE\r\n");
+    EXPECT_EQ(h.listeningTimer.interval(), 28 * 60000);
+    EXPECT_FALSE(h.told("* OK Still here\r\n"));
+    EXPECT_TRUE(h.told("* 1 EXISTS\r\n* 1 RECENT\r\n"));
+    h.count(1);
+    EXPECT_EQ(h.window.status, "You have 1 Mail(s)");
+
+    // Not while a check runs, nor once checking has stopped on failures.
+    h.popChk.checkNow();
+    EXPECT_FALSE(h.told("* 1 FETCH (FLAGS (\\Seen))\r\n"));
+    for (int failure = 0; failure < 3; ++failure) {
+        h.tcp.fail(10061, "refused");
+        h.checkTimer.fire();
+    }
+    EXPECT_FALSE(h.told("* 1 EXPUNGE\r\n"));
+
+    // Renewed before the server's half hour: DONE, then IDLE again.
+    h.listening.sent.clear();
+    ASSERT_TRUE(h.listeningTimer.fire());
+    h.listening.serverSends("i4 OK\r\n");
+    EXPECT_EQ(h.listening.sent, "DONE\r\ni5 IDLE\r\n");
+    h.popChk.exitProgram();
+    EXPECT_FALSE(h.listening.isOpen());
+    EXPECT_FALSE(h.listeningTimer.isEnabled());
+}
+
+// Listening again after a drop or a wake from sleep (when an idling
+// connection may be dead without a word) asks for a check, as a change may
+// have come unheard.
+TEST(Push, ListeningAgainAfterADropOrASleepStartsACheck)
+{
+    ImapHarness h;
+    h.count(0);
+    h.idle();
+    const std::function<void()> losses[] = {
+        [&] {
+            h.listening.serverSends("* BYE restarting\r\n");
+            h.listeningTimer.fire();
+        },
+        [&] {
+            h.popChk.resumed();
+            h.count(0);
+        },
+    };
+    for (const auto& loss : losses) {
+        h.pushJournal.clear();
+        loss();
+        EXPECT_EQ(h.checkTimer.interval(), 60000);
+        h.idle();
+        EXPECT_EQ(h.pushJournal.filter("connect").size(), 1);
+        EXPECT_EQ(h.checkTimer.interval(), 1000);
+        h.count(0);
+    }
+}
+
+// Whatever goes wrong on the listening connection is never shown: it is
+// made again after a pause that doubles up to the check interval.
+TEST(Push, TheListenersTroublesAreQuietAndBackOff)
+{
+    const std::function<void(Harness&)> troubles[] = {
+        [](Harness& h) { h.listening.serverSends("* BYE going\r\n"); },
+        [](Harness& h) { h.listening.serverSends("* OK\r\ni1 NO [AUTHENTICATIONFAILED]\r\n"); },
+        [](Harness& h) { h.listening.fail(10054, "reset"); },
+        [](Harness& h) { h.listeningTimer.fire(); }, // no answer within the reply limit
+        [](Harness& h) { h.listening.serverSends("+ what\r\n"); },
+        [](Harness& h) { h.listening.serverSends("* OK {99999999}\r\n"); },
+    };
+    for (const auto& trouble : troubles) {
+        ImapHarness h;
+        h.count(0);
+        QList<int> pauses;
+        for (int drop = 0; drop < 10; ++drop) {
+            h.listening.secure();
+            trouble(h);
+            EXPECT_FALSE(h.listening.isOpen());
+            pauses << h.listeningTimer.interval();
+            ASSERT_TRUE(h.listeningTimer.fire()); // connects again
+        }
+        EXPECT_EQ(pauses,
+                  (QList<int>{2000, 4000, 8000, 16000, 32000, 64000, 128000, 256000, 512000, 600000}));
+        EXPECT_TRUE(h.journal.filter("message").isEmpty());
+        EXPECT_EQ(h.errorCountShown(), 0); // the checks' own count is untouched
+    }
+
+    // A server without IDLE is left alone: the interval paces the checks.
+    ImapHarness plain;
+    plain.count(0);
+    plain.listening.secure();
+    plain.listening.serverSends("* OK\r\ni1 OK\r\n* CAPABILITY IMAP4rev1\r\ni2 OK\r\n");
+    EXPECT_FALSE(plain.listening.isOpen());
+    EXPECT_FALSE(plain.listeningTimer.isEnabled());
+    plain.count(0);
+    EXPECT_EQ(plain.pushJournal.filter("connect").size(), 1);
 }
 
 } // namespace

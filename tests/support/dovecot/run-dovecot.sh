@@ -1,7 +1,7 @@
 #!/bin/bash
 # Starts or stops a throwaway dovecot POP3 server for tests.
 #
-#   run-dovecot.sh start <folder> <port> <user> <password> <message-count> [<tls-port>]
+#   run-dovecot.sh start <folder> <port> <user> <password> <message-count> [<tls-port> [<imap-port> <imaps-port>]]
 #   run-dovecot.sh stop  <folder>
 #
 # "start" writes a configuration, a passwd-file user and a maildir holding
@@ -11,13 +11,15 @@
 # localhost in <folder>/tls (see ../tls/make-certificates.sh), listens for
 # POP3 over TLS on 127.0.0.1:<tls-port>, and requires TLS for every login:
 # on <port> only after STLS. On any failure it prints the server's log and
-# exits non-zero. "stop" ends the server started in <folder>.
+# exits non-zero. With <imap-port> and <imaps-port> (TLS only) it also serves
+# IMAP on 127.0.0.1:<imap-port> (login after STARTTLS only) and IMAP over TLS
+# on 127.0.0.1:<imaps-port>. "stop" ends the server started in <folder>.
 set -eu
 
 dovecot_bin=${DOVECOT:-/usr/sbin/dovecot}
 
 usage() {
-    echo "usage: $0 start <folder> <port> <user> <password> <message-count> [<tls-port>]" >&2
+    echo "usage: $0 start <folder> <port> <user> <password> <message-count> [<tls-port> [<imap-port> <imaps-port>]]" >&2
     echo "       $0 stop <folder>" >&2
     exit 2
 }
@@ -44,14 +46,32 @@ write_messages() {
 }
 
 start() {
-    [ $# -eq 5 ] || [ $# -eq 6 ] || usage
-    folder=$1 port=$2 user=$3 password=$4 count=$5 tls_port=${6:-}
+    [ $# -eq 5 ] || [ $# -eq 6 ] || [ $# -eq 8 ] || usage
+    folder=$1 port=$2 user=$3 password=$4 count=$5 tls_port=${6:-} imap_port=${7:-} imaps_port=${8:-}
+    case $imap_port$imaps_port in *[!0-9]*) echo "IMAP ports must be numbers" >&2; exit 2 ;; esac
     case $port in '' | *[!0-9]*) echo "port must be a number: $port" >&2; exit 2 ;; esac
     case $tls_port in *[!0-9]*) echo "TLS port must be a number: $tls_port" >&2; exit 2 ;; esac
     case $count in '' | *[!0-9]*) echo "message count must be a number: $count" >&2; exit 2 ;; esac
     case $user$password in *:* | *"
 "*) echo "user and password must not contain ':' or a line break" >&2; exit 2 ;; esac
     [ -x "$dovecot_bin" ] || { echo "dovecot not found at $dovecot_bin (package dovecot-pop3d)" >&2; exit 1; }
+    protocols=pop3 imap_settings=
+    if [ -n "$imap_port" ]; then
+        [ -x /usr/lib/dovecot/imap ] || { echo "dovecot's IMAP server not found (package dovecot-imapd)" >&2; exit 1; }
+        protocols="pop3 imap"
+        imap_settings="service imap-login {
+  chroot =
+  inet_listener imap {
+    address = 127.0.0.1
+    port = $imap_port
+  }
+  inet_listener imaps {
+    address = 127.0.0.1
+    port = $imaps_port
+    ssl = yes
+  }
+}"
+    fi
 
     mkdir -p "$folder"
     folder=$(cd "$folder" && pwd)
@@ -104,7 +124,7 @@ ssl_min_protocol = TLSv1.2"
     cat >"$folder/dovecot.conf" <<CONF
 # Throwaway test configuration: POP3 on 127.0.0.1:$port only (and over TLS on
 # 127.0.0.1:$pop3s_port when that is not 0).
-protocols = pop3
+protocols = $protocols
 listen = 127.0.0.1
 base_dir = $folder/run
 state_dir = $folder/run/state
@@ -153,6 +173,7 @@ service pop3-login {
     ssl = yes
   }
 }
+$imap_settings
 CONF
 
     if ! "$dovecot_bin" -c "$folder/dovecot.conf" >>"$folder/dovecot.log" 2>&1; then
@@ -161,7 +182,8 @@ CONF
         exit 1
     fi
     tries=0
-    until port_open "$port" && { [ -z "$tls_port" ] || port_open "$tls_port"; }; do
+    until port_open "$port" && { [ -z "$tls_port" ] || port_open "$tls_port"; } &&
+        { [ -z "$imap_port" ] || { port_open "$imap_port" && port_open "$imaps_port"; }; }; do
         tries=$((tries + 1))
         if [ "$tries" -ge 100 ]; then
             echo "dovecot did not accept connections on 127.0.0.1:$port within 10 s" >&2
