@@ -23,6 +23,7 @@
 #include <arpa/inet.h>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -336,6 +337,20 @@ struct Series {
     }
 };
 
+// Runs two clients in turn: 20 rounds to warm up, then `repetitions` timed.
+void alternate(int repetitions, Series& first, const std::function<double()>& runFirst, Series& second,
+               const std::function<double()>& runSecond)
+{
+    for (int i = 0; i < 20; ++i) {
+        runFirst();
+        runSecond();
+    }
+    for (int i = 0; i < repetitions; ++i) {
+        first.add(runFirst());
+        second.add(runSecond());
+    }
+}
+
 } // namespace
 } // namespace vindel::bench
 
@@ -409,14 +424,9 @@ int main(int argc, char** argv)
     RawTlsClient rawTls(caFile);
     Series tlsEngineSeries{"engine over TLS"};
     Series rawTlsSeries{"minimal OpenSSL client"};
-    for (int i = 0; i < 20; ++i) {
-        tlsEngine.once();
-        rawTls.once(dovecot.tlsPort());
-    }
-    for (int i = 0; i < repetitions; ++i) {
-        tlsEngineSeries.add(tlsEngine.once());
-        rawTlsSeries.add(rawTls.once(dovecot.tlsPort()));
-    }
+    alternate(
+        repetitions, tlsEngineSeries, [&] { return tlsEngine.once(); }, rawTlsSeries,
+        [&] { return rawTls.once(dovecot.tlsPort()); });
     std::printf("\nover TLS (pop3s on 127.0.0.1:%u, certificate and address verified, no session resumed)\n",
                 dovecot.tlsPort());
     std::printf("%-22s %10s %10s %10s %9s\n", "client", "median ms", "p10 ms", "p90 ms", "failures");
@@ -437,14 +447,9 @@ int main(int argc, char** argv)
     EngineRun imapEngine(QStringLiteral("imaps://127.0.0.1:%1").arg(dovecot.imapsPort()), caFile);
     Series imapEngineSeries{"engine over imaps"};
     Series rawImapSeries{"minimal OpenSSL client"};
-    for (int i = 0; i < 20; ++i) {
-        imapEngine.once();
-        rawTls.onceImap(dovecot.imapsPort());
-    }
-    for (int i = 0; i < repetitions; ++i) {
-        imapEngineSeries.add(imapEngine.once());
-        rawImapSeries.add(rawTls.onceImap(dovecot.imapsPort()));
-    }
+    alternate(
+        repetitions, imapEngineSeries, [&] { return imapEngine.once(); }, rawImapSeries,
+        [&] { return rawTls.onceImap(dovecot.imapsPort()); });
     std::printf("\nIMAP over TLS (imaps on 127.0.0.1:%u, %d unseen; greeting, LOGIN, STATUS INBOX (UNSEEN), "
                 "LOGOUT answered)\n",
                 dovecot.imapsPort(), messages);

@@ -127,19 +127,28 @@ int timeAnswers(Display* display, int rounds, long pid, char** command)
     return 0;
 }
 
+// The display, with every top-level window's mapping reported.
+Display* openDisplay()
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "cannot open the display\n");
+        return nullptr;
+    }
+    XSetErrorHandler(ignoreErrors);
+    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+    XSync(display, False);
+    return display;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc >= 5 && std::strcmp(argv[1], "--after") == 0) {
-        Display* display = XOpenDisplay(nullptr);
-        if (!display) {
-            std::fprintf(stderr, "cannot open the display\n");
+        Display* display = openDisplay();
+        if (!display)
             return 1;
-        }
-        XSetErrorHandler(ignoreErrors);
-        XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
-        XSync(display, False);
         const int result =
             timeAnswers(display, std::max(1, std::atoi(argv[2])), std::atol(argv[3]), argv + 4);
         XCloseDisplay(display);
@@ -151,14 +160,9 @@ int main(int argc, char** argv)
     }
     const int runs = std::max(1, std::atoi(argv[1]));
     const int settleMs = std::max(0, std::atoi(argv[2]));
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) {
-        std::fprintf(stderr, "cannot open the display\n");
+    Display* display = openDisplay();
+    if (!display)
         return 1;
-    }
-    XSetErrorHandler(ignoreErrors);
-    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
-    XSync(display, False);
 
     std::vector<double> startMs;
     std::vector<double> rssKiB;
