@@ -165,55 +165,58 @@ public:
 
     double once(quint16 port)
     {
-        QElapsedTimer clock;
-        clock.start();
-        int descriptor = -1;
-        SSL* ssl = open(port, descriptor);
-        bool ok = ssl != nullptr;
-        const std::string commands[] = {"USER vindel\r\n", "PASS " + password.toStdString() + "\r\n",
-                                        "STAT\r\n", "QUIT\r\n"};
-        std::string line;
-        ok = ok && readLine(ssl, line) && line.rfind("+OK", 0) == 0;
-        for (const std::string& command : commands) {
-            ok = ok && write(ssl, command);
-            ok = ok && readLine(ssl, line) && line.rfind("+OK", 0) == 0;
-        }
-        const qint64 elapsedNs = clock.nsecsElapsed();
-        SSL_free(ssl);
-        ::close(descriptor);
-        return ok ? elapsedNs / 1e6 : -1;
+        return timed(port, [this](SSL* ssl) {
+            const std::string commands[] = {"USER vindel\r\n", "PASS " + password.toStdString() + "\r\n",
+                                            "STAT\r\n", "QUIT\r\n"};
+            std::string line;
+            bool ok = readLine(ssl, line) && line.rfind("+OK", 0) == 0;
+            for (const std::string& command : commands) {
+                ok = ok && write(ssl, command);
+                ok = ok && readLine(ssl, line) && line.rfind("+OK", 0) == 0;
+            }
+            return ok;
+        });
     }
 
     // The IMAP check: the greeting, then LOGIN, STATUS INBOX (UNSEEN) and
     // LOGOUT, each read up to its tagged "OK" (the tags the engine uses).
     double onceImap(quint16 port)
     {
+        return timed(port, [this](SSL* ssl) {
+            const std::string commands[] = {"v2 LOGIN \"vindel\" \"" + password.toStdString() + "\"\r\n",
+                                            "v3 STATUS INBOX (UNSEEN)\r\n", "v4 LOGOUT\r\n"};
+            std::string line;
+            bool ok = readLine(ssl, line) && line.rfind("* OK", 0) == 0;
+            bool counted = false;
+            for (const std::string& command : commands) {
+                const std::string tag = command.substr(0, 3);
+                ok = ok && write(ssl, command);
+                do {
+                    ok = ok && readLine(ssl, line);
+                    counted = counted || line.rfind("* STATUS INBOX (UNSEEN ", 0) == 0;
+                } while (ok && line.rfind(tag, 0) != 0);
+                ok = ok && line.rfind(tag + "OK", 0) == 0;
+            }
+            return ok && counted;
+        });
+    }
+
+private:
+    // Milliseconds from connecting to the end of the conversation, or -1
+    // when it failed.
+    double timed(quint16 port, const std::function<bool(SSL*)>& conversation)
+    {
         QElapsedTimer clock;
         clock.start();
         int descriptor = -1;
         SSL* ssl = open(port, descriptor);
-        bool ok = ssl != nullptr;
-        const std::string commands[] = {"v2 LOGIN \"vindel\" \"" + password.toStdString() + "\"\r\n",
-                                        "v3 STATUS INBOX (UNSEEN)\r\n", "v4 LOGOUT\r\n"};
-        std::string line;
-        ok = ok && readLine(ssl, line) && line.rfind("* OK", 0) == 0;
-        bool counted = false;
-        for (const std::string& command : commands) {
-            const std::string tag = command.substr(0, 3);
-            ok = ok && write(ssl, command);
-            do {
-                ok = ok && readLine(ssl, line);
-                counted = counted || line.rfind("* STATUS INBOX (UNSEEN ", 0) == 0;
-            } while (ok && line.rfind(tag, 0) != 0);
-            ok = ok && line.rfind(tag + "OK", 0) == 0;
-        }
+        const bool ok = ssl != nullptr && conversation(ssl);
         const qint64 elapsedNs = clock.nsecsElapsed();
         SSL_free(ssl);
         ::close(descriptor);
-        return ok && counted ? elapsedNs / 1e6 : -1;
+        return ok ? elapsedNs / 1e6 : -1;
     }
 
-private:
     // A connection to 127.0.0.1 with the handshake done, or null.
     SSL* open(quint16 port, int& descriptor)
     {

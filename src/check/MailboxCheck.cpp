@@ -210,11 +210,10 @@ void MailboxCheck::handleReply(const QByteArray& reply)
     case Act::Report: {
         m_variables.state = step.next;
         // Listening starts before the report, whose notice may stay up
-        // while the program is ended.
+        // while the program is ended. (Listening to another server was
+        // stopped when this check started.)
         if (m_listener && m_address.protocol == Protocol::Imap)
             m_listener->listen(m_address, m_credentials, m_events.settings().interval * minuteMs);
-        else if (m_listener)
-            m_listener->stop();
         m_events.countFound(step.text, m_variables.PrevMailCount);
         m_variables.PrevMailCount = step.text;
         m_log.write(step.logWords, diag::EventType::Information);

@@ -106,22 +106,19 @@ ServerAddress parseTlsForm(const QString& rest, Security security, quint16 defau
 
 ServerAddress parseServerAddress(const QString& setting)
 {
-    const QString implicitScheme = QStringLiteral("pop3s://");
-    const QString stlsScheme = QStringLiteral("pop3+stls://");
-    if (setting.startsWith(implicitScheme, Qt::CaseInsensitive))
-        return parseTlsForm(setting.mid(implicitScheme.size()), Security::ImplicitTls, pop3sPort);
-    if (setting.startsWith(stlsScheme, Qt::CaseInsensitive))
-        return parseTlsForm(setting.mid(stlsScheme.size()), Security::StartTls, pop3Port);
     const struct {
         QString scheme;
         Security security;
         quint16 port;
-    } imapForms[] = {{QStringLiteral("imaps://"), Security::ImplicitTls, imapsPort},
-                     {QStringLiteral("imap+starttls://"), Security::StartTls, imapPort}};
-    for (const auto& form : imapForms) {
+        Protocol protocol;
+    } tlsForms[] = {{QStringLiteral("pop3s://"), Security::ImplicitTls, pop3sPort, Protocol::Pop3},
+                    {QStringLiteral("pop3+stls://"), Security::StartTls, pop3Port, Protocol::Pop3},
+                    {QStringLiteral("imaps://"), Security::ImplicitTls, imapsPort, Protocol::Imap},
+                    {QStringLiteral("imap+starttls://"), Security::StartTls, imapPort, Protocol::Imap}};
+    for (const auto& form : tlsForms) {
         if (setting.startsWith(form.scheme, Qt::CaseInsensitive)) {
             ServerAddress address = parseTlsForm(setting.mid(form.scheme.size()), form.security, form.port);
-            address.protocol = Protocol::Imap;
+            address.protocol = form.protocol;
             return address;
         }
     }
